@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include <sorvansdk/SvTypes.h>
+
+#include "camera/CameraDeviceInfo.h"
+
+// Base of every camera object: the device record and the eight operations that
+// every camera answers. The base answers "not offered" to all but Open.
+class SvCamera {
+public:
+    explicit SvCamera(const CameraDeviceInfo& info);
+    virtual ~SvCamera();
+
+    SvCamera(const SvCamera&) = delete;
+    SvCamera& operator=(const SvCamera&) = delete;
+
+    // Slot order matters to nobody outside, but it is kept as documented.
+    virtual int Open();
+    virtual int GetFormatList(std::vector<SvFormat>& formats);
+    virtual SV_CAPTURE_RESULT GetImage(uint8_t* buffer, int* size, uint16_t timeoutMs);
+    virtual SV_CAPTURE_RESULT GetImageFd(int* fd, uint16_t timeoutMs);
+    virtual int ReleaseImageFd(int fd);
+    virtual int SetFormat(SvFormat format);
+    virtual int StartStreaming();
+    virtual int StopStreaming();
+
+    int Close();
+
+    const CameraDeviceInfo& DeviceInfo() const { return info_; }
+    const std::string& DeviceName() const { return info_.deviceName; }
+
+    // The platform's activation object of the device, handed over by the manager.
+    void SetActivation(std::shared_ptr<void> activation) { activation_ = std::move(activation); }
+    bool HasActivation() const { return activation_ != nullptr; }
+
+protected:
+    CameraDeviceInfo info_;
+    std::shared_ptr<void> activation_;
+};

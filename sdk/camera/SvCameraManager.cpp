@@ -1,0 +1,110 @@
+#include "camera/SvCameraManager.h"
+
+#include <cctype>
+
+#include "camera/SvGenericCamera.h"
+#include "camera/SvKIVOCamera.h"
+#include "camera/SvLIRACamera.h"
+#include "core/Logger.h"
+
+namespace {
+
+constexpr const char* kUnsupportedOnPlatform = "Cannot Support this Function on Windows: {}";
+
+std::unique_ptr<SvCameraManager>& managerSlot() {
+    static std::unique_ptr<SvCameraManager> manager;
+    return manager;
+}
+
+}  // namespace
+
+SvCameraManagerWin::SvCameraManagerWin() {
+    const std::string path = sv::FindFirstExistingPath(sv::GetConfigCandidatePaths("SvConfig"));
+    if (!path.empty() && sv::LoadConfigMap(path, config_) != 0) {
+        config_.clear();
+    }
+}
+
+SvCameraManagerWin::~SvCameraManagerWin() = default;
+
+void SvCameraManagerWin::Enumerate() {
+    // Device enumeration through the platform is not part of this build yet:
+    // no device is listed.
+    records_.clear();
+}
+
+std::vector<std::string> SvCameraManagerWin::DiscoverCameraDevices() {
+    Enumerate();
+    std::vector<std::string> names;
+    names.reserve(records_.size());
+    for (const auto& record : records_) names.push_back(sv::DisplayName(record));
+    return names;
+}
+
+std::shared_ptr<SvCamera> SvCameraManagerWin::InitialCameraDevice(int index) {
+    Enumerate();
+    if (index < 0 || static_cast<std::size_t>(index) >= records_.size()) {
+        SV_LOGE("SvCameraManagerWin::InitialCameraDevice", "Device index out of range: {}, size: {}",
+                index, records_.size());
+        return nullptr;
+    }
+    const CameraDeviceInfo& record = records_[static_cast<std::size_t>(index)];
+    switch (record.productType) {
+    case SV_PRODUCT_TYPE_LIRA:
+        return std::make_shared<SvLIRACamera>(record);
+    case SV_PRODUCT_TYPE_KIVO:
+        return std::make_shared<SvKIVOCamera>(record);
+    default:
+        return std::make_shared<SvGenericCamera>(record);
+    }
+}
+
+int SvCameraManagerWin::ResetActiveRoute() {
+    sv::log::Write(spdlog::level::err, kUnsupportedOnPlatform, "ResetActiveRoute");
+    return -1;
+}
+
+std::shared_ptr<SvRoute> SvCameraManagerWin::LoadRouteYamlConfig(const std::string&) {
+    sv::log::Write(spdlog::level::err, kUnsupportedOnPlatform, "LoadRouteYamlConfig");
+    return nullptr;
+}
+
+int SvCameraManagerWin::ActivateYamlRouteConfig(std::shared_ptr<SvRoute>) {
+    sv::log::Write(spdlog::level::err, kUnsupportedOnPlatform, "ActivateYamlRouteConfig");
+    return -1;
+}
+
+namespace sv {
+
+int ProductTypeForName(const ConfigMap& config, const std::string& deviceName) {
+    auto typeOf = [](const std::string& family) {
+        if (family == "KIVO") return static_cast<int>(SV_PRODUCT_TYPE_KIVO);
+        if (family == "LIRA") return static_cast<int>(SV_PRODUCT_TYPE_LIRA);
+        return 0;
+    };
+    const std::string family = FindProductFamily(
+        config, deviceName, [&](const std::string& section) { return typeOf(section) != 0; });
+    return family.empty() ? static_cast<int>(SV_PRODUCT_TYPE_UVC) : typeOf(family);
+}
+
+std::string DisplayName(const CameraDeviceInfo& record) {
+    const std::string& serial = record.serialNumber;
+    bool usable = record.productType != SV_PRODUCT_TYPE_UVC && serial.size() > 4;
+    for (char c : serial) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) usable = false;
+    }
+    if (!usable) return record.deviceName;
+    return record.deviceName + "-" + serial.substr(serial.size() - 5);
+}
+
+SvCameraManager& CameraManager() {
+    auto& slot = managerSlot();
+    if (!slot) slot = std::make_unique<SvCameraManagerWin>();
+    return *slot;
+}
+
+SvCameraManager* ExistingCameraManager() { return managerSlot().get(); }
+
+void ResetCameraManagerForTesting() { managerSlot().reset(); }
+
+}  // namespace sv

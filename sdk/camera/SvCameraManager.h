@@ -1,0 +1,63 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "camera/CameraDeviceInfo.h"
+#include "core/Config.h"
+
+class SvCamera;
+class SvRoute;
+
+// The process-wide registry of attached video devices.
+class SvCameraManager {
+public:
+    virtual ~SvCameraManager() = default;
+    virtual std::shared_ptr<SvCamera> InitialCameraDevice(int index) = 0;
+    virtual std::vector<std::string> DiscoverCameraDevices() = 0;
+    virtual int ResetActiveRoute() = 0;
+    virtual std::shared_ptr<SvRoute> LoadRouteYamlConfig(const std::string& path) = 0;
+    virtual int ActivateYamlRouteConfig(std::shared_ptr<SvRoute> route) = 0;
+};
+
+class SvCameraManagerWin : public SvCameraManager {
+public:
+    // Reads "SvConfig.conf" through the configuration search, once.
+    SvCameraManagerWin();
+    ~SvCameraManagerWin() override;
+
+    std::shared_ptr<SvCamera> InitialCameraDevice(int index) override;
+    std::vector<std::string> DiscoverCameraDevices() override;
+    int ResetActiveRoute() override;
+    std::shared_ptr<SvRoute> LoadRouteYamlConfig(const std::string& path) override;
+    int ActivateYamlRouteConfig(std::shared_ptr<SvRoute> route) override;
+
+    const sv::ConfigMap& Config() const { return config_; }
+
+private:
+    // Re-enumerates the attached devices into records_.
+    void Enumerate();
+
+    std::vector<CameraDeviceInfo> records_;
+    sv::ConfigMap config_;
+};
+
+namespace sv {
+
+// Product type of a device name from the configuration's "products" lists:
+// KIVO 3, LIRA 2, otherwise generic 1. Sections of other names are passed over.
+int ProductTypeForName(const ConfigMap& config, const std::string& deviceName);
+
+// The name shown for a device: maker cameras with a usable serial number get
+// "-" and its last five characters appended.
+std::string DisplayName(const CameraDeviceInfo& record);
+
+// The process-wide manager, created on first call.
+SvCameraManager& CameraManager();
+// The manager if it exists, else null.
+SvCameraManager* ExistingCameraManager();
+// Drops the manager so the next call creates a fresh one (tests only).
+void ResetCameraManagerForTesting();
+
+}  // namespace sv

@@ -1,0 +1,6 @@
+#include "camera/SvLIRACamera.h"
+
+SvLIRACamera::SvLIRACamera(const CameraDeviceInfo& info)
+    : SvSorvanUVCCamera(info, kIspAddress, kHeaderDeviceAddress, kHeaderRegister) {}
+
+SvLIRACamera::~SvLIRACamera() = default;

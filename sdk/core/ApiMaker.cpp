@@ -1,0 +1,255 @@
+// Exported functions of the maker's cameras: each applies the maker (or maker
+// UVC) guard and forwards to the camera operation of the same name.
+
+#include <cstdio>
+
+#include <sorvansdk/SorvanSDK.h>
+
+#include "core/ApiGuards.h"
+
+using sv::api::RequireMaker;
+using sv::api::RequireMakerUVC;
+
+// Guard, then call `expr` on `cam`; -1 when the guard refuses.
+#define SV_FORWARD_MAKER(function, expr)               \
+    do {                                               \
+        auto cam = RequireMaker(camera, function);     \
+        return cam ? cam->expr : -1;                   \
+    } while (0)
+
+int SvGetUSBFirmwareVersion(std::shared_ptr<SvCamera> camera, std::string& version) {
+    auto cam = RequireMakerUVC(camera, "SvGetUSBFirmwareVersion");
+    return cam ? cam->GetUSBFirmwareVersion(version) : -1;
+}
+
+int SvGotoFX3ProgramMode(std::shared_ptr<SvCamera> camera) {
+    auto cam = RequireMakerUVC(camera, "SvGotoFX3ProgramMode");
+    return cam ? sv::api::NotAvailable("SvGotoFX3ProgramMode") : -1;
+}
+
+int SvResetUVC(std::shared_ptr<SvCamera> camera) {
+    auto cam = RequireMakerUVC(camera, "SvResetUVC");
+    return cam ? sv::api::NotAvailable("SvResetUVC") : -1;
+}
+
+int SvGenericI2CRead(std::shared_ptr<SvCamera> camera, uint8_t deviceAddress,
+                     uint8_t registerAddressLength, uint16_t registerAddress, uint16_t dataLength,
+                     uint8_t* data) {
+    SV_FORWARD_MAKER("SvGenericI2CRead", GenericI2CRead(deviceAddress, registerAddressLength,
+                                                        registerAddress, dataLength, data));
+}
+
+int SvGenericI2CWrite(std::shared_ptr<SvCamera> camera, uint8_t deviceAddress,
+                      uint8_t registerAddressLength, uint16_t registerAddress, uint16_t dataLength,
+                      uint8_t* data) {
+    // The camera operation takes an 8-bit length: 256 and more wrap around.
+    SV_FORWARD_MAKER("SvGenericI2CWrite",
+                     GenericI2CWrite(deviceAddress, registerAddressLength, registerAddress,
+                                     static_cast<uint8_t>(dataLength & 0xFF), data));
+}
+
+int SvAP1302I2CRead(std::shared_ptr<SvCamera> camera, uint16_t reg, uint16_t& value) {
+    SV_FORWARD_MAKER("SvAP1302I2CRead", AP1302I2CRead(reg, value));
+}
+
+int SvAP1302I2CWrite(std::shared_ptr<SvCamera> camera, uint16_t reg, uint16_t value) {
+    SV_FORWARD_MAKER("SvAP1302I2CWrite", AP1302I2CWrite(reg, value));
+}
+
+int SvAP1302SensorRegisterRead(std::shared_ptr<SvCamera> camera, uint16_t sensorId, uint16_t reg,
+                               uint16_t& value) {
+    SV_FORWARD_MAKER("SvAP1302SensorRegisterRead", AP1302SensorRegisterRead(sensorId, reg, value));
+}
+
+int SvAP1302SensorRegisterWrite(std::shared_ptr<SvCamera> camera, uint16_t sensorId, uint16_t reg,
+                                uint16_t value) {
+    SV_FORWARD_MAKER("SvAP1302SensorRegisterWrite", AP1302SensorRegisterWrite(sensorId, reg, value));
+}
+
+int SvGetSensorUniqueID(std::shared_ptr<SvCamera> camera, std::string& uid) {
+    SV_FORWARD_MAKER("SvGetSensorUniqueID", GetSensorUniqueID(uid));
+}
+
+// The ISP property interface is not part of this build yet.
+int SvGetISPImageProcessing(std::shared_ptr<SvCamera> camera, SV_ISP_IMAGE_PROPERTIES, int&, int&) {
+    auto cam = RequireMaker(camera, "SvGetISPImageProcessing");
+    return cam ? sv::api::NotAvailable("SvGetISPImageProcessing") : -1;
+}
+
+int SvGetISPImageProcessingRange(std::shared_ptr<SvCamera> camera, SV_ISP_IMAGE_PROPERTIES, int&,
+                                 int&, int&, int&) {
+    auto cam = RequireMaker(camera, "SvGetISPImageProcessingRange");
+    return cam ? sv::api::NotAvailable("SvGetISPImageProcessingRange") : -1;
+}
+
+int SvSetISPImageProcessing(std::shared_ptr<SvCamera> camera, SV_ISP_IMAGE_PROPERTIES, int) {
+    auto cam = RequireMaker(camera, "SvSetISPImageProcessing");
+    return cam ? sv::api::NotAvailable("SvSetISPImageProcessing") : -1;
+}
+
+int SvSetISPImageProcessingDefault(std::shared_ptr<SvCamera> camera) {
+    auto cam = RequireMaker(camera, "SvSetISPImageProcessingDefault");
+    return cam ? sv::api::NotAvailable("SvSetISPImageProcessingDefault") : -1;
+}
+
+int SvGetSensorFormat(std::shared_ptr<SvCamera> camera, int&, int&, std::string&) {
+    auto cam = RequireMaker(camera, "SvGetSensorFormat");
+    return cam ? sv::api::NotAvailable("SvGetSensorFormat") : -1;
+}
+
+int SvGetCurrentExposure(std::shared_ptr<SvCamera> camera, uint32_t& value) {
+    SV_FORWARD_MAKER("SvGetCurrentExposure", GetCurrentExposure(value));
+}
+
+int SvGetCurrentGain(std::shared_ptr<SvCamera> camera, uint8_t& value) {
+    SV_FORWARD_MAKER("SvGetCurrentGain", GetCurrentGain(value));
+}
+
+int SvGetMaxFPS(std::shared_ptr<SvCamera> camera, uint8_t& fps) {
+    SV_FORWARD_MAKER("SvGetMaxFPS", GetMaxFPS(fps));
+}
+
+int SvSetMaxFPS(std::shared_ptr<SvCamera> camera, uint8_t fps) {
+    SV_FORWARD_MAKER("SvSetMaxFPS", SetMaxFPS(fps));
+}
+
+int SvGetThroughPut(std::shared_ptr<SvCamera> camera, uint16_t& value) {
+    SV_FORWARD_MAKER("SvGetThroughPut", GetThroughPut(value));
+}
+
+int SvSetThroughPut(std::shared_ptr<SvCamera> camera, uint16_t value) {
+    SV_FORWARD_MAKER("SvSetThroughPut", SetThroughPut(value));
+}
+
+int SvGetTimestamp(std::shared_ptr<SvCamera> camera, float& seconds) {
+    SV_FORWARD_MAKER("SvGetTimestamp", GetTimestamp(seconds));
+}
+
+int SvResetTimestamp(std::shared_ptr<SvCamera> camera) {
+    SV_FORWARD_MAKER("SvResetTimestamp", ResetTimestamp());
+}
+
+int SvGetFrameCount(std::shared_ptr<SvCamera> camera, uint8_t& count) {
+    SV_FORWARD_MAKER("SvGetFrameCount", GetFrameCount(count));
+}
+
+int SvResetFrameCount(std::shared_ptr<SvCamera> camera) {
+    SV_FORWARD_MAKER("SvResetFrameCount", ResetFrameCount());
+}
+
+int SvGetSensorWorkMode(std::shared_ptr<SvCamera> camera, SV_SENSOR_MODE& mode) {
+    SV_FORWARD_MAKER("SvGetSensorWorkMode", GetSensorWorkMode(mode));
+}
+
+int SvGetMCUType(std::shared_ptr<SvCamera> camera, SV_MCU_TYPE& type) {
+    SV_FORWARD_MAKER("SvGetMCUType", GetMCUType(type));
+}
+
+int SvGetLUMOFirmwareVersion(std::shared_ptr<SvCamera> camera, std::string& version) {
+    SV_FORWARD_MAKER("SvGetLUMOFirmwareVersion", GetLUMOFirmwareVersion(version));
+}
+
+int SvGetHeaderVersion(std::shared_ptr<SvCamera> camera) {
+    auto cam = RequireMaker(camera, "SvGetHeaderVersion");
+    if (!cam) return -1;
+    uint8_t version = 0;
+    return cam->GetHeaderVersion(version) == 0 ? static_cast<int>(version) : -1;
+}
+
+int SvGetBootdataHeaderV2(std::shared_ptr<SvCamera> camera, std::unique_ptr<SvHeaderV2>& header) {
+    SV_FORWARD_MAKER("SvGetBootdataHeaderV2", GetBootdataHeaderV2(header));
+}
+
+int SvGetBootdataHeaderV3(std::shared_ptr<SvCamera> camera, std::unique_ptr<SvHeaderV3>& header) {
+    SV_FORWARD_MAKER("SvGetBootdataHeaderV3", GetBootdataHeaderV3(header));
+}
+
+namespace sv::api {
+
+std::string FormatSensorFirmwareVersion(const SvHeaderV2& header) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "%02u.%02u.%02u", unsigned{header.productVersion},
+                  unsigned{header.lensVersion}, unsigned{header.contentVersion});
+    return text;
+}
+
+std::string FormatSensorFirmwareVersion(const SvHeaderV3& header) {
+    char text[40];
+    const unsigned vendor = header.vendorFwVersion;
+    const unsigned custom = header.customNumber;
+    std::snprintf(text, sizeof(text), "%02u.%02u.%02u.%02u", unsigned{header.znFwVersion[0]},
+                  unsigned{header.znFwVersion[1]}, vendor, custom);
+    return text;
+}
+
+}  // namespace sv::api
+
+int SvGetSensorFirmwareVersion(std::shared_ptr<SvCamera> camera, std::string& version) {
+    if (!sv::api::CheckCamera(camera, "SvGetSensorFirmwareVersion")) return -1;
+    const int headerVersion = SvGetHeaderVersion(camera);
+    if (headerVersion == 2) {
+        auto header = std::make_unique<SvHeaderV2>();
+        if (SvGetBootdataHeaderV2(camera, header) != 0) return -1;
+        version = sv::api::FormatSensorFirmwareVersion(*header);
+    } else if (headerVersion == 3) {
+        auto header = std::make_unique<SvHeaderV3>();
+        if (SvGetBootdataHeaderV3(camera, header) != 0) return -1;
+        version = sv::api::FormatSensorFirmwareVersion(*header);
+    }
+    return 0;
+}
+
+int SvGetOSPProfileConfig(std::shared_ptr<SvCamera> camera, std::string& profile) {
+    SV_FORWARD_MAKER("SvGetOSPProfileConfig", GetOSPProfileConfig(profile));
+}
+
+int SvGetOSPProfileFlag(std::shared_ptr<SvCamera> camera, SV_OSP_PROFILE_FLAG& flag) {
+    SV_FORWARD_MAKER("SvGetOSPProfileFlag", GetOSPProfileFlag(flag));
+}
+
+int SvSetOSPProfileFlag(std::shared_ptr<SvCamera> camera, SV_OSP_PROFILE_FLAG flag) {
+    SV_FORWARD_MAKER("SvSetOSPProfileFlag", SetOSPProfileFlag(flag));
+}
+
+int SvResetOSPProfileConfig(std::shared_ptr<SvCamera> camera) {
+    if (!sv::api::CheckCamera(camera, "SvResetOSPProfileConfig")) return -1;
+    const int result = SvSetISPImageProcessingDefault(camera);
+    if (result < 0) return result;
+    return SvSetOSPProfileFlag(camera, SV_OSP_PROFILE_FLAG_RESET);
+}
+
+// Profile documents are not part of this build yet.
+int SvLoadProfileConfig(std::shared_ptr<SvCamera> camera, std::string) {
+    auto cam = RequireMaker(camera, "SvLoadProfileConfig");
+    return cam ? sv::api::NotAvailable("SvLoadProfileConfig") : -1;
+}
+
+int SvActivateProfileImageProcessing(std::shared_ptr<SvCamera> camera) {
+    auto cam = RequireMaker(camera, "SvActivateProfileImageProcessing");
+    return cam ? sv::api::NotAvailable("SvActivateProfileImageProcessing") : -1;
+}
+
+int SvActivateProfileStreaming(std::shared_ptr<SvCamera> camera) {
+    auto cam = RequireMaker(camera, "SvActivateProfileStreaming");
+    return cam ? sv::api::NotAvailable("SvActivateProfileStreaming") : -1;
+}
+
+int SvExportSensorConfig(std::shared_ptr<SvCamera> camera, std::string path) {
+    SV_FORWARD_MAKER("SvExportSensorConfig", ExportSensorConfig(std::move(path)));
+}
+
+int SvCheckProduct(std::shared_ptr<SvCamera> camera, std::string& productName, std::string& colorType) {
+    auto cam = RequireMaker(camera, "SvCheckProduct");
+    if (!cam) return -1;
+    SV_LOGI("SvCheckProduct", "Start check produce name and color type");
+    return cam->CheckProduct(productName, colorType);
+}
+
+int SvCleanSensorFW(std::shared_ptr<SvCamera> camera) {
+    SV_FORWARD_MAKER("SvCleanSensorFW", CleanSensorFW());
+}
+
+int SvUpgradeSensorFW(std::shared_ptr<SvCamera> camera, std::string imagePath,
+                      std::function<void(int)> progress) {
+    SV_FORWARD_MAKER("SvUpgradeSensorFW", UpgradeSensorFW(std::move(imagePath), std::move(progress)));
+}

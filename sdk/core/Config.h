@@ -1,0 +1,42 @@
+#pragma once
+
+// The configuration search and the "SvConfig.conf" parser.
+
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace sv {
+
+// section -> key -> values, in file order. Keys before the first section
+// header belong to the section with the empty name.
+using ConfigMap =
+    std::unordered_map<std::string, std::unordered_map<std::string, std::vector<std::string>>>;
+
+// "SvConfig" -> "SvConfig.conf", "SvExposure" -> "SvExposure.yaml", else "".
+std::string ConfigFileName(const std::string& name);
+
+// Candidate places for a configuration file, in search order: the folder in
+// SORVANSDK_CONFIG_PATH (when set), "config" below the current directory, the
+// executable's folder, the current directory, the installed configuration folder.
+std::vector<std::string> GetConfigCandidatePaths(const std::string& name);
+
+// The first candidate that exists (file or folder); "" after logging all of
+// them when none does. A candidate whose existence cannot be tested counts as missing.
+std::string FindFirstExistingPath(const std::vector<std::string>& candidates);
+
+// Parses `path` into `map` (appending). 0 on success, -1 when the file is
+// missing or cannot be opened.
+int LoadConfigMap(const std::string& path, ConfigMap& map);
+
+// The family (section name) whose "products" list has an item contained in
+// `name`; sections are taken in the map's order and the first match that
+// `accept` takes wins. "" when none matches.
+std::string FindProductFamily(const ConfigMap& map, const std::string& name,
+                              const std::function<bool(const std::string&)>& accept = nullptr);
+
+// Folder of the running executable ("" when it cannot be found).
+std::string ExecutableFolder();
+
+}  // namespace sv

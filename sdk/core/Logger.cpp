@@ -1,0 +1,119 @@
+#include "core/Logger.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <stdexcept>
+#include <vector>
+
+#include <spdlog/pattern_formatter.h>
+#include <spdlog/sinks/rotating_file_sink.h>
+#include <spdlog/sinks/stdout_color_sinks.h>
+
+namespace sv::log {
+namespace {
+
+constexpr const char* kLoggerName = "Sorvan";
+constexpr const char* kPattern = "[%Y-%m-%d %H:%M:%S.%e] [%^%l%$] %v";
+constexpr const char* kLineEnd = "\r\n";
+constexpr std::size_t kLogFileSize = 5242880;  // 5 MiB per file
+constexpr std::size_t kLogFileCount = 3;
+
+struct State {
+    std::mutex mutex;                        // guards sinks and replacement
+    std::vector<spdlog::sink_ptr> sinks;     // shared sink list, reused on rebuild
+    std::shared_ptr<spdlog::logger> logger;  // read through atomic_load
+    std::atomic<int> storedLevel{2};
+};
+
+// Never destroyed: records may still be written from other static destructors.
+State& state() {
+    static State* s = new State();
+    return *s;
+}
+
+// Builds a logger over the shared list after appending a fresh console sink.
+// Caller holds the state mutex.
+void rebuildLocked(State& s) {
+    auto console = std::make_shared<spdlog::sinks::stdout_color_sink_mt>(spdlog::color_mode::automatic);
+    s.sinks.push_back(console);
+    auto logger = std::make_shared<spdlog::logger>(kLoggerName, s.sinks.begin(), s.sinks.end());
+    logger->flush_on(spdlog::level::info);
+    int level = s.storedLevel.load();
+    if (level >= 0 && level <= 6) {
+        logger->set_level(static_cast<spdlog::level::level_enum>(level));
+    }
+    for (auto& sink : s.sinks) {
+        sink->set_formatter(std::make_unique<spdlog::pattern_formatter>(
+            kPattern, spdlog::pattern_time_type::local, kLineEnd));
+    }
+    std::atomic_store(&s.logger, std::move(logger));
+}
+
+// The logger exists from library load on.
+[[maybe_unused]] const bool kCreatedAtLoad = (Get(), true);
+
+}  // namespace
+
+std::shared_ptr<spdlog::logger> Get() {
+    State& s = state();
+    auto logger = std::atomic_load(&s.logger);
+    if (logger) return logger;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    logger = std::atomic_load(&s.logger);
+    if (!logger) {
+        rebuildLocked(s);
+        logger = std::atomic_load(&s.logger);
+    }
+    return logger;
+}
+
+void ResetToConsole() {
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.sinks.clear();
+    rebuildLocked(s);
+}
+
+void AttachLogFolder(const std::string& folder) {
+    namespace fs = std::filesystem;
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.sinks.clear();
+
+    std::error_code ec;
+    fs::file_status status = fs::status(folder, ec);
+    if (ec || !fs::exists(status)) {
+        std::error_code createError;
+        fs::create_directories(folder, createError);
+        if (createError) {
+            throw std::runtime_error("Failed to create log folder: " + folder);
+        }
+    }
+
+    const std::string probe = folder + "/test.tmp";
+    {
+        std::ofstream out(probe, std::ios::out | std::ios::trunc);
+        if (!out.is_open()) {
+            throw std::runtime_error("Log folder is not writable: " + folder);
+        }
+    }
+    fs::remove(probe);  // throws filesystem_error ("remove") on failure
+
+    s.sinks.push_back(std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
+        folder + "/szlog.log", kLogFileSize, kLogFileCount, false));
+    rebuildLocked(s);
+}
+
+int StoredLevel() { return state().storedLevel.load(); }
+
+void SetStoredLevel(int level) {
+    state().storedLevel.store(level);
+    if (level >= 0 && level <= 6) {
+        auto logger = Get();
+        logger->set_level(static_cast<spdlog::level::level_enum>(level));
+    }
+}
+
+}  // namespace sv::log

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# The shared library exports the 74 functions of the current interface, with
+# their C++ signatures, and nothing of its internal classes.
+set -euo pipefail
+lib=$1
+header=$2
+syms=$(nm -D --defined-only -C "$lib" | awk '$2 ~ /^[TWVDBRtw]$/ {sub(/^[0-9a-f]+ [A-Za-z] /, ""); print}')
+declared=$(grep -oE '^SORVANSDK_API [^(]*\b(HelloSorvanSDK|Sv[A-Za-z0-9]+)\(' "$header" | grep -oE '(HelloSorvanSDK|Sv[A-Za-z0-9]+)\($' | tr -d '(' | sort -u)
+count=$(echo "$declared" | wc -l)
+[ "$count" -eq 74 ] || { echo "header declares $count functions, expected 74"; exit 1; }
+missing=0
+for f in $declared; do
+  if ! grep -qE "^$f\(" <<<"$syms"; then echo "not exported: $f"; missing=1; fi
+done
+# Exported symbols must all be interface functions (with a typed signature).
+stray=$(grep -vE '^(HelloSorvanSDK|Sv[A-Za-z0-9]+)\(' <<<"$syms" || true)
+if [ -n "$stray" ]; then echo "unexpected exports:"; echo "$stray" | head -20; missing=1; fi
+# A typed signature, not a plain C symbol.
+grep -qE '^SvGetImage\(std::shared_ptr<SvCamera>, unsigned char\*, int\*, unsigned short\)$' <<<"$syms" \
+  || { echo "SvGetImage is not exported with its C++ signature"; missing=1; }
+[ $missing -eq 0 ] && echo "exports: $count interface functions, nothing else"
+exit $missing
