@@ -62,9 +62,10 @@ std::mutex& channelMutex() {
     return *m;
 }
 
-SzLogChannel*& channelSlot() {
-    static SzLogChannel* channel = nullptr;
-    return channel;
+// Never destroyed: legacy records may be written during static destruction.
+std::shared_ptr<SzLogChannel>& channelSlot() {
+    static auto* channel = new std::shared_ptr<SzLogChannel>();
+    return *channel;
 }
 
 std::string Trim(const std::string& text) {
@@ -147,19 +148,17 @@ SzLogChannel::SzLogChannel() {
     spdlog::register_logger(logger_);
 }
 
-SzLogChannel& SzLogChannel::Instance() {
+std::shared_ptr<SzLogChannel> SzLogChannel::Instance() {
     std::lock_guard<std::mutex> lock(channelMutex());
-    SzLogChannel*& slot = channelSlot();
-    if (!slot) slot = new SzLogChannel();
-    return *slot;
+    auto& slot = channelSlot();
+    if (!slot) slot.reset(new SzLogChannel());
+    return slot;
 }
 
 void SzLogChannel::Recreate() {
     std::lock_guard<std::mutex> lock(channelMutex());
-    SzLogChannel*& slot = channelSlot();
-    // The old channel object stays alive (callers may hold a reference);
-    // only its logger is replaced and unregistered.
-    slot = new SzLogChannel();
+    // Writers that still hold the old channel finish with it; it goes when they let go.
+    channelSlot().reset(new SzLogChannel());
 }
 
 void SzLogChannel::SetLevel(int level) {

@@ -27,7 +27,7 @@ public:
     static constexpr std::size_t kMessageSize = 4096;
 
     // The process's channel, created on first use (library load creates it).
-    static SzLogChannel& Instance();
+    static std::shared_ptr<SzLogChannel> Instance();
 
     // Re-creates the channel, as a second attach notification would.
     static void Recreate();

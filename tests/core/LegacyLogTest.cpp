@@ -52,7 +52,7 @@ protected:
 std::string WaitForFile(const std::string& path, const std::string& needle) {
     // The channel is asynchronous: give its worker time to write.
     for (int i = 0; i < 200; ++i) {
-        sv::SzLogChannel::Instance().Logger()->flush();
+        sv::SzLogChannel::Instance()->Logger()->flush();
         std::string text = sv::test::ReadFile(path);
         if (text.find(needle) != std::string::npos) return text;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -62,9 +62,9 @@ std::string WaitForFile(const std::string& path, const std::string& needle) {
 
 TEST_F(LegacyChannelTest, WithoutIniThereIsNoFile) {
     SzLogChannel::Recreate();
-    EXPECT_FALSE(SzLogChannel::Instance().HasFileSink());
-    EXPECT_EQ(SzLogChannel::Instance().Logger()->name(), "SzLog");
-    EXPECT_EQ(spdlog::get("SzLog"), SzLogChannel::Instance().Logger());
+    EXPECT_FALSE(SzLogChannel::Instance()->HasFileSink());
+    EXPECT_EQ(SzLogChannel::Instance()->Logger()->name(), "SzLog");
+    EXPECT_EQ(spdlog::get("SzLog"), SzLogChannel::Instance()->Logger());
 }
 
 TEST_F(LegacyChannelTest, IniLogPathIsJoinedWithoutSeparator) {
@@ -72,9 +72,9 @@ TEST_F(LegacyChannelTest, IniLogPathIsJoinedWithoutSeparator) {
     fs::create_directory("out");
     cwd_.Write("logs/szcfg.ini", "[SzLog]\nLogPath=out/pre_\n");
     SzLogChannel::Recreate();
-    auto& channel = SzLogChannel::Instance();
-    ASSERT_TRUE(channel.HasFileSink());
-    channel.Info("[%s][%d] legacy %s", "Fn", 7, "record");
+    auto channel = SzLogChannel::Instance();
+    ASSERT_TRUE(channel->HasFileSink());
+    channel->Info("[%s][%d] legacy %s", "Fn", 7, "record");
     const std::string text = WaitForFile(cwd_.File("out/pre_szlog.txt"), "legacy record");
     EXPECT_NE(text.find("[SzLog] [info] [Fn][7] legacy record"), std::string::npos) << text;
 }
@@ -83,19 +83,19 @@ TEST_F(LegacyChannelTest, LongMessagesAreTruncatedAndConcurrentWritersKeepTheirT
     fs::create_directory("logs");
     cwd_.Write("logs/szcfg.ini", "[SzLog]\nLogPath=\n");
     SzLogChannel::Recreate();
-    auto& channel = SzLogChannel::Instance();
-    ASSERT_TRUE(channel.HasFileSink());
+    auto channel = SzLogChannel::Instance();
+    ASSERT_TRUE(channel->HasFileSink());
 
     const std::string huge(10000, 'h');
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&channel, t] {
-            for (int i = 0; i < 50; ++i) channel.Warn("thread-%d-record-%d", t, i);
+        threads.emplace_back([channel, t] {
+            for (int i = 0; i < 50; ++i) channel->Warn("thread-%d-record-%d", t, i);
         });
     }
-    channel.Error("%s", huge.c_str());
+    channel->Error("%s", huge.c_str());
     for (auto& th : threads) th.join();
-    channel.Warn("last-record");
+    channel->Warn("last-record");
 
     const std::string text = WaitForFile(cwd_.File("szlog.txt"), "last-record");
     EXPECT_NE(text.find(std::string(4095, 'h')), std::string::npos);
@@ -106,15 +106,15 @@ TEST_F(LegacyChannelTest, LongMessagesAreTruncatedAndConcurrentWritersKeepTheirT
 }
 
 TEST_F(LegacyChannelTest, LevelOutsideZeroToFiveTurnsTheChannelOff) {
-    auto& channel = SzLogChannel::Instance();
-    channel.SetLevel(3);
-    EXPECT_EQ(channel.Logger()->level(), spdlog::level::warn);
-    channel.SetLevel(6);
-    EXPECT_EQ(channel.Logger()->level(), spdlog::level::off);
-    channel.SetLevel(-1);
-    EXPECT_EQ(channel.Logger()->level(), spdlog::level::off);
-    channel.SetLevel(0);
-    EXPECT_EQ(channel.Logger()->level(), spdlog::level::trace);
+    auto channel = SzLogChannel::Instance();
+    channel->SetLevel(3);
+    EXPECT_EQ(channel->Logger()->level(), spdlog::level::warn);
+    channel->SetLevel(6);
+    EXPECT_EQ(channel->Logger()->level(), spdlog::level::off);
+    channel->SetLevel(-1);
+    EXPECT_EQ(channel->Logger()->level(), spdlog::level::off);
+    channel->SetLevel(0);
+    EXPECT_EQ(channel->Logger()->level(), spdlog::level::trace);
 }
 
 }  // namespace
