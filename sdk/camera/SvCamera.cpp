@@ -1,17 +1,36 @@
 #include "camera/SvCamera.h"
 
 #include "core/Logger.h"
+#include "platform/CameraStreamer.h"
 
 SvCamera::SvCamera(const CameraDeviceInfo& info) : info_(info) {}
 
 SvCamera::~SvCamera() = default;
 
+void SvCamera::SetActivation(std::shared_ptr<sv::platform::DeviceActivation> activation) {
+    activation_ = std::move(activation);
+}
+
 int SvCamera::Open() {
-    // The platform streamer and control are not part of this build yet, so no
-    // camera can be opened.
-    SV_LOGE("SvCamera::Open", "Platform streamer is not available in this build");
-    SV_LOGE("SvCamera::Open", "Failed to create streamer");
-    return -1;
+    auto streamer = std::make_unique<UVCCameraStreamerWin>(info_, activation_);
+    if (!streamer->Initialised()) streamer.reset();
+
+    // The new streamer (or none) replaces the old one, and the control always
+    // belongs to the streamer the camera holds: a failed reopen leaves the
+    // camera closed, never with a control whose streamer is gone.
+    streamer_ = std::move(streamer);
+    control_ = streamer_ ? streamer_->GetCameraControl() : nullptr;
+
+    if (!streamer_) {
+        SV_LOGE("SvCamera::Open", "Failed to create streamer");
+        return -1;
+    }
+    if (!control_) {
+        SV_LOGE("SvCamera::Open", "Failed to create control");
+        streamer_.reset();
+        return -1;
+    }
+    return 0;
 }
 
 int SvCamera::GetFormatList(std::vector<SvFormat>&) { return -1; }
@@ -22,4 +41,8 @@ int SvCamera::SetFormat(SvFormat) { return -1; }
 int SvCamera::StartStreaming() { return -1; }
 int SvCamera::StopStreaming() { return -1; }
 
-int SvCamera::Close() { return 0; }
+int SvCamera::Close() {
+    streamer_.reset();
+    control_.reset();
+    return 0;
+}

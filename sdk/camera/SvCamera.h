@@ -7,6 +7,12 @@
 
 #include "camera/CameraDeviceInfo.h"
 
+class UVCCameraStreamerWin;
+class UVCCameraControlWin;
+namespace sv::platform {
+class DeviceActivation;
+}
+
 // Base of every camera object: the device record and the eight operations that
 // every camera answers. The base answers "not offered" to all but Open.
 class SvCamera {
@@ -33,10 +39,17 @@ public:
     const std::string& DeviceName() const { return info_.deviceName; }
 
     // The platform's activation object of the device, handed over by the manager.
-    void SetActivation(std::shared_ptr<void> activation) { activation_ = std::move(activation); }
+    void SetActivation(std::shared_ptr<sv::platform::DeviceActivation> activation);
     bool HasActivation() const { return activation_ != nullptr; }
 
+    // The platform control, shared with the streamer; null unless open.
+    std::shared_ptr<UVCCameraControlWin> Control() const { return control_; }
+
 protected:
+    UVCCameraStreamerWin* Streamer() const { return streamer_.get(); }
+
     CameraDeviceInfo info_;
-    std::shared_ptr<void> activation_;
+    std::shared_ptr<sv::platform::DeviceActivation> activation_;
+    std::unique_ptr<UVCCameraStreamerWin> streamer_;
+    std::shared_ptr<UVCCameraControlWin> control_;
 };

@@ -6,6 +6,8 @@
 #include "camera/SvKIVOCamera.h"
 #include "camera/SvLIRACamera.h"
 #include "core/Logger.h"
+#include "platform/PlatformCameraList.h"
+#include "platform/backend/VideoDevice.h"
 
 namespace {
 
@@ -23,14 +25,14 @@ SvCameraManagerWin::SvCameraManagerWin() {
     if (!path.empty() && sv::LoadConfigMap(path, config_) != 0) {
         config_.clear();
     }
+    platformList_ = std::make_shared<PlatformCameraListWin>(config_);
 }
 
 SvCameraManagerWin::~SvCameraManagerWin() = default;
 
 void SvCameraManagerWin::Enumerate() {
-    // Device enumeration through the platform is not part of this build yet:
-    // no device is listed.
     records_.clear();
+    platformList_->GetDeviceList(records_);
 }
 
 std::vector<std::string> SvCameraManagerWin::DiscoverCameraDevices() {
@@ -49,14 +51,22 @@ std::shared_ptr<SvCamera> SvCameraManagerWin::InitialCameraDevice(int index) {
         return nullptr;
     }
     const CameraDeviceInfo& record = records_[static_cast<std::size_t>(index)];
+    std::shared_ptr<SvCamera> camera;
     switch (record.productType) {
     case SV_PRODUCT_TYPE_LIRA:
-        return std::make_shared<SvLIRACamera>(record);
+        camera = std::make_shared<SvLIRACamera>(record);
+        break;
     case SV_PRODUCT_TYPE_KIVO:
-        return std::make_shared<SvKIVOCamera>(record);
+        camera = std::make_shared<SvKIVOCamera>(record);
+        break;
     default:
-        return std::make_shared<SvGenericCamera>(record);
+        camera = std::make_shared<SvGenericCamera>(record);
+        break;
     }
+    // The activation of the record's own platform position: record and device
+    // stay together even when an unreadable device was left out of the list.
+    camera->SetActivation(platformList_->GetActivation(record.index));
+    return camera;
 }
 
 int SvCameraManagerWin::ResetActiveRoute() {

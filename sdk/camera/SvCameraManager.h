@@ -9,6 +9,7 @@
 
 class SvCamera;
 class SvRoute;
+class PlatformCameraListWin;
 
 // The process-wide registry of attached video devices.
 class SvCameraManager {
@@ -41,6 +42,7 @@ private:
 
     std::vector<CameraDeviceInfo> records_;
     sv::ConfigMap config_;
+    std::shared_ptr<PlatformCameraListWin> platformList_;
 };
 
 namespace sv {

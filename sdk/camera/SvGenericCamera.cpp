@@ -1,46 +1,121 @@
 #include "camera/SvGenericCamera.h"
 
 #include "core/Logger.h"
+#include "platform/CameraStreamer.h"
+#include "platform/USBView.h"
+
+namespace {
+
+constexpr int kLastProcAmp = 9;
+constexpr int kLastCameraTerminal = 16;
+constexpr long kFlagsAuto = 1;
+constexpr long kFlagsManual = 2;
+
+bool InTable(SV_UVC_IMAGE_PROPERTIES property) {
+    return property >= 0 && property <= kLastCameraTerminal;
+}
+
+}  // namespace
 
 SvGenericCamera::SvGenericCamera(const CameraDeviceInfo& info) : SvCamera(info) {
-    // The USB topology walk that finds the connection speed is not part of
-    // this build yet: the speed stays unknown.
+    if (info_.interfaceType != SV_CAMERA_INTERFACE_USB || info_.vendorId == 0 || info_.productId == 0) return;
+    sv::platform::UsbPortInfo port;
+    port.vendorId = info_.vendorId;
+    port.productId = info_.productId;
+    sv::platform::USBView(sv::platform::GetBackend()).EnumerateHostControllers(port);
+    if (!port.speedName.empty() && port.speed <= SV_USB_SUPER_SPEED) usbSpeed_ = port.speed;
 }
 
 SvGenericCamera::~SvGenericCamera() = default;
 
-// Without a platform streamer (never opened, or not available in this build)
-// none of these reach a device.
-int SvGenericCamera::GetFormatList(std::vector<SvFormat>&) { return -1; }
-SV_CAPTURE_RESULT SvGenericCamera::GetImage(uint8_t*, int*, uint16_t) { return SV_CAPTURE_FAILED; }
+// Without a streamer (never opened, a failed open, or closed) nothing reaches a device.
+int SvGenericCamera::GetFormatList(std::vector<SvFormat>& formats) {
+    if (!streamer_) return -1;
+    try {
+        streamer_->GetFormatList(formats);
+        return 0;
+    } catch (const std::exception& e) {
+        SV_LOGE("SvGenericCamera::GetFormatList", "Native format list could not be read: {}", e.what());
+        return -1;
+    }
+}
+
+SV_CAPTURE_RESULT SvGenericCamera::GetImage(uint8_t* buffer, int* size, uint16_t timeoutMs) {
+    return streamer_ ? streamer_->GetImage(buffer, size, timeoutMs) : SV_CAPTURE_FAILED;
+}
+
 SV_CAPTURE_RESULT SvGenericCamera::GetImageFd(int*, uint16_t) { return SV_CAPTURE_FAILED; }
 int SvGenericCamera::ReleaseImageFd(int) { return -1; }
-int SvGenericCamera::SetFormat(SvFormat) { return -1; }
-int SvGenericCamera::StartStreaming() { return -1; }
-int SvGenericCamera::StopStreaming() { return -1; }
+
+int SvGenericCamera::SetFormat(SvFormat format) { return streamer_ ? streamer_->SetFormat(format) : -1; }
+int SvGenericCamera::StartStreaming() { return streamer_ ? streamer_->StartStreaming() : -1; }
+int SvGenericCamera::StopStreaming() { return streamer_ ? streamer_->StopStreaming() : -1; }
 
 int SvGenericCamera::GetUVCImageProcessing(SV_UVC_IMAGE_PROPERTIES property, long& value, int& flag) {
+    constexpr const char* kWhere = "SvGenericCamera::GetUVCImageProcessing";
     value = 0;
     flag = -1;
-    SV_LOGD("SvGenericCamera::GetUVCImageProcessing",
-            "GetUVCImageProcessing failed: PropID: {}, Value: {}, Flag: {}",
-            static_cast<int>(property), value, flag);
-    return -1;
+    if (!InTable(property)) {
+        SV_LOGE(kWhere, "Unknown UVC property id: {}", static_cast<int>(property));
+        return -1;
+    }
+    long v = 0;
+    long flags = 0;
+    long hr = -1;
+    if (control_) {
+        hr = property <= kLastProcAmp ? control_->GetProcAmpProperty(property, v, flags)
+                                      : control_->GetCameraControlProperty(property - 10, v, flags);
+    }
+    if (hr < 0) {
+        SV_LOGD(kWhere, "GetUVCImageProcessing failed: PropID: {}, Value: {}, Flag: {}",
+                static_cast<int>(property), value, flag);
+        return -1;
+    }
+    value = v;
+    flag = static_cast<int>(flags & 1);
+    return 0;
 }
 
 int SvGenericCamera::GetUVCImageProcessingRange(SV_UVC_IMAGE_PROPERTIES property, long& minimum,
                                                 long& maximum, long& step, long& defaultValue) {
-    SV_LOGD("SvGenericCamera::GetUVCImageProcessingRange",
-            "GetUVCImageProcessingRange failed: PropID: {}, Min: {}, Max: {}, Step: {}, Def: {}",
-            static_cast<int>(property), minimum, maximum, step, defaultValue);
-    return -1;
+    constexpr const char* kWhere = "SvGenericCamera::GetUVCImageProcessingRange";
+    if (!InTable(property)) {
+        SV_LOGE(kWhere, "Unknown UVC property id: {}", static_cast<int>(property));
+        return -1;
+    }
+    long caps = 0;
+    long hr = -1;
+    if (control_) {
+        hr = property <= kLastProcAmp
+                 ? control_->GetProcAmpRange(property, minimum, maximum, step, defaultValue, caps)
+                 : control_->GetCameraControlRange(property - 10, minimum, maximum, step, defaultValue, caps);
+    }
+    if (hr < 0) {
+        SV_LOGD(kWhere, "GetUVCImageProcessingRange failed: PropID: {}, Min: {}, Max: {}, Step: {}, Def: {}",
+                static_cast<int>(property), minimum, maximum, step, defaultValue);
+        return -1;
+    }
+    return 0;
 }
 
 int SvGenericCamera::SetUVCImageProcessing(SV_UVC_IMAGE_PROPERTIES property, long value, int flag) {
-    SV_LOGD("SvGenericCamera::SetUVCImageProcessing",
-            "SetUVCImageProcessing failed: PropID: {}, Value: {}, Flag: {}",
-            static_cast<int>(property), value, flag);
-    return -1;
+    constexpr const char* kWhere = "SvGenericCamera::SetUVCImageProcessing";
+    if (!InTable(property)) {
+        SV_LOGE(kWhere, "Unknown UVC property id: {}", static_cast<int>(property));
+        return -1;
+    }
+    const long flags = flag != 0 ? kFlagsAuto : kFlagsManual;
+    long hr = -1;
+    if (control_) {
+        hr = property <= kLastProcAmp ? control_->SetProcAmpProperty(property, value, flags)
+                                      : control_->SetCameraControlProperty(property - 10, value, flags);
+    }
+    if (hr < 0) {
+        SV_LOGD(kWhere, "SetUVCImageProcessing failed: PropID: {}, Value: {}, Flag: {}",
+                static_cast<int>(property), value, flag);
+        return -1;
+    }
+    return 0;
 }
 
 int SvGenericCamera::GetUSBDeviceSpeed(SV_USB_DEVICE_SPEED& speed) const {

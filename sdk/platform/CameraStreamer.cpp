@@ -1,0 +1,402 @@
+#include "platform/CameraStreamer.h"
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+#include "core/LegacyLog.h"
+#include "core/Logger.h"
+#include "platform/MediaTypeText.h"
+#include "platform/backend/MfIds.h"
+
+using namespace sv::platform;
+
+namespace {
+
+const char* FourCcName(SV_IMAGE_FORMAT format) {
+    switch (format) {
+    case SV_IMAGE_FORMAT_YUY2: return "YUY2";
+    case SV_IMAGE_FORMAT_UYVY: return "UYVY";
+    case SV_IMAGE_FORMAT_NV12: return "NV12";
+    case SV_IMAGE_FORMAT_MJPG: return "MJPG";
+    default: return "";
+    }
+}
+
+bool IsBusyCode(HResult hr) {
+    return hr == HR_E_ACCESSDENIED || hr == HR_MF_E_INVALIDREQUEST ||
+           hr == HR_MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED;
+}
+
+}  // namespace
+
+// ---- SourceReaderCB ------------------------------------------------------
+
+SourceReaderCB::SourceReaderCB(std::shared_ptr<Event> event) : event_(std::move(event)) {}
+
+void SourceReaderCB::OnReadSample(HResult status, uint32_t, uint32_t streamFlags, int64_t,
+                                  const std::shared_ptr<Sample>& sample) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (Failed(status)) {
+            std::printf("Source Reader error: 0x%X\n", static_cast<unsigned>(status));
+            std::fflush(stdout);
+            status_ = status;
+        } else if (sample) {
+            const uint32_t length = sample->GetCurrentLength();
+            const uint64_t expected = uint64_t{width_} * height_ * 2;
+            auto legacy = sv::SzLogChannel::Instance();
+            if (length != expected) {
+                legacy->Trace("[%s][%d] Buffer size is not correct! Buffer Size: %d, Expected Size: %d",
+                              "SourceReaderCB::OnReadSample", __LINE__, static_cast<int>(length),
+                              static_cast<int>(expected));
+            }
+            const uint8_t* data = nullptr;
+            uint32_t locked = 0;
+            HResult hr = sample->Lock(data, locked);
+            if (Failed(hr) || !data) {
+                legacy->Error("[%s][%d] Buffer Lock FAIL!", "SourceReaderCB::OnReadSample", __LINE__);
+            } else {
+                frame_.assign(data, data + locked);
+                hasFrame_ = true;
+                sample->Unlock();
+            }
+            status_ = Failed(hr) ? hr : 0;
+        } else {
+            status_ = 1;
+        }
+        if (streamFlags & mf::MF_SOURCE_READERF_ENDOFSTREAM) endOfStream_ = true;
+    }
+    event_->Set();
+}
+
+void SourceReaderCB::OnFlush(uint32_t) {}
+
+HResult SourceReaderCB::Wait(uint32_t timeoutMs, bool& endOfStream) {
+    if (event_->Wait(timeoutMs) == WaitResult::TimedOut) return HR_E_PENDING;
+    std::lock_guard<std::mutex> lock(mutex_);
+    endOfStream = endOfStream_;
+    return status_;
+}
+
+SV_CAPTURE_RESULT SourceReaderCB::GetResultStatus() {
+    HResult status;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        status = status_;
+    }
+    auto legacy = sv::SzLogChannel::Instance();
+    if (status == HR_MF_E_HW_MFT_FAILED_START_STREAMING) {
+        legacy->Error("[%s][%d] MF_E_HW_MFT_FAILED_START_STREAMING: SZ_ERROR=%d", "SourceReaderCB::GetResultStatus",
+                      __LINE__, -2);
+        return SV_CAPTURE_DEVICE_ERROR;
+    }
+    if (status == HR_MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED) {
+        legacy->Error("[%s][%d] MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED: SZ_ERROR=%d",
+                      "SourceReaderCB::GetResultStatus", __LINE__, -3);
+        return SV_CAPTURE_FAILED;
+    }
+    legacy->Error("[%s][%d] m_hrStatus=0x%x, SZ_ERROR=%d", "SourceReaderCB::GetResultStatus", __LINE__,
+                  static_cast<unsigned>(status), 0);
+    return SV_CAPTURE_TIMEOUT;
+}
+
+int SourceReaderCB::CopyBuffer(uint8_t* destination, int64_t capacity, uint32_t& size) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!destination || !hasFrame_ || frame_.empty()) return -1;
+    if (capacity >= 0 && static_cast<int64_t>(frame_.size()) > capacity) return SV_CAPTURE_FAILED;
+    std::memcpy(destination, frame_.data(), frame_.size());
+    size = static_cast<uint32_t>(frame_.size());
+    frame_.clear();
+    hasFrame_ = false;
+    return 0;
+}
+
+void SourceReaderCB::UpdateFormat(const SvFormat& format) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    width_ = format.width;
+    height_ = format.height;
+}
+
+uint32_t SourceReaderCB::HeldFrameSize() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return hasFrame_ ? static_cast<uint32_t>(frame_.size()) : 0;
+}
+
+// ---- UVCCameraStreamerWin --------------------------------------------------
+
+UVCCameraStreamerWin::UVCCameraStreamerWin(const CameraDeviceInfo& info,
+                                           std::shared_ptr<DeviceActivation> activation)
+    : info_(info),
+      backend_(GetBackend()),
+      control_(std::make_shared<UVCCameraControlWin>(info)),
+      activation_(std::move(activation)) {
+    std::lock_guard<std::mutex> lock(control_->Mutex());
+    if (Failed(InitVideoDevice())) {
+        SV_LOGE("UVCCameraStreamerWin::UVCCameraStreamerWin", "Failed to initialize video device");
+        initialised_ = false;
+    } else {
+        initialised_ = true;
+    }
+}
+
+UVCCameraStreamerWin::~UVCCameraStreamerWin() {
+    // Pending requests are dropped so no delivery outlives the reader's user.
+    if (reader_) (void)reader_->Flush(mf::MF_SOURCE_READER_FIRST_VIDEO_STREAM);
+}
+
+// Caller holds the control's lock.
+HResult UVCCameraStreamerWin::InitVideoDevice() {
+    constexpr const char* kWhere = "UVCCameraStreamerWin::InitVideoDevice";
+    if (!activation_) {
+        SV_LOGE(kWhere, "ActivateObject FAILED, errMsg = {}", ErrorMessage(HR_E_POINTER));
+        return HR_E_POINTER;
+    }
+    auto callback = std::make_shared<SourceReaderCB>(backend_->NewEvent());
+
+    std::shared_ptr<MediaSource> source;
+    HResult hr = activation_->ActivateObject(source);
+    if (Failed(hr) || !source) {
+        if (Succeeded(hr)) hr = HR_E_POINTER;
+        SV_LOGE(kWhere, "ActivateObject FAILED, errMsg = {}", ErrorMessage(hr));
+        return hr;
+    }
+    std::shared_ptr<SourceReader> reader;
+    hr = source->CreateSourceReader(callback, reader);
+    if (Failed(hr) || !reader) {
+        if (Succeeded(hr)) hr = HR_E_POINTER;
+        SV_LOGE(kWhere, "CreateSourceReaderFromMediaSource FAILED, errMsg = {}", ErrorMessage(hr));
+        return hr;
+    }
+    source_ = source;
+    reader_ = reader;
+    callback_ = callback;
+    control_->SetMediaSourceLocked(source);
+    return hr;
+}
+
+// Caller holds the control's lock.
+void UVCCameraStreamerWin::ReleaseVideoDevice() {
+    control_->SetMediaSourceLocked(nullptr);
+    source_.reset();
+    reader_.reset();
+    callback_.reset();
+    if (activation_) (void)activation_->ShutdownObject();
+}
+
+int UVCCameraStreamerWin::GetFormatList(std::vector<SvFormat>& formats) {
+    formats.clear();
+    if (!reader_) return -1;  // broken streamer: nothing to ask
+    for (uint32_t i = 0;; ++i) {
+        std::shared_ptr<MediaType> type;
+        HResult hr = reader_->GetNativeMediaType(0, i, type);
+        if (hr == HR_MF_E_NO_MORE_TYPES) return 0;
+        if (Failed(hr)) return hr;
+        const std::string description = GetMediaTypeDescriptions(type.get());
+        SvFormat format = ParseSzFormatInfo(description);
+        if (i > 0xFF) throw std::out_of_range("more native types than a format index can name");
+        format.mediatypeIdx = static_cast<uint8_t>(i);
+        formats.push_back(format);
+        SV_LOGT("UVCCameraStreamerWin::GetFormatList", "Descrpition: {}", description);
+    }
+}
+
+int UVCCameraStreamerWin::SetFormat(SvFormat format) {
+    format_ = format;
+    if (format.format < SV_IMAGE_FORMAT_YUY2 || format.format > SV_IMAGE_FORMAT_MJPG) return -1;
+    SV_LOGD("UVCCameraStreamerWin::SetFormat", "ConfigureDecoder: format: {}", FourCcName(format.format));
+    if (!reader_) return -1;
+    return ConfigureDecoder(0) == 0 ? 0 : -1;
+}
+
+HResult UVCCameraStreamerWin::ConfigureDecoder(uint32_t stream) {
+    constexpr const char* kWhere = "UVCCameraStreamerWin::ConfigureDecoder";
+    SV_LOGT(kWhere, "GetNativeMediaType MediaType: {}", format_.mediatypeIdx);
+    std::shared_ptr<MediaType> native;
+    HResult hr = reader_->GetNativeMediaType(stream, format_.mediatypeIdx, native);
+    if (Failed(hr)) return hr;
+
+    Guid major;
+    hr = native->GetGUID(mf::MF_MT_MAJOR_TYPE, major);
+    if (Failed(hr)) return hr;
+    MediaType requested;
+    requested.SetGUID(mf::MF_MT_MAJOR_TYPE, major);
+
+    if (major == mf::MFMediaType_Video) {
+        Guid subtype;
+        switch (format_.format) {
+        case SV_IMAGE_FORMAT_YUY2: subtype = mf::MFVideoFormat_YUY2; break;
+        case SV_IMAGE_FORMAT_NV12: subtype = mf::MFVideoFormat_NV12; break;
+        case SV_IMAGE_FORMAT_MJPG: subtype = mf::MFVideoFormat_MJPG; break;
+        default: subtype = mf::MFVideoFormat_UYVY; break;
+        }
+        requested.SetGUID(mf::MF_MT_SUBTYPE, subtype);
+    } else if (major == mf::MFMediaType_Audio) {
+        requested.SetGUID(mf::MF_MT_SUBTYPE, mf::MFAudioFormat_PCM);
+    } else {
+        return 0;
+    }
+
+    requested.SetUINT64(mf::MF_MT_FRAME_SIZE, PackPair(format_.width, format_.height));
+    uint64_t nativeSize = 0;
+    hr = native->GetUINT64(mf::MF_MT_FRAME_SIZE, nativeSize);
+    if (Failed(hr) || PairHigh(nativeSize) != format_.width || PairLow(nativeSize) != format_.height) {
+        SV_LOGE(kWhere, "SetFrameSize Fail!");
+        return -1;
+    }
+    uint64_t rate = 0;
+    if (Succeeded(native->GetUINT64(mf::MF_MT_FRAME_RATE, rate))) {
+        requested.SetUINT64(mf::MF_MT_FRAME_RATE, rate);
+    }
+    return reader_->SetCurrentMediaType(stream, requested);
+}
+
+int UVCCameraStreamerWin::StartStreaming() {
+    constexpr const char* kWhere = "UVCCameraStreamerWin::StartStreaming";
+    if (!reader_) {
+        SV_LOGE(kWhere, "VideoReader is NULL, cannot start streaming");
+        return -1;
+    }
+    std::shared_ptr<MediaType> probe;
+    HResult hr = reader_->GetNativeMediaType(0, 0, probe);
+    if (Failed(hr)) {
+        SV_LOGE(kWhere, "Camera may be in use by another application, errMsg = {}", ErrorMessage(hr));
+        if (IsBusyCode(hr)) {
+            SV_LOGE(kWhere, "Camera is being used by another application");
+            return -2;
+        }
+        return -1;
+    }
+
+    streaming_ = true;
+    callback_->UpdateFormat(format_);
+    if (!pending_) {
+        hr = reader_->ReadSample(mf::MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0);
+        if (Failed(hr)) {
+            SV_LOGE(kWhere, "ReadSample failed, errMsg = {}", ErrorMessage(hr));
+            streaming_ = false;
+            if (IsBusyCode(hr)) {
+                SV_LOGE(kWhere, "Camera is being used by another application during ReadSample");
+                return -2;
+            }
+            return hr;
+        }
+    }
+
+    bool endOfStream = false;
+    hr = callback_->Wait(kFirstFrameTimeoutMs, endOfStream);
+    if (Succeeded(hr) && !endOfStream) {
+        pending_ = false;
+        return 0;
+    }
+    SV_LOGE(kWhere, "Wait for sample failed or EOS reached");
+    streaming_ = false;
+    // A request that timed out is still outstanding; do not issue another.
+    pending_ = (hr == HR_E_PENDING);
+    // An ended stream is a failure even when its last delivery succeeded.
+    return Failed(hr) ? hr : -1;
+}
+
+SV_CAPTURE_RESULT UVCCameraStreamerWin::GetImage(uint8_t* buffer, int* size, uint16_t timeoutMs) {
+    const int64_t capacity = (size && *size > 0) ? *size : -1;
+    const int result = ProcessSamplesGuarded(buffer, capacity, timeoutMs);
+    if (result != 0) {
+        SV_LOGD("UVCCameraStreamerWin::GetImage", "GetImage FAILED, ret = {}", result);
+        return static_cast<SV_CAPTURE_RESULT>(result);
+    }
+    SV_LOGT("UVCCameraStreamerWin::GetImage", "Raw data size: {}", frameSize_);
+    if (size) *size = static_cast<int>(frameSize_);
+    return SV_CAPTURE_SUCCESS;
+}
+
+int UVCCameraStreamerWin::ProcessSamplesGuarded(uint8_t* buffer, int64_t capacity, uint16_t timeoutMs) {
+    constexpr const char* kWhere = "UVCCameraStreamerWin::ProcessSamples";
+    if (!reader_) {
+        SV_LOGE(kWhere, "VideoReader is NULL in ProcessSamples");
+        pending_ = true;
+        return SV_CAPTURE_FAILED;
+    }
+    callback_->UpdateFormat(format_);
+
+    auto refuse = [&](uint32_t frameBytes) {
+        heldForRetry_ = true;
+        SV_LOGE(kWhere, "Frame of {} bytes does not fit the buffer of {} bytes; kept for the next call",
+                frameBytes, capacity);
+        return SV_CAPTURE_FAILED;
+    };
+
+    // A frame refused for a small buffer is handed out before anything new.
+    if (heldForRetry_) {
+        const uint32_t held = callback_->HeldFrameSize();
+        uint32_t copied = 0;
+        const int r = callback_->CopyBuffer(buffer, capacity, copied);
+        if (r == 0) {
+            heldForRetry_ = false;
+            frameSize_ = copied;
+            return 0;
+        }
+        if (r == SV_CAPTURE_FAILED) return refuse(held);
+        heldForRetry_ = false;
+    }
+
+    bool issued = false;
+    if (!pending_ && streaming_) {
+        HResult hr = reader_->ReadSample(mf::MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0);
+        if (Failed(hr)) {
+            SV_LOGE(kWhere, "ReadSample failed in ProcessSamples, errMsg = {}", ErrorMessage(hr));
+            pending_ = true;
+            if (hr == HR_E_ACCESSDENIED || hr == HR_MF_E_INVALIDREQUEST) {
+                SV_LOGE(kWhere, "Camera access denied or invalid request - camera may be in use");
+                return SV_CAPTURE_DEVICE_ERROR;
+            }
+            if (hr == HR_MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED) {
+                SV_LOGE(kWhere, "Video recording device invalidated - camera may be disconnected or taken by another app");
+                return SV_CAPTURE_DEVICE_ERROR;
+            }
+            return hr;
+        }
+        issued = true;
+    }
+
+    try {
+        bool endOfStream = false;
+        const HResult hr = callback_->Wait(timeoutMs, endOfStream);
+        if (Succeeded(hr) && !endOfStream) {
+            pending_ = false;
+            const uint32_t held = callback_->HeldFrameSize();
+            uint32_t copied = 0;
+            const int r = callback_->CopyBuffer(buffer, capacity, copied);
+            if (r == 0) frameSize_ = copied;
+            if (r == SV_CAPTURE_FAILED) return refuse(held);
+            return r;
+        }
+        SV_LOGT(kWhere, "Wait Sample Image Timeout {} ms", timeoutMs);
+        // Only a request that is really outstanding is waited out next time.
+        pending_ = pending_ || issued;
+        return callback_->GetResultStatus();
+    } catch (const std::exception& e) {
+        SV_LOGE(kWhere, "Get Buffer... FAIL.\n{}", e.what());
+        pending_ = true;
+        return SV_CAPTURE_FAILED;
+    }
+}
+
+int UVCCameraStreamerWin::StopStreaming() {
+    constexpr const char* kWhere = "UVCCameraStreamerWin::StopStreaming";
+    std::lock_guard<std::mutex> lock(control_->Mutex());
+    streaming_ = false;
+    pending_ = false;
+    heldForRetry_ = false;
+    if (callback_ && reader_) {
+        callback_->OnFlush(mf::MF_SOURCE_READER_FIRST_VIDEO_STREAM);
+        HResult hr = reader_->Flush(mf::MF_SOURCE_READER_FIRST_VIDEO_STREAM);
+        if (Failed(hr)) SV_LOGE(kWhere, "Flush VideoReader failed, errMsg = {}", ErrorMessage(hr));
+    }
+    ReleaseVideoDevice();
+    if (Failed(InitVideoDevice())) {
+        SV_LOGE(kWhere, "Failed to reinitialize VideoDevice");
+        initialised_ = false;
+        return -1;
+    }
+    return 0;
+}

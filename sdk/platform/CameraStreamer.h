@@ -1,0 +1,104 @@
+#pragma once
+
+// Frames from a video capture device: the media source, an asynchronous
+// source reader with its sample callback, the native format list, format
+// selection, and one frame per request into the caller's buffer.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include <sorvansdk/SvTypes.h>
+
+#include "camera/CameraDeviceInfo.h"
+#include "platform/CameraControl.h"
+#include "platform/backend/Backend.h"
+
+// The reader's callback: keeps the last delivered frame until it is taken and
+// signals an auto-reset event per delivery.
+class SourceReaderCB : public sv::platform::SampleCallback {
+public:
+    explicit SourceReaderCB(std::shared_ptr<sv::platform::Event> event);
+
+    void OnReadSample(sv::platform::HResult status, uint32_t streamIndex, uint32_t streamFlags,
+                      int64_t timestamp, const std::shared_ptr<sv::platform::Sample>& sample) override;
+    void OnFlush(uint32_t streamIndex) override;
+
+    // E_PENDING on time-out; otherwise the delivery's status, with the
+    // end-of-stream flag in `endOfStream`.
+    sv::platform::HResult Wait(uint32_t timeoutMs, bool& endOfStream);
+    // -2, -3 or -1 for the last status (logged on the legacy channel).
+    SV_CAPTURE_RESULT GetResultStatus();
+    // Copies the held frame into `destination` and releases it. -1 without a
+    // frame. A frame larger than a known `capacity` (>= 0) is kept and -3 answered.
+    int CopyBuffer(uint8_t* destination, int64_t capacity, uint32_t& size);
+    void UpdateFormat(const SvFormat& format);
+
+    // Size of the held frame, 0 when none.
+    uint32_t HeldFrameSize();
+
+private:
+    std::shared_ptr<sv::platform::Event> event_;
+    std::mutex mutex_;
+    bool endOfStream_ = false;
+    sv::platform::HResult status_ = 0;
+    std::vector<uint8_t> frame_;
+    bool hasFrame_ = false;
+    uint32_t width_ = 0;
+    uint32_t height_ = 0;
+};
+
+class CameraStreamer {
+public:
+    virtual ~CameraStreamer() = default;
+    virtual std::shared_ptr<UVCCameraControlWin> GetCameraControl() = 0;
+    virtual SV_CAPTURE_RESULT GetImage(uint8_t* buffer, int* size, uint16_t timeoutMs) = 0;
+    virtual SV_CAPTURE_RESULT GetImageFd(int* fd, uint16_t timeoutMs) = 0;
+    virtual int ReleaseImageFd(int fd) = 0;
+    virtual int GetFormatList(std::vector<SvFormat>& formats) = 0;
+    virtual int SetFormat(SvFormat format) = 0;
+    virtual int StartStreaming() = 0;
+    virtual int StopStreaming() = 0;
+};
+
+class UVCCameraStreamerWin : public CameraStreamer {
+public:
+    static constexpr uint32_t kFirstFrameTimeoutMs = 2500;
+
+    UVCCameraStreamerWin(const CameraDeviceInfo& info,
+                         std::shared_ptr<sv::platform::DeviceActivation> activation);
+    ~UVCCameraStreamerWin() override;
+
+    bool Initialised() const { return initialised_; }
+
+    std::shared_ptr<UVCCameraControlWin> GetCameraControl() override { return control_; }
+    SV_CAPTURE_RESULT GetImage(uint8_t* buffer, int* size, uint16_t timeoutMs) override;
+    SV_CAPTURE_RESULT GetImageFd(int*, uint16_t) override { return SV_CAPTURE_FAILED; }
+    int ReleaseImageFd(int) override { return -1; }
+    // Throws a standard exception when a type's description does not parse.
+    int GetFormatList(std::vector<SvFormat>& formats) override;
+    int SetFormat(SvFormat format) override;
+    int StartStreaming() override;
+    int StopStreaming() override;
+
+private:
+    sv::platform::HResult InitVideoDevice();
+    void ReleaseVideoDevice();
+    sv::platform::HResult ConfigureDecoder(uint32_t stream);
+    int ProcessSamplesGuarded(uint8_t* buffer, int64_t capacity, uint16_t timeoutMs);
+
+    CameraDeviceInfo info_;
+    std::shared_ptr<sv::platform::Backend> backend_;
+    std::shared_ptr<UVCCameraControlWin> control_;
+    std::shared_ptr<sv::platform::DeviceActivation> activation_;
+    std::shared_ptr<sv::platform::MediaSource> source_;
+    std::shared_ptr<sv::platform::SourceReader> reader_;
+    std::shared_ptr<SourceReaderCB> callback_;
+    SvFormat format_{};
+    bool pending_ = false;
+    bool streaming_ = false;
+    bool initialised_ = false;
+    bool heldForRetry_ = false;  // a frame refused for a small buffer waits for the next call
+    uint32_t frameSize_ = 0;
+};

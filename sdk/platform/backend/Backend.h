@@ -1,0 +1,65 @@
+#pragma once
+
+// The platform seam: everything the library asks of the operating system and
+// the cameras goes through one Backend. The back-end is chosen at run time by
+// SORVANSDK_BACKEND: "sim" for the simulated machine, anything else (or unset)
+// for the native one, which on builds without a native capture stack lists no
+// devices.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/backend/Event.h"
+#include "platform/backend/HResult.h"
+#include "platform/backend/UsbTopology.h"
+#include "platform/backend/VideoDevice.h"
+
+namespace sv::platform {
+
+class Backend {
+public:
+    virtual ~Backend() = default;
+
+    // "sim" or "native".
+    virtual std::string Name() const = 0;
+
+    // Video capture devices in the platform's stable order.
+    virtual HResult EnumDeviceSources(std::vector<std::shared_ptr<DeviceActivation>>& devices) = 0;
+
+    // Host controller `number` (0, 1, ...); ERROR_FILE_NOT_FOUND when absent.
+    virtual HResult OpenHostController(uint32_t number, std::shared_ptr<UsbHostController>& hc) = 0;
+    // A hub by its device path ("\\.\" followed by the hub name).
+    virtual HResult OpenHub(const std::string& path, std::shared_ptr<UsbHub>& hub) = 0;
+    virtual HResult GetClassDevs(DeviceSetKind kind, std::shared_ptr<DeviceInfoSet>& set) = 0;
+    virtual uint16_t GetSystemDefaultLangId() = 0;
+
+    // Every fixed wait and poll of the device protocols. The simulator with
+    // device time advances its clock instead of sleeping.
+    virtual void Sleep(uint32_t ms) = 0;
+    // A monotonic millisecond clock of the same time base as Sleep.
+    virtual uint64_t NowMs() = 0;
+    // A new auto-reset event, unsignalled.
+    virtual std::shared_ptr<Event> NewEvent() = 0;
+};
+
+// The process's back-end, created on first use from the environment. Objects
+// handed out by a back-end keep it alive, so a replacement never pulls a device
+// away from under a camera that still holds it.
+std::shared_ptr<Backend> GetBackend();
+
+// Installs `backend` as the process's back-end (tests, tools).
+void SetBackendForTesting(std::shared_ptr<Backend> backend);
+
+// Drops the current back-end; the next GetBackend() reads the environment again.
+void ResetBackend();
+
+// A back-end as the environment selects it (SORVANSDK_BACKEND, and for "sim"
+// SORVANSDK_SIM_WORLD, SORVANSDK_SIM_TRACE and SORVANSDK_SIM_CLOCK).
+std::shared_ptr<Backend> CreateBackendFromEnvironment();
+
+// The native back-end of this build.
+std::shared_ptr<Backend> CreateNativeBackend();
+
+}  // namespace sv::platform

@@ -1,0 +1,57 @@
+// The native back-end of builds without a native capture stack (Linux until its
+// V4L2 back-end exists): an honest machine with no cameras and no USB host
+// controllers it can query.
+
+#include <chrono>
+#include <thread>
+
+#include "platform/backend/Backend.h"
+#include "platform/backend/SystemEvent.h"
+
+namespace sv::platform {
+
+namespace {
+
+class EmptyDeviceInfoSet final : public DeviceInfoSet {
+public:
+    uint32_t GetDeviceCount() const override { return 0; }
+    HResult GetDeviceInstanceId(uint32_t, std::string&) override { return HR_ERROR_NO_MORE_ITEMS; }
+    HResult GetContainerId(uint32_t, std::string&) override { return HR_ERROR_NO_MORE_ITEMS; }
+};
+
+class NullNativeBackend final : public Backend {
+public:
+    std::string Name() const override { return "native"; }
+
+    HResult EnumDeviceSources(std::vector<std::shared_ptr<DeviceActivation>>& devices) override {
+        devices.clear();
+        return HR_S_OK;
+    }
+    HResult OpenHostController(uint32_t, std::shared_ptr<UsbHostController>& hc) override {
+        hc.reset();
+        return HR_ERROR_FILE_NOT_FOUND;
+    }
+    HResult OpenHub(const std::string&, std::shared_ptr<UsbHub>& hub) override {
+        hub.reset();
+        return HR_ERROR_FILE_NOT_FOUND;
+    }
+    HResult GetClassDevs(DeviceSetKind, std::shared_ptr<DeviceInfoSet>& set) override {
+        set = std::make_shared<EmptyDeviceInfoSet>();
+        return HR_S_OK;
+    }
+    uint16_t GetSystemDefaultLangId() override { return 0x0409; }
+
+    void Sleep(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    uint64_t NowMs() override {
+        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now().time_since_epoch())
+                                         .count());
+    }
+    std::shared_ptr<Event> NewEvent() override { return std::make_shared<SystemEvent>(); }
+};
+
+}  // namespace
+
+std::shared_ptr<Backend> CreateNativeBackend() { return std::make_shared<NullNativeBackend>(); }
+
+}  // namespace sv::platform

@@ -1,0 +1,191 @@
+#include "platform/sim/SimBackend.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "core/Logger.h"
+#include "platform/sim/SimMachine.h"
+#include "platform/sim/SimUsb.h"
+#include "platform/sim/SimVideo.h"
+
+namespace sv::sim {
+
+using platform::HResult;
+
+namespace {
+
+std::shared_ptr<SimBackend> Build(const std::string& text, const std::string& source, const SimOptions& options) {
+    WorldDescription world;
+    std::string error;
+    bool ok = ParseWorld(text, source, world, error);
+    const bool simulated = options.simulatedClock.value_or(ok ? world.simulatedClock : true);
+    auto machine = std::make_shared<SimMachine>(ok ? std::move(world) : WorldDescription{}, simulated);
+    if (ok) {
+        std::string buildError;
+        if (!machine->Build(buildError)) {
+            error = "World file '" + source + "': " + buildError;
+            ok = false;
+            machine = std::make_shared<SimMachine>(WorldDescription{}, simulated);
+            machine->Build(buildError);
+        }
+    } else {
+        std::string unused;
+        machine->Build(unused);
+    }
+    if (!ok) SV_LOGE("SimBackend::LoadWorld", "{}", error);
+    auto backend = std::make_shared<SimBackend>(machine, ok ? std::string() : error);
+    if (!options.traceFile.empty()) {
+        std::string traceError;
+        if (!backend->OpenTraceFile(options.traceFile, traceError)) {
+            SV_LOGE("SimBackend::LoadWorld", "{}", traceError);
+        }
+    }
+    return backend;
+}
+
+}  // namespace
+
+std::shared_ptr<SimBackend> SimBackend::FromJson(const std::string& json, const std::string& source,
+                                                 const SimOptions& options) {
+    return Build(json, source, options);
+}
+
+std::shared_ptr<SimBackend> SimBackend::FromFile(const std::string& path, const SimOptions& options) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        const std::string error = "World file '" + path + "': cannot be read";
+        SV_LOGE("SimBackend::LoadWorld", "{}", error);
+        auto machine = std::make_shared<SimMachine>(WorldDescription{}, options.simulatedClock.value_or(true));
+        std::string unused;
+        machine->Build(unused);
+        auto backend = std::make_shared<SimBackend>(machine, error);
+        if (!options.traceFile.empty()) backend->OpenTraceFile(options.traceFile, unused);
+        return backend;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return Build(text.str(), path, options);
+}
+
+std::shared_ptr<SimBackend> SimBackend::Default(const SimOptions& options) {
+    return Build(DefaultWorldJson(), "<built-in>", options);
+}
+
+SimBackend::SimBackend(std::shared_ptr<SimMachine> machine, std::string loadError)
+    : machine_(std::move(machine)), loadError_(std::move(loadError)) {}
+
+SimBackend::~SimBackend() = default;
+
+HResult SimBackend::EnumDeviceSources(std::vector<std::shared_ptr<platform::DeviceActivation>>& devices) {
+    devices.clear();
+    std::vector<std::pair<std::shared_ptr<SimDevice>, uint64_t>> present;
+    {
+        std::lock_guard<std::mutex> lock(machine_->Mutex());
+        for (const auto& d : machine_->Devices()) {
+            if (d->present && d->desc.video) present.emplace_back(d, d->generation);
+        }
+    }
+    for (auto& [device, generation] : present) {
+        devices.push_back(std::make_shared<SimActivation>(machine_, device, generation));
+    }
+    return platform::HR_S_OK;
+}
+
+HResult SimBackend::OpenHostController(uint32_t number, std::shared_ptr<platform::UsbHostController>& hc) {
+    return OpenSimHostController(machine_, number, hc);
+}
+
+HResult SimBackend::OpenHub(const std::string& path, std::shared_ptr<platform::UsbHub>& hub) {
+    return OpenSimHub(machine_, path, hub);
+}
+
+HResult SimBackend::GetClassDevs(platform::DeviceSetKind kind, std::shared_ptr<platform::DeviceInfoSet>& set) {
+    return GetSimClassDevs(machine_, kind, set);
+}
+
+void SimBackend::Sleep(uint32_t ms) {
+    if (machine_->Trace().Enabled()) {
+        auto line = machine_->TraceLine(nullptr, "sleep");
+        line["ms"] = ms;
+        machine_->WriteTrace(line);
+    }
+    machine_->Clock().Sleep(ms);
+}
+
+uint64_t SimBackend::NowMs() { return static_cast<uint64_t>(machine_->Clock().NowUs() / 1000); }
+
+std::shared_ptr<platform::Event> SimBackend::NewEvent() { return machine_->Clock().NewEvent(); }
+
+bool SimBackend::SimulatedClock() const { return machine_->Clock().Simulated(); }
+
+int64_t SimBackend::DeviceTimeUs() const { return machine_->Clock().NowUs(); }
+
+bool SimBackend::SetDeviceBusy(const std::string& id, bool busy) {
+    auto d = machine_->FindDevice(id);
+    if (!d) return false;
+    std::lock_guard<std::mutex> lock(machine_->Mutex());
+    d->busy = busy;
+    return true;
+}
+
+bool SimBackend::UnplugDevice(const std::string& id) {
+    auto d = machine_->FindDevice(id);
+    if (!d) return false;
+    machine_->Unplug(*d);
+    return true;
+}
+
+bool SimBackend::PlugDevice(const std::string& id) {
+    auto d = machine_->FindDevice(id);
+    if (!d) return false;
+    machine_->Plug(*d);
+    return true;
+}
+
+bool SimBackend::AddFault(const std::string& id, const FaultRule& fault) {
+    auto d = machine_->FindDevice(id);
+    if (!d || !IsFaultOperation(fault.op)) return false;
+    std::lock_guard<std::mutex> lock(machine_->Mutex());
+    d->faults.push_back(fault);
+    return true;
+}
+
+int64_t SimBackend::FramesDelivered(const std::string& id) const {
+    auto d = machine_->FindDevice(id);
+    if (!d) return -1;
+    std::lock_guard<std::mutex> lock(machine_->Mutex());
+    return static_cast<int64_t>(d->framesDelivered);
+}
+
+void SimBackend::SetTraceSink(std::function<void(const std::string&)> sink) {
+    machine_->Trace().SetSink(std::move(sink));
+}
+
+bool SimBackend::OpenTraceFile(const std::string& path, std::string& error) {
+    return machine_->Trace().OpenFile(path, error);
+}
+
+std::shared_ptr<platform::Backend> CreateSimBackendFromEnvironment() {
+    SimOptions options;
+    if (const char* trace = std::getenv("SORVANSDK_SIM_TRACE"); trace != nullptr && *trace != '\0') {
+        options.traceFile = trace;
+    }
+    if (const char* clock = std::getenv("SORVANSDK_SIM_CLOCK"); clock != nullptr && *clock != '\0') {
+        const std::string c = clock;
+        if (c == "real") options.simulatedClock = false;
+        else if (c == "simulated") options.simulatedClock = true;
+        else SV_LOGW("SimBackend::FromEnvironment", "SORVANSDK_SIM_CLOCK=\"{}\" is neither \"simulated\" nor \"real\"", c);
+    }
+    const char* world = std::getenv("SORVANSDK_SIM_WORLD");
+    if (world != nullptr && *world != '\0') return SimBackend::FromFile(world, options);
+    return SimBackend::Default(options);
+}
+
+std::shared_ptr<SimBackend> InstallWorldForTesting(const std::string& json, const SimOptions& options) {
+    auto backend = SimBackend::FromJson(json, "<string>", options);
+    platform::SetBackendForTesting(backend);
+    return backend;
+}
+
+}  // namespace sv::sim

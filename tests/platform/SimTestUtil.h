@@ -1,0 +1,136 @@
+#pragma once
+
+// Shared pieces of the simulator tests: a sample callback that records every
+// delivery, and opening a device down to its reader.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/backend/Backend.h"
+#include "platform/sim/SimBackend.h"
+
+namespace svtest {
+
+struct Delivery {
+    sv::platform::HResult status = 0;
+    uint32_t stream = 0;
+    uint32_t flags = 0;
+    int64_t timestamp = 0;
+    std::vector<uint8_t> bytes;
+    bool hadSample = false;
+    std::thread::id thread;
+};
+
+class Collector : public sv::platform::SampleCallback {
+public:
+    explicit Collector(std::shared_ptr<sv::platform::Event> event) : event_(std::move(event)) {}
+
+    void OnReadSample(sv::platform::HResult status, uint32_t stream, uint32_t flags, int64_t timestamp,
+                      const std::shared_ptr<sv::platform::Sample>& sample) override {
+        Delivery d;
+        d.status = status;
+        d.stream = stream;
+        d.flags = flags;
+        d.timestamp = timestamp;
+        d.thread = std::this_thread::get_id();
+        if (sample) {
+            const uint8_t* data = nullptr;
+            uint32_t length = 0;
+            if (sample->Lock(data, length) == 0) d.bytes.assign(data, data + length);
+            sample->Unlock();
+            d.hadSample = true;
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            deliveries_.push_back(std::move(d));
+        }
+        event_->Set();
+    }
+
+    void OnFlush(uint32_t) override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++flushes_;
+        }
+        event_->Set();
+    }
+
+    // Waits (device time) for the next callback.
+    bool WaitOne(uint32_t timeoutMs = 5000) {
+        return event_->Wait(timeoutMs) == sv::platform::WaitResult::Signaled;
+    }
+
+    // Waits until `n` sample callbacks have come; the event is auto-reset, so
+    // several callbacks may have set it once.
+    bool WaitFor(size_t n, uint32_t timeoutMs = 5000) {
+        while (Count() < n) {
+            if (!WaitOne(timeoutMs)) return Count() >= n;
+        }
+        return true;
+    }
+
+    std::vector<Delivery> Deliveries() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return deliveries_;
+    }
+    size_t Count() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return deliveries_.size();
+    }
+    int Flushes() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return flushes_;
+    }
+
+private:
+    std::shared_ptr<sv::platform::Event> event_;
+    std::mutex mutex_;
+    std::vector<Delivery> deliveries_;
+    int flushes_ = 0;
+};
+
+struct OpenDevice {
+    std::shared_ptr<sv::platform::DeviceActivation> activation;
+    std::shared_ptr<sv::platform::MediaSource> source;
+    std::shared_ptr<Collector> callback;
+    std::shared_ptr<sv::platform::SourceReader> reader;
+};
+
+// Enumerates `backend` and opens device `index` down to an asynchronous reader.
+inline OpenDevice Open(sv::platform::Backend& backend, size_t index) {
+    OpenDevice d;
+    std::vector<std::shared_ptr<sv::platform::DeviceActivation>> devices;
+    EXPECT_EQ(backend.EnumDeviceSources(devices), 0);
+    if (index >= devices.size()) {
+        ADD_FAILURE() << "no device " << index;
+        return d;
+    }
+    d.activation = devices[index];
+    EXPECT_EQ(d.activation->ActivateObject(d.source), 0);
+    if (!d.source) return d;
+    d.callback = std::make_shared<Collector>(backend.NewEvent());
+    EXPECT_EQ(d.source->CreateSourceReader(d.callback, d.reader), 0);
+    return d;
+}
+
+// Selects native type `index` as the current type.
+inline sv::platform::HResult SelectType(sv::platform::SourceReader& reader, uint32_t index) {
+    std::shared_ptr<sv::platform::MediaType> type;
+    const sv::platform::HResult hr = reader.GetNativeMediaType(0, index, type);
+    if (hr != 0) return hr;
+    return reader.SetCurrentMediaType(0, *type);
+}
+
+// A one-device world: `formats` and `extra` are JSON fragments.
+inline std::string OneDeviceWorld(const std::string& formats, const std::string& extra = "") {
+    return R"({"devices": [{"id": "cam", "name": "Test Cam", "vendorId": "1234", "productId": "5678",
+               "serial": "ABCDE12345", "instanceKey": "6&abc&0&0000", "formats": )" +
+           formats + (extra.empty() ? "" : ", " + extra) + "}]}";
+}
+
+}  // namespace svtest

@@ -1,0 +1,150 @@
+// World files that cannot describe a machine: one clear error naming the file
+// and the problem, then a machine without devices.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <spdlog/sinks/ostream_sink.h>
+
+#include "core/Logger.h"
+#include "platform/SimTestUtil.h"
+#include "platform/sim/SimBackend.h"
+
+namespace {
+
+using namespace sv::platform;
+using sv::sim::SimBackend;
+
+std::string Device(const std::string& id, const std::string& formats, const std::string& serial = "ABCDE12345") {
+    return R"({"id": ")" + id + R"(", "name": "Cam", "vendorId": "1234", "productId": "5678", "serial": ")" + serial +
+           R"(", "formats": )" + formats + "}";
+}
+
+struct BadWorld {
+    const char* label;
+    std::string json;
+    std::string problem;  // expected in the message
+};
+
+void PrintTo(const BadWorld& b, std::ostream* os) { *os << b.label; }
+
+class SimBadWorld : public ::testing::TestWithParam<BadWorld> {};
+
+TEST_P(SimBadWorld, OneClearErrorAndNoDevices) {
+    const BadWorld& bad = GetParam();
+    std::ostringstream log;
+    auto logger = sv::log::Get();
+    auto sink = std::make_shared<spdlog::sinks::ostream_sink_mt>(log);
+    logger->sinks().push_back(sink);
+    auto backend = SimBackend::FromJson(bad.json, "worlds/bad.json");
+    logger->flush();
+    logger->sinks().pop_back();
+
+    const std::string& error = backend->LoadError();
+    EXPECT_EQ(error.rfind("World file 'worlds/bad.json': ", 0), 0u) << error;
+    EXPECT_NE(error.find(bad.problem), std::string::npos) << error;
+    // Logged once, with the same text.
+    const std::string text = log.str();
+    const size_t first = text.find(error);
+    ASSERT_NE(first, std::string::npos) << text;
+    EXPECT_EQ(text.find(error, first + 1), std::string::npos) << text;
+
+    std::vector<std::shared_ptr<DeviceActivation>> devices;
+    EXPECT_EQ(backend->EnumDeviceSources(devices), HR_S_OK);
+    EXPECT_TRUE(devices.empty());
+    std::shared_ptr<DeviceInfoSet> set;
+    ASSERT_EQ(backend->GetClassDevs(DeviceSetKind::UsbDeviceInterface, set), HR_S_OK);
+    EXPECT_EQ(set->GetDeviceCount(), 0u);
+    backend->Sleep(1);  // still a working machine
+}
+
+const std::string kYuy2 = R"([{"subtype": "YUY2", "width": 64, "height": 48}])";
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, SimBadWorld,
+    ::testing::Values(
+        BadWorld{"NotJson", R"({"devices": [)", "not valid JSON"},
+        BadWorld{"PlainText", "cameras: 3", "not valid JSON"},
+        BadWorld{"TopLevelArray", "[]", "expected an object, found an array"},
+        BadWorld{"DevicesNotArray", R"({"devices": {}})", "devices: expected an array, found an object"},
+        BadWorld{"WidthAsString", "{\"devices\": [" + Device("a", R"([{"subtype": "YUY2", "width": "640", "height": 480}])") + "]}",
+                 "devices[0].formats[0].width: expected an integer, found a string"},
+        BadWorld{"NameAsNumber", R"({"devices": [{"id": "a", "name": 7}]})", "devices[0].name: expected a string, found a number"},
+        BadWorld{"UnknownPixelFormat", "{\"devices\": [" + Device("a", R"([{"subtype": "H265", "width": 64, "height": 48}])") + "]}",
+                 "unknown pixel format \"H265\""},
+        BadWorld{"WidthZero", "{\"devices\": [" + Device("a", R"([{"subtype": "NV12", "width": 0, "height": 48}])") + "]}",
+                 "formats[0].width: 0 is outside 1..16384"},
+        BadWorld{"HeightTooLarge", "{\"devices\": [" + Device("a", R"([{"subtype": "MJPG", "width": 64, "height": 16385}])") + "]}",
+                 "formats[0].height: 16385 is outside 1..16384"},
+        BadWorld{"OddWidthYuv", "{\"devices\": [" + Device("a", R"([{"subtype": "UYVY", "width": 63, "height": 48}])") + "]}",
+                 "63 must be even for UYVY"},
+        BadWorld{"DuplicateId", "{\"devices\": [" + Device("a", kYuy2) + "," + Device("a", kYuy2, "OTHER123") + "]}",
+                 "duplicate device id \"a\""},
+        BadWorld{"DuplicateSerial", "{\"devices\": [" + Device("a", kYuy2) + "," + Device("b", kYuy2) + "]}",
+                 "duplicate device"},
+        BadWorld{"MisspelledKey", R"({"devices": [], "devcies": []})", "devcies: unknown key"},
+        BadWorld{"UnknownControl", "{\"devices\": [" + Device("a", kYuy2).replace(1, 0, R"("controls": {"brightnes": {"min": 0, "max": 1}}, )") + "]}",
+                 "controls.brightnes: unknown control"},
+        BadWorld{"UnknownFaultOp", "{\"devices\": [" + Device("a", kYuy2).replace(1, 0, R"("faults": [{"op": "explode"}], )") + "]}",
+                 "unknown operation \"explode\""},
+        BadWorld{"BadCode", "{\"devices\": [" + Device("a", kYuy2).replace(1, 0, R"("busyCode": "E_NOPE", )") + "]}",
+                 "\"E_NOPE\" is not a known result code"},
+        BadWorld{"PortTakenTwice",
+                 "{\"devices\": [" + Device("a", kYuy2).replace(1, 0, R"("usb": {"port": 1}, )") + "," +
+                     Device("b", kYuy2, "OTHER123").replace(1, 0, R"("usb": {"port": 1}, "instanceKey": "6&1&0&0000", )") + "]}",
+                 "port 1 of root0 is taken twice"},
+        BadWorld{"NoFormats", "{\"devices\": [" + Device("a", "[]") + "]}", "a video device needs at least one format"}),
+    [](const ::testing::TestParamInfo<BadWorld>& p) { return p.param.label; });
+
+TEST(SimWorldFile, MissingAndBadFilesNameThePath) {
+    const std::string missing = ::testing::TempDir() + "/no_such_world.json";
+    auto a = SimBackend::FromFile(missing);
+    EXPECT_EQ(a->LoadError(), "World file '" + missing + "': cannot be read");
+    std::vector<std::shared_ptr<DeviceActivation>> devices;
+    a->EnumDeviceSources(devices);
+    EXPECT_TRUE(devices.empty());
+
+    const std::string path = ::testing::TempDir() + "/bad_world.json";
+    {
+        std::ofstream out(path);
+        out << "{\n  \"devices\": [\n    {\"id\": \"x\",, }\n  ]\n}\n";
+    }
+    auto b = SimBackend::FromFile(path);
+    EXPECT_EQ(b->LoadError().rfind("World file '" + path + "': not valid JSON", 0), 0u) << b->LoadError();
+    EXPECT_NE(b->LoadError().find("line 3"), std::string::npos) << b->LoadError();
+    std::remove(path.c_str());
+}
+
+TEST(SimWorldFile, TheBuiltInWorldAndTheExampleWorldLoad) {
+    auto backend = SimBackend::Default();
+    EXPECT_TRUE(backend->LoadError().empty()) << backend->LoadError();
+    EXPECT_TRUE(backend->SimulatedClock());
+    // Worlds shipped for users are kept loadable.
+    auto example = SimBackend::FromFile(std::string(SORVANSDK_SOURCE_DIR) + "/config/worlds/two-cameras.json");
+    EXPECT_TRUE(example->LoadError().empty()) << example->LoadError();
+    std::vector<std::shared_ptr<DeviceActivation>> devices;
+    example->EnumDeviceSources(devices);
+    EXPECT_EQ(devices.size(), 2u);
+}
+
+TEST(SimWorldFile, CommentsAndDefaultsAreAccepted) {
+    auto backend = SimBackend::FromJson(R"({
+        // a comment
+        "devices": [{"id": "c", "name": "Minimal", "vendorId": "0x1a2b", "productId": 4660, "serial": "MIN12345",
+                     "formats": [{"subtype": "MJPG", "width": 33, "height": 17, "fps": "15/2"}]}]})");
+    ASSERT_TRUE(backend->LoadError().empty()) << backend->LoadError();
+    auto dev = svtest::Open(*backend, 0);
+    std::string link;
+    dev.activation->GetAllocatedString(DeviceString::SymbolicLink, link);
+    EXPECT_NE(link.find("vid_1a2b&pid_1234&mi_00#"), std::string::npos) << link;
+    std::shared_ptr<MediaType> t;
+    ASSERT_EQ(dev.reader->GetNativeMediaType(0, 0, t), HR_S_OK);
+    uint64_t rate = 0;
+    t->GetUINT64(mf::MF_MT_FRAME_RATE, rate);
+    EXPECT_EQ(PairHigh(rate), 15u);
+    EXPECT_EQ(PairLow(rate), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,589 @@
+#include "Commands.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+#include <sorvansdk/SorvanSDK.h>
+
+#include "CameraSelect.h"
+#include "ControlNames.h"
+#include "FrameWriter.h"
+
+namespace svcam {
+namespace {
+
+using json = nlohmann::ordered_json;
+namespace fs = std::filesystem;
+
+// ---- helpers ---------------------------------------------------------------
+
+std::vector<std::string> Discover() {
+    std::vector<std::string> names;
+    SvDiscoverCameraDevices(names);
+    return names;
+}
+
+void Check(int result, const std::string& call) {
+    if (result != 0) throw CommandError(call + " failed (result " + std::to_string(result) + ")", kExitFailure);
+}
+
+// A camera created for one command; closed again when the command ends.
+class CameraSession {
+public:
+    explicit CameraSession(const std::string& spec) {
+        std::string error;
+        if (!SelectCamera(spec, Discover(), choice_, error)) throw CommandError(error, kExitUsage);
+        camera_ = SvInitialCameraDevice(choice_.index);
+        if (!camera_) {
+            throw CommandError("SvInitialCameraDevice(" + std::to_string(choice_.index) + ") gave no camera",
+                               kExitFailure);
+        }
+    }
+    ~CameraSession() {
+        if (open_) SvClose(camera_);
+    }
+    CameraSession(const CameraSession&) = delete;
+    CameraSession& operator=(const CameraSession&) = delete;
+
+    void Open() {
+        if (open_) return;
+        Check(SvOpen(camera_), "SvOpen(" + choice_.displayName + ")");
+        open_ = true;
+    }
+    const std::shared_ptr<SvCamera>& Camera() const { return camera_; }
+    const CameraChoice& Choice() const { return choice_; }
+    bool IsMaker() const { return SvIsSorvanCamera(camera_) == 0; }
+
+private:
+    CameraChoice choice_;
+    std::shared_ptr<SvCamera> camera_;
+    bool open_ = false;
+};
+
+const char* KindName(SV_CAMERA_PRODUCT_TYPE type) {
+    switch (type) {
+    case SV_PRODUCT_TYPE_KIVO: return "KIVO";
+    case SV_PRODUCT_TYPE_LIRA: return "LIRA";
+    case SV_PRODUCT_TYPE_UVC: return "UVC";
+    default: return "NONE";
+    }
+}
+
+const char* SpeedName(SV_USB_DEVICE_SPEED speed) {
+    switch (speed) {
+    case SV_USB_LOW_SPEED: return "LowSpeed";
+    case SV_USB_FULL_SPEED: return "FullSpeed";
+    case SV_USB_HIGH_SPEED: return "HighSpeed";
+    case SV_USB_SUPER_SPEED: return "SuperSpeed";
+    }
+    return "NA";
+}
+
+std::string Hex4(const std::string& text, std::size_t pos) {
+    return text.size() >= pos + 4 ? text.substr(pos, 4) : "";
+}
+
+std::string Slug(const std::string& name) {
+    std::string s;
+    for (unsigned char c : name) s.push_back(std::isalnum(c) ? static_cast<char>(c) : '-');
+    return s;
+}
+
+void PrintTable(const std::vector<std::string>& headers, const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::size_t> widths(headers.size());
+    for (std::size_t c = 0; c < headers.size(); ++c) widths[c] = headers[c].size();
+    for (const auto& row : rows) {
+        for (std::size_t c = 0; c < row.size() && c < widths.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+    }
+    auto line = [&](const std::vector<std::string>& cells) {
+        std::string text;
+        for (std::size_t c = 0; c < headers.size(); ++c) {
+            std::string cell = c < cells.size() ? cells[c] : "";
+            if (c + 1 < headers.size()) cell.resize(widths[c], ' ');
+            text += (c ? "  " : "") + cell;
+        }
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        std::cout << text << "\n";
+    };
+    line(headers);
+    for (const auto& row : rows) line(row);
+}
+
+std::string Str(const json& v) {
+    if (v.is_string()) return v.get<std::string>();
+    if (v.is_null()) return "-";
+    return v.dump();
+}
+
+// ---- list ------------------------------------------------------------------
+
+json ListData() {
+    json cameras = json::array();
+    const auto names = Discover();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        json entry;
+        entry["index"] = i;
+        entry["name"] = names[i];
+        auto camera = SvInitialCameraDevice(static_cast<int>(i));
+        if (!camera) {
+            entry["error"] = "camera could not be created";
+            cameras.push_back(entry);
+            continue;
+        }
+        std::string deviceName;
+        SvGetDeviceName(camera, deviceName);
+        SV_CAMERA_PRODUCT_TYPE product = SV_PRODUCT_TYPE_NONE;
+        SvGetDeviceProductType(camera, product);
+        std::string hardwareId;
+        SvGetHardwareID(camera, hardwareId);
+        SV_USB_DEVICE_SPEED speed = SV_USB_LOW_SPEED;
+        const bool haveSpeed = SvGetUSBDeviceSpeed(camera, speed) == 0;
+
+        entry["kind"] = KindName(product);
+        entry["vendorId"] = Hex4(hardwareId, 4);
+        entry["productId"] = Hex4(hardwareId, 13);
+        // The display name carries the serial's last five characters when known.
+        entry["serial"] = names[i].size() > deviceName.size() + 1 ? names[i].substr(deviceName.size() + 1) : "";
+        entry["speed"] = haveSpeed ? json(SpeedName(speed)) : json(nullptr);
+        cameras.push_back(entry);
+    }
+    return json{{"cameras", cameras}};
+}
+
+void PrintList(const json& data) {
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& c : data["cameras"]) {
+        rows.push_back({Str(c["index"]), Str(c["name"]), Str(c.value("kind", json())), Str(c.value("vendorId", json())),
+                        Str(c.value("productId", json())), Str(c.value("serial", json())), Str(c.value("speed", json()))});
+    }
+    PrintTable({"INDEX", "NAME", "KIND", "VID", "PID", "SERIAL", "SPEED"}, rows);
+}
+
+// ---- formats ---------------------------------------------------------------
+
+std::vector<SvFormat> Formats(CameraSession& session) {
+    session.Open();
+    std::vector<SvFormat> formats;
+    Check(SvGetFormatList(session.Camera(), formats), "SvGetFormatList");
+    return formats;
+}
+
+json FormatsData(CameraSession& session) {
+    json list = json::array();
+    const auto formats = Formats(session);
+    for (std::size_t i = 0; i < formats.size(); ++i) {
+        const auto& f = formats[i];
+        list.push_back({{"index", i}, {"mediaType", f.mediatypeIdx}, {"pixel", FormatName(f.format)},
+                        {"width", f.width}, {"height", f.height}, {"fps", f.framerate}});
+    }
+    return json{{"camera", session.Choice().displayName}, {"formats", list}};
+}
+
+void PrintFormats(const json& data) {
+    std::cout << data["camera"].get<std::string>() << "\n";
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& f : data["formats"]) {
+        rows.push_back({Str(f["index"]), Str(f["pixel"]), Str(f["width"]), Str(f["height"]), Str(f["fps"])});
+    }
+    PrintTable({"INDEX", "PIXEL", "WIDTH", "HEIGHT", "FPS"}, rows);
+}
+
+// ---- capture ---------------------------------------------------------------
+
+SvFormat ChooseFormat(const std::vector<SvFormat>& formats, const CaptureOptions& options) {
+    if (options.formatIndex >= 0) {
+        if (options.formatIndex >= static_cast<int>(formats.size())) {
+            throw CommandError("no format with index " + std::to_string(options.formatIndex) + " (the camera has " +
+                                   std::to_string(formats.size()) + ")",
+                               kExitUsage);
+        }
+        return formats[static_cast<std::size_t>(options.formatIndex)];
+    }
+    int width = 0;
+    int height = 0;
+    if (!options.size.empty() && std::sscanf(options.size.c_str(), "%dx%d", &width, &height) != 2) {
+        throw CommandError("--size takes WIDTHxHEIGHT, not '" + options.size + "'", kExitUsage);
+    }
+    SV_IMAGE_FORMAT pixel = SV_IMAGE_FORMAT_NONE;
+    if (!options.pixel.empty()) {
+        pixel = ParseFormatName(options.pixel);
+        if (pixel == SV_IMAGE_FORMAT_NONE) {
+            throw CommandError("unknown pixel format '" + options.pixel + "' (YUY2, UYVY, NV12, MJPG)", kExitUsage);
+        }
+    }
+    for (const auto& f : formats) {
+        if (f.format == SV_IMAGE_FORMAT_NONE) continue;
+        if (width && (f.width != width || f.height != height)) continue;
+        if (pixel != SV_IMAGE_FORMAT_NONE && f.format != pixel) continue;
+        return f;
+    }
+    throw CommandError("the camera offers no format matching the request", kExitUsage);
+}
+
+json CaptureData(CameraSession& session, const CaptureOptions& options, bool progress) {
+    if (options.frames <= 0) throw CommandError("--frames must be at least 1", kExitUsage);
+    if (options.timeoutMs <= 0 || options.timeoutMs > 65535) {
+        throw CommandError("--timeout must be 1 to 65535 ms", kExitUsage);
+    }
+    const auto formats = Formats(session);
+    const SvFormat format = ChooseFormat(formats, options);
+    auto& camera = session.Camera();
+    Check(SvSetFormat(camera, format), "SvSetFormat");
+    Check(SvStartStreaming(camera), "SvStartStreaming");
+
+    std::error_code ec;
+    fs::create_directories(options.outDir, ec);
+    if (ec) throw CommandError("cannot create " + options.outDir + ": " + ec.message(), kExitFailure);
+
+    // Room for any uncompressed frame of the format, and for its JPEGs.
+    std::vector<uint8_t> buffer(std::size_t{format.width} * format.height * 3 + 65536);
+    const std::string stem = options.outDir + "/" + Slug(session.Choice().displayName);
+    json files = json::array();
+    int received = 0;
+    int timeouts = 0;
+    int lastError = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (int n = 0; n < options.frames; ++n) {
+        int size = static_cast<int>(buffer.size());
+        const int result = SvGetImage(camera, buffer.data(), &size, static_cast<uint16_t>(options.timeoutMs));
+        if (result == SV_CAPTURE_TIMEOUT) {
+            ++timeouts;
+            continue;
+        }
+        if (result != SV_CAPTURE_SUCCESS) {
+            lastError = result;
+            break;
+        }
+        char suffix[16];
+        std::snprintf(suffix, sizeof(suffix), "-%03d", received);
+        std::string error;
+        if (format.format == SV_IMAGE_FORMAT_MJPG) {
+            const std::string path = stem + suffix + ".jpg";
+            if (!WriteFile(path, buffer.data(), static_cast<std::size_t>(size), error)) throw CommandError(error, kExitFailure);
+            files.push_back(path);
+        } else {
+            const std::string raw = stem + suffix + "." + FormatName(format.format);
+            if (!WriteFile(raw, buffer.data(), static_cast<std::size_t>(size), error)) throw CommandError(error, kExitFailure);
+            files.push_back(raw);
+            std::vector<uint8_t> rgb;
+            if (ToRgb(format.format, buffer.data(), static_cast<std::size_t>(size), format.width, format.height, rgb)) {
+                const std::string png = stem + suffix + ".png";
+                if (!WritePng(png, rgb, format.width, format.height, error)) throw CommandError(error, kExitFailure);
+                files.push_back(png);
+            }
+        }
+        ++received;
+        if (progress) std::fprintf(stderr, "\r%d/%d frames", received, options.frames);
+    }
+    if (progress) std::fprintf(stderr, "\n");
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    SvStopStreaming(camera);
+
+    json data{{"camera", session.Choice().displayName},
+              {"format", {{"pixel", FormatName(format.format)}, {"width", format.width}, {"height", format.height},
+                          {"fps", format.framerate}}},
+              {"requested", options.frames},
+              {"received", received},
+              {"timeouts", timeouts},
+              {"measuredFps", seconds > 0 ? received / seconds : 0.0},
+              {"files", files}};
+    if (lastError) data["error"] = "SvGetImage failed (result " + std::to_string(lastError) + ")";
+    return data;
+}
+
+void PrintCapture(const json& data) {
+    const auto& f = data["format"];
+    std::printf("%s: %s %dx%d @ %d fps\n", data["camera"].get<std::string>().c_str(),
+                f["pixel"].get<std::string>().c_str(), f["width"].get<int>(), f["height"].get<int>(),
+                f["fps"].get<int>());
+    std::printf("frames received %d of %d, time-outs %d, measured %.1f fps\n", data["received"].get<int>(),
+                data["requested"].get<int>(), data["timeouts"].get<int>(), data["measuredFps"].get<double>());
+    for (const auto& file : data["files"]) std::printf("  %s\n", file.get<std::string>().c_str());
+    if (data.contains("error")) std::printf("%s\n", data["error"].get<std::string>().c_str());
+}
+
+int CaptureStatus(const json& data) {
+    return data.contains("error") || data["received"].get<int>() == 0 ? kExitFailure : kExitOk;
+}
+
+// ---- controls --------------------------------------------------------------
+
+json UvcControlData(const std::shared_ptr<SvCamera>& camera, const ControlName& c) {
+    json entry{{"name", c.name}, {"unit", "uvc"}};
+    long value = 0;
+    int flag = 0;
+    long mn = 0, mx = 0, st = 0, df = 0;
+    const auto id = static_cast<SV_UVC_IMAGE_PROPERTIES>(c.id);
+    if (SvGetUVCImageProcessing(camera, id, value, flag) != 0) {
+        entry["offered"] = false;
+        return entry;
+    }
+    entry["offered"] = true;
+    entry["value"] = value;
+    entry["auto"] = flag == 1;
+    if (SvGetUVCImageProcessingRange(camera, id, mn, mx, st, df) == 0) {
+        entry["min"] = mn;
+        entry["max"] = mx;
+        entry["step"] = st;
+        entry["default"] = df;
+    }
+    return entry;
+}
+
+json IspControlData(const std::shared_ptr<SvCamera>& camera, const ControlName& c) {
+    json entry{{"name", c.name}, {"unit", "isp"}};
+    int value = 0, flag = 0, mn = 0, mx = 0, st = 0, df = 0;
+    const auto id = static_cast<SV_ISP_IMAGE_PROPERTIES>(c.id);
+    const int result = SvGetISPImageProcessing(camera, id, value, flag);
+    if (result != 0) {
+        entry["offered"] = false;
+        entry["result"] = result;
+        return entry;
+    }
+    entry["offered"] = true;
+    entry["value"] = value;
+    entry["auto"] = flag == 1;
+    if (SvGetISPImageProcessingRange(camera, id, mn, mx, st, df) == 0) {
+        entry["min"] = mn;
+        entry["max"] = mx;
+        entry["step"] = st;
+        entry["default"] = df;
+    }
+    return entry;
+}
+
+json ControlsData(CameraSession& session) {
+    session.Open();
+    json controls = json::array();
+    for (const auto& c : UvcControls()) controls.push_back(UvcControlData(session.Camera(), c));
+    if (session.IsMaker()) {
+        for (const auto& c : IspControls()) controls.push_back(IspControlData(session.Camera(), c));
+    }
+    return json{{"camera", session.Choice().displayName}, {"controls", controls}};
+}
+
+void PrintControls(const json& data) {
+    std::cout << data["camera"].get<std::string>() << "\n";
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& c : data["controls"]) {
+        const std::string name = c["unit"].get<std::string>() + "." + c["name"].get<std::string>();
+        if (!c["offered"].get<bool>()) {
+            rows.push_back({name, "not offered"});
+            continue;
+        }
+        rows.push_back({name, Str(c["value"]), c["auto"].get<bool>() ? "auto" : "manual",
+                        Str(c.value("min", json())), Str(c.value("max", json())), Str(c.value("step", json())),
+                        Str(c.value("default", json()))});
+    }
+    PrintTable({"CONTROL", "VALUE", "MODE", "MIN", "MAX", "STEP", "DEFAULT"}, rows);
+}
+
+ControlName ResolveControl(const std::string& name) {
+    auto control = FindControl(name);
+    if (!control) throw CommandError("unknown control '" + name + "'; controls: " + AllControlNames(), kExitUsage);
+    return *control;
+}
+
+void Emit(const GlobalOptions& global, const json& data, void (*print)(const json&)) {
+    if (global.json) {
+        std::cout << data.dump(2) << "\n";
+    } else {
+        print(data);
+    }
+}
+
+void PrintKeyValues(const json& data) {
+    for (const auto& [key, value] : data.items()) std::cout << key << ": " << Str(value) << "\n";
+}
+
+}  // namespace
+
+// ---- commands ----------------------------------------------------------------
+
+int ListCommand(const GlobalOptions& global) {
+    Emit(global, ListData(), PrintList);
+    return kExitOk;
+}
+
+int FormatsCommand(const GlobalOptions& global, const std::string& camera) {
+    CameraSession session(camera);
+    Emit(global, FormatsData(session), PrintFormats);
+    return kExitOk;
+}
+
+int CaptureCommand(const GlobalOptions& global, const std::string& camera, const CaptureOptions& options) {
+    CameraSession session(camera);
+    const bool progress = !global.json && options.frames >= 20 && isatty(STDERR_FILENO);
+    const json data = CaptureData(session, options, progress);
+    Emit(global, data, PrintCapture);
+    return CaptureStatus(data);
+}
+
+int ControlsCommand(const GlobalOptions& global, const std::string& camera) {
+    CameraSession session(camera);
+    Emit(global, ControlsData(session), PrintControls);
+    return kExitOk;
+}
+
+int GetCommand(const GlobalOptions& global, const std::string& camera, const std::string& name) {
+    const ControlName control = ResolveControl(name);
+    CameraSession session(camera);
+    session.Open();
+    json data;
+    if (control.kind == ControlName::Kind::Uvc) {
+        data = UvcControlData(session.Camera(), control);
+    } else {
+        data = IspControlData(session.Camera(), control);
+    }
+    if (!data["offered"].get<bool>()) {
+        throw CommandError(std::string("the camera does not offer ") + data["unit"].get<std::string>() + "." +
+                               control.name,
+                           kExitFailure);
+    }
+    Emit(global, data, PrintKeyValues);
+    return kExitOk;
+}
+
+int SetCommand(const GlobalOptions& global, const std::string& camera, const std::string& name,
+               const std::string& valueText, bool automatic) {
+    const ControlName control = ResolveControl(name);
+    std::size_t used = 0;
+    long value = 0;
+    try {
+        value = std::stol(valueText, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != valueText.size()) {
+        throw CommandError("'" + valueText + "' is not a whole number", kExitUsage);
+    }
+    CameraSession session(camera);
+    session.Open();
+    const auto& cam = session.Camera();
+    int result = 0;
+    if (control.kind == ControlName::Kind::Uvc) {
+        const auto id = static_cast<SV_UVC_IMAGE_PROPERTIES>(control.id);
+        long mn = 0, mx = 0, st = 0, df = 0;
+        if (SvGetUVCImageProcessingRange(cam, id, mn, mx, st, df) == 0 && (value < mn || value > mx)) {
+            throw CommandError(std::string(control.name) + ": " + valueText + " is out of range [" + std::to_string(mn) +
+                                   ", " + std::to_string(mx) + "]",
+                               kExitUsage);
+        }
+        result = SvSetUVCImageProcessing(cam, id, value, automatic ? 1 : 0);
+        Check(result, "SvSetUVCImageProcessing(" + std::string(control.name) + ")");
+    } else {
+        const auto id = static_cast<SV_ISP_IMAGE_PROPERTIES>(control.id);
+        int mn = 0, mx = 0, st = 0, df = 0;
+        if (value < INT32_MIN || value > INT32_MAX ||
+            (SvGetISPImageProcessingRange(cam, id, mn, mx, st, df) == 0 && (value < mn || value > mx))) {
+            throw CommandError(std::string(control.name) + ": " + valueText + " is out of range [" + std::to_string(mn) +
+                                   ", " + std::to_string(mx) + "]",
+                               kExitUsage);
+        }
+        result = SvSetISPImageProcessing(cam, id, static_cast<int>(value));
+        Check(result, "SvSetISPImageProcessing(" + std::string(control.name) + ")");
+    }
+    json data = control.kind == ControlName::Kind::Uvc ? UvcControlData(cam, control) : IspControlData(cam, control);
+    Emit(global, data, PrintKeyValues);
+    return kExitOk;
+}
+
+int InfoCommand(const GlobalOptions& global, const std::string& camera) {
+    CameraSession session(camera);
+    const auto& cam = session.Camera();
+    json data;
+    std::string text;
+    data["display"] = session.Choice().displayName;
+    if (SvGetDeviceName(cam, text) == 0) data["name"] = text;
+    if (SvGetDevicePath(cam, text) == 0) data["path"] = text;
+    SV_CAMERA_PRODUCT_TYPE product = SV_PRODUCT_TYPE_NONE;
+    if (SvGetDeviceProductType(cam, product) == 0) data["kind"] = KindName(product);
+    SV_CAMERA_INTERFACE_TYPE itype = SV_CAMERA_INTERFACE_USB;
+    if (SvGetDeviceInterfaceType(cam, itype) == 0) data["interface"] = itype == SV_CAMERA_INTERFACE_USB ? "USB" : "other";
+    if (SvGetHardwareID(cam, text) == 0) data["hardwareId"] = text;
+    SV_USB_DEVICE_SPEED speed = SV_USB_LOW_SPEED;
+    data["speed"] = SvGetUSBDeviceSpeed(cam, speed) == 0 ? json(SpeedName(speed)) : json(nullptr);
+    if (session.IsMaker()) {
+        session.Open();
+        auto answer = [](int result, const std::string& value) {
+            return result == 0 ? json(value) : json("unavailable (result " + std::to_string(result) + ")");
+        };
+        std::string version;
+        int r = SvGetUSBFirmwareVersion(cam, version);
+        data["usbFirmwareVersion"] = answer(r, version);
+        version.clear();
+        r = SvGetSensorFirmwareVersion(cam, version);
+        data["sensorFirmwareVersion"] = answer(r == 0 && version.empty() ? -1 : r, version);
+        const int header = SvGetHeaderVersion(cam);
+        data["headerVersion"] = header >= 0 ? json(header) : json("unavailable (result " + std::to_string(header) + ")");
+        std::string uid;
+        r = SvGetSensorUniqueID(cam, uid);
+        data["sensorUniqueId"] = answer(r, uid);
+    }
+    Emit(global, data, PrintKeyValues);
+    return kExitOk;
+}
+
+int DemoCommand(const GlobalOptions& global, const std::string& outDir) {
+    json demo;
+    int status = kExitOk;
+    demo["list"] = ListData();
+    if (!global.json) PrintList(demo["list"]);
+
+    const SV_IMAGE_FORMAT preferred[] = {SV_IMAGE_FORMAT_YUY2, SV_IMAGE_FORMAT_MJPG, SV_IMAGE_FORMAT_NV12,
+                                         SV_IMAGE_FORMAT_UYVY};
+    json cameras = json::array();
+    std::string makerCamera;
+    const auto& list = demo["list"]["cameras"];
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const std::string index = std::to_string(i);
+        json entry;
+        try {
+            CameraSession session(index);
+            entry["formats"] = FormatsData(session);
+            if (!global.json) {
+                std::cout << "\n";
+                PrintFormats(entry["formats"]);
+            }
+            CaptureOptions options;
+            options.frames = 3;
+            options.outDir = outDir;
+            options.pixel = FormatName(preferred[i % 4]);
+            const auto formats = Formats(session);
+            bool offered = false;
+            for (const auto& f : formats) offered = offered || f.format == preferred[i % 4];
+            if (!offered) options.pixel.clear();
+            entry["capture"] = CaptureData(session, options, false);
+            if (!global.json) {
+                std::cout << "\n";
+                PrintCapture(entry["capture"]);
+            }
+            if (CaptureStatus(entry["capture"]) != kExitOk) status = kExitFailure;
+            if (makerCamera.empty() && session.IsMaker()) makerCamera = index;
+        } catch (const CommandError& e) {
+            entry["error"] = e.what();
+            if (!global.json) std::cout << "\ncamera " << index << ": " << e.what() << "\n";
+            status = kExitFailure;
+        }
+        cameras.push_back(entry);
+    }
+    demo["cameras"] = cameras;
+    if (!makerCamera.empty()) {
+        CameraSession session(makerCamera);
+        demo["controls"] = ControlsData(session);
+        if (!global.json) {
+            std::cout << "\n";
+            PrintControls(demo["controls"]);
+        }
+    }
+    if (global.json) std::cout << demo.dump(2) << "\n";
+    return status;
+}
+
+}  // namespace svcam

@@ -1,0 +1,46 @@
+#pragma once
+
+// The svcam commands. Each prints a table, or one JSON document with --json,
+// and returns the process exit status.
+
+#include <stdexcept>
+#include <string>
+
+namespace svcam {
+
+// Exit statuses.
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;  // a library call or the device failed
+constexpr int kExitUsage = 2;    // the command line names something that is not there
+
+struct GlobalOptions {
+    bool json = false;
+};
+
+// A failure that ends the command with a message and a status.
+struct CommandError : std::runtime_error {
+    CommandError(const std::string& message, int exitStatus)
+        : std::runtime_error(message), status(exitStatus) {}
+    int status;
+};
+
+struct CaptureOptions {
+    int formatIndex = -1;
+    std::string size;   // "WxH"
+    std::string pixel;  // "YUY2", ...
+    int frames = 5;
+    int timeoutMs = 2000;
+    std::string outDir = "out";
+};
+
+int ListCommand(const GlobalOptions& global);
+int FormatsCommand(const GlobalOptions& global, const std::string& camera);
+int CaptureCommand(const GlobalOptions& global, const std::string& camera, const CaptureOptions& options);
+int ControlsCommand(const GlobalOptions& global, const std::string& camera);
+int GetCommand(const GlobalOptions& global, const std::string& camera, const std::string& control);
+int SetCommand(const GlobalOptions& global, const std::string& camera, const std::string& control,
+               const std::string& value, bool automatic);
+int InfoCommand(const GlobalOptions& global, const std::string& camera);
+int DemoCommand(const GlobalOptions& global, const std::string& outDir);
+
+}  // namespace svcam

@@ -1,0 +1,118 @@
+// svcam: list, inspect, capture from and control cameras through SorvanSDK.
+
+#include <cstdlib>
+#include <iostream>
+#include <map>
+
+#include <CLI/CLI.hpp>
+#include <sorvansdk/SorvanSDK.h>
+
+#include "Commands.h"
+
+namespace {
+
+bool ParseLogLevel(const std::string& text, SV_LOG_LEVEL& level) {
+    static const std::map<std::string, SV_LOG_LEVEL> names = {
+        {"trace", SV_LOG_LEVEL_TRACE}, {"debug", SV_LOG_LEVEL_DEBUG},    {"info", SV_LOG_LEVEL_INFO},
+        {"warning", SV_LOG_LEVEL_WARN}, {"error", SV_LOG_LEVEL_ERROR}, {"critical", SV_LOG_LEVEL_CRITICAL},
+        {"off", SV_LOG_LEVEL_OFF}};
+    auto it = names.find(text);
+    if (it == names.end()) return false;
+    level = it->second;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"svcam: cameras through SorvanSDK (the simulated ones with --backend sim)"};
+    app.require_subcommand(1);
+
+    std::string backend;
+    std::string world;
+    std::string logLevel;
+    std::string logDir;
+    svcam::GlobalOptions global;
+    app.add_option("--backend", backend, "sim or native")->check(CLI::IsMember({"sim", "native"}));
+    app.add_option("--world", world, "world file of the simulated machine")->check(CLI::ExistingFile);
+    app.add_flag("--json", global.json, "print one JSON document instead of tables");
+    app.add_option("--log-level", logLevel, "trace, debug, info, warning, error, critical or off");
+    app.add_option("--log-dir", logDir, "also write the library log to DIR/szlog.log");
+    app.fallthrough();
+
+    std::string camera;
+    std::string control;
+    std::string value;
+    bool automatic = false;
+    svcam::CaptureOptions capture;
+    std::string demoOut = "out";
+
+    auto* list = app.add_subcommand("list", "the attached cameras");
+    auto* formats = app.add_subcommand("formats", "the native formats of a camera");
+    formats->add_option("camera", camera, "index or part of the name")->required();
+    auto* cap = app.add_subcommand("capture", "stream frames and write them to files");
+    cap->add_option("camera", camera, "index or part of the name")->required();
+    auto* formatOpt = cap->add_option("--format", capture.formatIndex, "index in the format table");
+    cap->add_option("--size", capture.size, "WIDTHxHEIGHT")->excludes(formatOpt);
+    cap->add_option("--pixel", capture.pixel, "YUY2, UYVY, NV12 or MJPG")->excludes(formatOpt);
+    cap->add_option("--frames", capture.frames, "number of frames (default 5)");
+    cap->add_option("--timeout", capture.timeoutMs, "wait per frame in ms (default 2000)");
+    cap->add_option("--out", capture.outDir, "folder for the files (default out)");
+    auto* controls = app.add_subcommand("controls", "every control with value and range");
+    controls->add_option("camera", camera, "index or part of the name")->required();
+    auto* get = app.add_subcommand("get", "read one control");
+    get->add_option("camera", camera, "index or part of the name")->required();
+    get->add_option("name", control, "control name (brightness, exposure, gamma, ehdr-mode, ...)")->required();
+    auto* set = app.add_subcommand("set", "change one control");
+    set->add_option("camera", camera, "index or part of the name")->required();
+    set->add_option("name", control, "control name")->required();
+    set->add_option("value", value, "whole number")->required();
+    set->add_flag("--auto", automatic, "automatic mode (UVC controls)");
+    auto* info = app.add_subcommand("info", "the device record and firmware facts");
+    info->add_option("camera", camera, "index or part of the name")->required();
+    auto* demo = app.add_subcommand("demo", "list, formats, a capture from each camera, controls");
+    demo->add_option("--out", demoOut, "folder for the files (default out)");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : svcam::kExitUsage;
+    }
+
+    // The back-end is chosen before the library's first call. The demo runs on
+    // the simulated machine unless told otherwise.
+    if (backend.empty() && demo->parsed() && !std::getenv("SORVANSDK_BACKEND")) backend = "sim";
+    if (!backend.empty()) setenv("SORVANSDK_BACKEND", backend.c_str(), 1);
+    if (!world.empty()) setenv("SORVANSDK_SIM_WORLD", world.c_str(), 1);
+
+    // svcam reports failures itself, with the result of the call; the library
+    // log is opt-in (--log-level, --log-dir).
+    SV_LOG_LEVEL level = SV_LOG_LEVEL_OFF;
+    if (!logLevel.empty() && !ParseLogLevel(logLevel, level)) {
+        std::cerr << "svcam: unknown log level '" << logLevel << "'\n";
+        return svcam::kExitUsage;
+    }
+    SvSetLogLevel(level);
+    if (!logDir.empty() && SvSetLogFile(logDir) != 0) {
+        std::cerr << "svcam: cannot write logs to " << logDir << "\n";
+        return svcam::kExitFailure;
+    }
+
+    try {
+        if (list->parsed()) return svcam::ListCommand(global);
+        if (formats->parsed()) return svcam::FormatsCommand(global, camera);
+        if (cap->parsed()) return svcam::CaptureCommand(global, camera, capture);
+        if (controls->parsed()) return svcam::ControlsCommand(global, camera);
+        if (get->parsed()) return svcam::GetCommand(global, camera, control);
+        if (set->parsed()) return svcam::SetCommand(global, camera, control, value, automatic);
+        if (info->parsed()) return svcam::InfoCommand(global, camera);
+        if (demo->parsed()) return svcam::DemoCommand(global, demoOut);
+    } catch (const svcam::CommandError& e) {
+        std::cerr << "svcam: " << e.what() << "\n";
+        return e.status;
+    } catch (const std::exception& e) {
+        std::cerr << "svcam: " << e.what() << "\n";
+        return svcam::kExitFailure;
+    }
+    return svcam::kExitUsage;
+}
