@@ -1,0 +1,164 @@
+// Busy, unplugged and silent devices; one outstanding request across time-outs.
+
+#include <atomic>
+
+#include "camera/CameraFixture.h"
+#include "common/LogCapture.h"
+
+using svtest::CameraTest;
+using sv::test::LogCapture;
+
+namespace {
+
+const char* kWorld = R"({"devices": [{"id": "cam", "name": "Test Cam", "vendorId": "1234", "productId": "5678",
+  "serial": "ABCDE12345", "formats": [{"subtype": "YUY2", "width": 64, "height": 48, "fps": 30}] %EXTRA%}]})";
+
+std::string World(const std::string& extra) {
+    std::string w = kWorld;
+    w.replace(w.find("%EXTRA%"), 7, extra.empty() ? "" : ", " + extra);
+    return w;
+}
+
+class StreamingCamera : public CameraTest {
+protected:
+    std::shared_ptr<SvCamera> OpenStreaming(const std::string& extra, int expectStart = 0) {
+        InstallWorld(World(extra));
+        auto camera = Camera("Test Cam");
+        EXPECT_EQ(SvOpen(camera), 0);
+        std::vector<SvFormat> formats;
+        EXPECT_EQ(SvGetFormatList(camera, formats), 0);
+        if (formats.empty()) return camera;
+        EXPECT_EQ(SvSetFormat(camera, formats[0]), 0);
+        EXPECT_EQ(SvStartStreaming(camera), expectStart);
+        return camera;
+    }
+    SV_CAPTURE_RESULT Grab(const std::shared_ptr<SvCamera>& camera, uint16_t timeout = 100) {
+        int size = static_cast<int>(buffer_.size());
+        return SvGetImage(camera, buffer_.data(), &size, timeout);
+    }
+    std::vector<uint8_t> buffer_ = std::vector<uint8_t>(64 * 48 * 2);
+};
+
+TEST_F(StreamingCamera, BusyDeviceRefusesTheStartWithTwo) {
+    InstallWorld(World(R"("busy": true)"));
+    auto camera = Camera("Test Cam");
+    ASSERT_EQ(SvOpen(camera), 0);
+    LogCapture capture;
+    EXPECT_EQ(SvStartStreaming(camera), -2);
+    EXPECT_TRUE(capture.Contains("] Camera may be in use by another application, errMsg = E_ACCESSDENIED"));
+    EXPECT_TRUE(capture.Contains("] Camera is being used by another application"));
+}
+
+TEST_F(StreamingCamera, BusyThenReleasedRecoversWithStopAndStart) {
+    auto backend = InstallWorld(World(""));
+    auto camera = Camera("Test Cam");
+    ASSERT_EQ(SvOpen(camera), 0);
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(SvGetFormatList(camera, formats), 0);
+    ASSERT_EQ(SvSetFormat(camera, formats[0]), 0);
+    ASSERT_TRUE(backend->SetDeviceBusy("cam", true));
+    EXPECT_EQ(SvStartStreaming(camera), -2);
+    ASSERT_TRUE(backend->SetDeviceBusy("cam", false));
+    ASSERT_EQ(SvStopStreaming(camera), 0);
+    ASSERT_EQ(SvSetFormat(camera, formats[0]), 0);
+    ASSERT_EQ(SvStartStreaming(camera), 0);
+    EXPECT_EQ(Grab(camera), SV_CAPTURE_SUCCESS);
+}
+
+TEST_F(StreamingCamera, DeviceThatDisappearsAfterFramesStopsDelivering) {
+    auto camera = OpenStreaming(R"("disappearAfterFrames": 3)");
+    SV_CAPTURE_RESULT result = SV_CAPTURE_SUCCESS;
+    int frames = 0;
+    for (int i = 0; i < 10 && result == SV_CAPTURE_SUCCESS; ++i) {
+        result = Grab(camera);
+        if (result == SV_CAPTURE_SUCCESS) ++frames;
+    }
+    // Start took the first frame; two more arrive before the device goes.
+    EXPECT_EQ(frames, 2);
+    EXPECT_TRUE(result == SV_CAPTURE_FAILED || result == SV_CAPTURE_DEVICE_ERROR) << result;
+    EXPECT_NE(Grab(camera), SV_CAPTURE_SUCCESS);
+}
+
+TEST_F(StreamingCamera, UnpluggedDeviceFailsWithoutHangingAndIsFoundAgainWhenBack) {
+    auto camera = OpenStreaming("");
+    ASSERT_EQ(Grab(camera), SV_CAPTURE_SUCCESS);
+    ASSERT_TRUE(backend_->UnplugDevice("cam"));
+    const SV_CAPTURE_RESULT result = Grab(camera);
+    EXPECT_TRUE(result == SV_CAPTURE_FAILED || result == SV_CAPTURE_DEVICE_ERROR) << result;
+    EXPECT_NE(Grab(camera), SV_CAPTURE_SUCCESS);
+
+    // The old activation belongs to the unplugged device: stopping cannot
+    // rebuild the reader, and the camera answers as broken, without hanging.
+    EXPECT_EQ(SvStopStreaming(camera), -1);
+    EXPECT_EQ(SvStartStreaming(camera), -1);
+    EXPECT_EQ(Grab(camera), SV_CAPTURE_FAILED);
+
+    // Plugged back in, the device is found again and streams.
+    ASSERT_TRUE(backend_->PlugDevice("cam"));
+    auto again = Camera("Test Cam");
+    ASSERT_EQ(SvOpen(again), 0);
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(SvGetFormatList(again, formats), 0);
+    ASSERT_EQ(SvSetFormat(again, formats[0]), 0);
+    ASSERT_EQ(SvStartStreaming(again), 0);
+    EXPECT_EQ(Grab(again), SV_CAPTURE_SUCCESS);
+}
+
+TEST_F(StreamingCamera, SilentDeviceTimesOutWithOneOutstandingRequest) {
+    auto camera = OpenStreaming(R"("stallAfterFrames": 1)");
+    std::atomic<int> requests{0};
+    backend_->SetTraceSink([&](const std::string& line) {
+        if (line.find("\"op\":\"sample.request\"") != std::string::npos) ++requests;
+    });
+    const int64_t before = backend_->DeviceTimeUs();
+    EXPECT_EQ(Grab(camera, 100), SV_CAPTURE_TIMEOUT);
+    EXPECT_EQ(Grab(camera, 100), SV_CAPTURE_TIMEOUT);
+    EXPECT_EQ(Grab(camera, 100), SV_CAPTURE_TIMEOUT);
+    EXPECT_EQ(requests.load(), 1) << "time-outs wait for the same request";
+    EXPECT_GE(backend_->DeviceTimeUs() - before, 300000) << "each wait ran its time-out in device time";
+    backend_->SetTraceSink(nullptr);
+}
+
+TEST_F(StreamingCamera, NoRequestWhileNotStreamingAndStartStillWorksAfterwards) {
+    InstallWorld(World(""));
+    auto camera = Camera("Test Cam");
+    ASSERT_EQ(SvOpen(camera), 0);
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(SvGetFormatList(camera, formats), 0);
+    ASSERT_EQ(SvSetFormat(camera, formats[0]), 0);
+    std::atomic<int> requests{0};
+    backend_->SetTraceSink([&](const std::string& line) {
+        if (line.find("\"op\":\"sample.request\"") != std::string::npos) ++requests;
+    });
+    EXPECT_EQ(Grab(camera, 100), SV_CAPTURE_TIMEOUT);
+    EXPECT_EQ(requests.load(), 0);
+    // The time-out above had no request behind it, so the start asks for one.
+    EXPECT_EQ(SvStartStreaming(camera), 0);
+    EXPECT_EQ(Grab(camera), SV_CAPTURE_SUCCESS);
+    backend_->SetTraceSink(nullptr);
+}
+
+TEST_F(StreamingCamera, RefusedRequestAnswersTwo) {
+    auto camera = OpenStreaming(R"("faults": [{"op": "readSample", "on": 2, "code": "E_ACCESSDENIED"}])");
+    LogCapture capture;
+    EXPECT_EQ(Grab(camera), SV_CAPTURE_DEVICE_ERROR);
+    EXPECT_TRUE(capture.Contains("Camera access denied or invalid request - camera may be in use"));
+}
+
+TEST_F(StreamingCamera, FailedFirstFrameFailsTheStart) {
+    auto camera = OpenStreaming(R"("stallAfterFrames": 0)", static_cast<int>(sv::platform::HR_E_PENDING));
+    // The first request is still out: the retry waits for it instead of asking again.
+    EXPECT_EQ(Grab(camera), SV_CAPTURE_TIMEOUT);
+}
+
+TEST_F(StreamingCamera, FormatListThatCannotBeReadGivesMinusOne) {
+    InstallWorld(World(R"("faults": [{"op": "nativeType", "on": 1, "code": "E_FAIL"}])"));
+    auto camera = Camera("Test Cam");
+    ASSERT_EQ(SvOpen(camera), 0);
+    std::vector<SvFormat> formats{SvFormat{}};
+    // The list stops at the platform error; what was read stays, and the result is 0.
+    EXPECT_EQ(SvGetFormatList(camera, formats), 0);
+    EXPECT_TRUE(formats.empty());
+}
+
+}  // namespace

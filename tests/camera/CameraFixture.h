@@ -1,0 +1,66 @@
+#pragma once
+
+// Cameras through the public interface on a simulated machine installed for
+// the test, with the shipped configuration.
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <sorvansdk/SorvanSDK.h>
+
+#include "camera/SvCameraManager.h"
+#include "platform/backend/Backend.h"
+#include "platform/sim/SimBackend.h"
+
+namespace svtest {
+
+class CameraTest : public testing::Test {
+protected:
+    void SetUp() override {
+        setenv("SORVANSDK_CONFIG_PATH", SORVANSDK_SOURCE_DIR "/config", 1);
+        sv::ResetCameraManagerForTesting();
+    }
+    void TearDown() override {
+        sv::ResetCameraManagerForTesting();
+        sv::platform::ResetBackend();
+        unsetenv("SORVANSDK_CONFIG_PATH");
+    }
+
+    std::shared_ptr<sv::sim::SimBackend> Install(std::shared_ptr<sv::sim::SimBackend> backend) {
+        EXPECT_TRUE(backend->LoadError().empty()) << backend->LoadError();
+        backend_ = backend;
+        sv::platform::SetBackendForTesting(backend);
+        return backend;
+    }
+    std::shared_ptr<sv::sim::SimBackend> InstallDefault() { return Install(sv::sim::SimBackend::Default()); }
+    std::shared_ptr<sv::sim::SimBackend> InstallWorld(const std::string& json) {
+        return Install(sv::sim::SimBackend::FromJson(json));
+    }
+
+    // Discovers and creates the camera whose display name contains `part`.
+    std::shared_ptr<SvCamera> Camera(const std::string& part) {
+        std::vector<std::string> names;
+        SvDiscoverCameraDevices(names);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (names[i].find(part) != std::string::npos) return SvInitialCameraDevice(static_cast<int>(i));
+        }
+        ADD_FAILURE() << "no camera named like " << part;
+        return nullptr;
+    }
+
+    // Index in the format list of the first format with this pixel format and size.
+    static int FindFormat(const std::vector<SvFormat>& formats, SV_IMAGE_FORMAT pixel, int width = 0) {
+        for (std::size_t i = 0; i < formats.size(); ++i) {
+            if (formats[i].format == pixel && (width == 0 || formats[i].width == width)) return static_cast<int>(i);
+        }
+        return -1;
+    }
+
+    std::shared_ptr<sv::sim::SimBackend> backend_;
+};
+
+}  // namespace svtest
