@@ -232,8 +232,15 @@ json CaptureData(CameraSession& session, const CaptureOptions& options, bool pro
         throw CommandError("--timeout must be 1 to 65535 ms", kExitUsage);
     }
     const auto formats = Formats(session);
-    const SvFormat format = ChooseFormat(formats, options);
     auto& camera = session.Camera();
+    if (formats.empty()) {
+        // A camera that lists nothing is asked to start, for the device's own answer.
+        const int start = SvStartStreaming(camera);
+        throw CommandError("the camera lists no formats; SvStartStreaming failed (result " + std::to_string(start) +
+                               ")" + (start == -2 ? ": the camera is in use by another application" : ""),
+                           kExitFailure);
+    }
+    const SvFormat format = ChooseFormat(formats, options);
     Check(SvSetFormat(camera, format), "SvSetFormat");
     Check(SvStartStreaming(camera), "SvStartStreaming");
 

@@ -1,0 +1,201 @@
+// svcam run as a process against the simulated machine.
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <png.h>
+
+#include "common/LogCapture.h"
+
+using json = nlohmann::json;
+using sv::test::TempDir;
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+ToolRun Svcam(const std::string& args, const std::string& env = "SORVANSDK_BACKEND=sim") {
+    TempDir scratch;
+    const std::string errFile = scratch.File("stderr");
+    const std::string command = "env " + env + " " SVCAM_PATH " " + args + " 2>" + errFile;
+    ToolRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) run.out.append(buffer, n);
+    const int raw = pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.err = sv::test::ReadFile(errFile);
+    return run;
+}
+
+json ParseOut(const ToolRun& run) {
+    try {
+        return json::parse(run.out);
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << "not JSON: " << e.what() << "\n" << run.out;
+        return json();
+    }
+}
+
+bool ReadPng(const std::string& path, int& width, int& height, std::vector<uint8_t>& rgb) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+    image.format = PNG_FORMAT_RGB;
+    rgb.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return false;
+    width = static_cast<int>(image.width);
+    height = static_cast<int>(image.height);
+    return true;
+}
+
+TEST(SvcamTest, ListAsTableAndAsJson) {
+    ToolRun table = Svcam("list");
+    ASSERT_EQ(table.status, 0) << table.err;
+    EXPECT_NE(table.out.find("KIVO-AR0234 Camera-9P4R8  KIVO  3f41  0234  9P4R8   SuperSpeed"), std::string::npos)
+        << table.out;
+
+    ToolRun run = Svcam("--json list");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const json doc = ParseOut(run);
+    ASSERT_EQ(doc["cameras"].size(), 3u);
+    EXPECT_EQ(doc["cameras"][0]["kind"], "UVC");
+    EXPECT_EQ(doc["cameras"][0]["speed"], "HighSpeed");
+    EXPECT_EQ(doc["cameras"][2]["name"], "LIRA-OX05B Camera-5N1W6");
+    EXPECT_EQ(doc["cameras"][2]["kind"], "LIRA");
+    EXPECT_EQ(doc["cameras"][2]["vendorId"], "3f41");
+    EXPECT_EQ(doc["cameras"][2]["serial"], "5N1W6");
+}
+
+TEST(SvcamTest, FormatsByNameSubstring) {
+    ToolRun run = Svcam("--json formats KIVO");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const json doc = ParseOut(run);
+    ASSERT_EQ(doc["formats"].size(), 9u);
+    EXPECT_EQ(doc["formats"][0]["pixel"], "UYVY");
+    EXPECT_EQ(doc["formats"][0]["width"], 1920);
+    EXPECT_EQ(doc["formats"][0]["height"], 1200);
+    EXPECT_EQ(doc["formats"][8]["pixel"], "NONE");
+
+    ToolRun table = Svcam("formats 0");
+    ASSERT_EQ(table.status, 0);
+    EXPECT_NE(table.out.find("INDEX  PIXEL  WIDTH  HEIGHT  FPS"), std::string::npos);
+}
+
+TEST(SvcamTest, CaptureWritesRawAndAPngOfThePattern) {
+    TempDir dir;
+    ToolRun run = Svcam("--json capture WebCam --pixel YUY2 --size 640x480 --frames 3 --out " + dir.Path());
+    ASSERT_EQ(run.status, 0) << run.err << run.out;
+    const json doc = ParseOut(run);
+    EXPECT_EQ(doc["received"], 3);
+    EXPECT_EQ(doc["timeouts"], 0);
+    ASSERT_EQ(doc["files"].size(), 6u);
+    const std::string raw = doc["files"][0];
+    EXPECT_EQ(std::filesystem::file_size(raw), 640u * 480 * 2);
+
+    int w = 0, h = 0;
+    std::vector<uint8_t> rgb;
+    ASSERT_TRUE(ReadPng(doc["files"][1], w, h, rgb));
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 480);
+    // Below the counter band: eight saturated bars, among them yellow and blue.
+    bool yellow = false, blue = false;
+    const int row = h - 10;
+    for (int x = 0; x < w; ++x) {
+        const uint8_t* p = &rgb[(static_cast<std::size_t>(row) * w + x) * 3];
+        yellow = yellow || (p[0] > 200 && p[1] > 200 && p[2] < 40);
+        blue = blue || (p[0] < 40 && p[1] < 40 && p[2] > 200);
+    }
+    EXPECT_TRUE(yellow);
+    EXPECT_TRUE(blue);
+}
+
+TEST(SvcamTest, CaptureOfMjpgWritesTheJpegAsItIs) {
+    TempDir dir;
+    ToolRun run = Svcam("--json capture KIVO --pixel MJPG --frames 2 --out " + dir.Path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const json doc = ParseOut(run);
+    ASSERT_EQ(doc["files"].size(), 2u);
+    const std::string jpeg = sv::test::ReadFile(doc["files"][0]);
+    ASSERT_GT(jpeg.size(), 4u);
+    EXPECT_EQ(static_cast<uint8_t>(jpeg[0]), 0xFF);
+    EXPECT_EQ(static_cast<uint8_t>(jpeg[1]), 0xD8);
+}
+
+TEST(SvcamTest, SetReadsTheValueBack) {
+    ToolRun run = Svcam("--json set WebCam brightness 20");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const json doc = ParseOut(run);
+    EXPECT_EQ(doc["value"], 20);
+    EXPECT_EQ(doc["auto"], false);
+
+    ToolRun get = Svcam("--json get KIVO zoom");
+    ASSERT_EQ(get.status, 0) << get.err;
+    EXPECT_EQ(ParseOut(get)["value"], 100);
+}
+
+TEST(SvcamTest, ErrorPathsHaveClearMessagesAndStatus) {
+    ToolRun unknown = Svcam("formats Nikon");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("no camera matches 'Nikon'"), std::string::npos) << unknown.err;
+    EXPECT_NE(unknown.err.find("1: KIVO-AR0234 Camera-9P4R8"), std::string::npos) << unknown.err;
+
+    ToolRun ambiguous = Svcam("formats Camera");
+    EXPECT_EQ(ambiguous.status, 2);
+    EXPECT_NE(ambiguous.err.find("more than one camera"), std::string::npos);
+
+    ToolRun control = Svcam("get WebCam loudness");
+    EXPECT_EQ(control.status, 2);
+    EXPECT_NE(control.err.find("unknown control 'loudness'"), std::string::npos);
+
+    ToolRun range = Svcam("set WebCam brightness 500");
+    EXPECT_EQ(range.status, 2);
+    EXPECT_NE(range.err.find("brightness: 500 is out of range [-64, 64]"), std::string::npos) << range.err;
+
+    ToolRun notNumber = Svcam("set WebCam brightness bright");
+    EXPECT_EQ(notNumber.status, 2);
+
+    ToolRun refused = Svcam("get WebCam gain");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("does not offer uvc.gain"), std::string::npos);
+    EXPECT_EQ(refused.err.find("terminate"), std::string::npos);
+}
+
+TEST(SvcamTest, BusyDeviceFromAWorldFile) {
+    TempDir dir;
+    dir.Write("busy.json", R"({"devices": [{"id": "cam", "name": "Busy Cam", "vendorId": "1234",
+        "productId": "5678", "serial": "ABCDE12345", "busy": true,
+        "formats": [{"subtype": "YUY2", "width": 64, "height": 48}]}]})");
+    ToolRun run = Svcam("--world " + dir.File("busy.json") + " capture 0 --out " + dir.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("SvStartStreaming failed (result -2): the camera is in use by another application"),
+              std::string::npos)
+        << run.err;
+}
+
+TEST(SvcamTest, DemoLeavesPicturesOfEachCamera) {
+    TempDir dir;
+    ToolRun run = Svcam("demo --out " + dir.File("out"), "");
+    ASSERT_EQ(run.status, 0) << run.err << run.out;
+    int png = 0, jpg = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.File("out"))) {
+        png += entry.path().extension() == ".png";
+        jpg += entry.path().extension() == ".jpg";
+    }
+    EXPECT_GE(png, 3);
+    EXPECT_GE(jpg, 3);
+    EXPECT_NE(run.out.find("CONTROL"), std::string::npos) << "the controls of a maker camera";
+}
+
+}  // namespace
