@@ -1,7 +1,5 @@
 #include "platform/PlatformCameraList.h"
 
-#include <cctype>
-
 #include "camera/SvCameraManager.h"
 #include "core/Logger.h"
 #include "platform/USBView.h"
@@ -12,18 +10,6 @@ using namespace sv::platform;
 namespace {
 
 constexpr std::size_t kHardwareIdLength = 17;
-
-bool Hex4(const std::string& text, std::size_t pos, uint16_t& out) {
-    if (pos + 4 > text.size()) return false;
-    uint16_t v = 0;
-    for (std::size_t i = pos; i < pos + 4; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (!std::isxdigit(c)) return false;
-        v = static_cast<uint16_t>((v << 4) | (std::isdigit(c) ? c - '0' : std::tolower(c) - 'a' + 10));
-    }
-    out = v;
-    return true;
-}
 
 }  // namespace
 
@@ -40,7 +26,7 @@ std::string HardwareIdFromDevicePath(const std::string& devicePath) {
 void IdsFromHardwareId(const std::string& hardwareId, uint16_t& vendorId, uint16_t& productId) {
     uint16_t vid = 0;
     uint16_t pid = 0;
-    if (Hex4(hardwareId, 4, vid) && Hex4(hardwareId, 13, pid)) {
+    if (identity::ParseHex4(hardwareId, 4, vid) && identity::ParseHex4(hardwareId, 13, pid)) {
         vendorId = vid;
         productId = pid;
     } else {

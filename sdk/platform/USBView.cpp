@@ -17,21 +17,6 @@ constexpr std::size_t kMaxSerial = 32;
 constexpr uint16_t kConfigHeaderLength = 9;
 constexpr uint16_t kStringDescriptorLength = 255;
 
-bool ParseHex4(const std::string& text, std::size_t pos, uint16_t& value) {
-    if (pos + 4 > text.size()) return false;
-    uint16_t v = 0;
-    for (std::size_t i = pos; i < pos + 4; ++i) {
-        const char c = text[i];
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-        const int digit = std::isdigit(static_cast<unsigned char>(c))
-                              ? c - '0'
-                              : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
-        v = static_cast<uint16_t>((v << 4) | digit);
-    }
-    value = v;
-    return true;
-}
-
 void ReadStringDescriptor(UsbHub& hub, uint32_t port, uint8_t index, uint16_t language) {
     if (index == 0) return;
     std::vector<uint8_t> descriptor;
@@ -191,6 +176,21 @@ int USBView::GetUSBDeviceSerialNumber(UsbPortInfo& info, uint16_t vendorId, uint
 }
 
 namespace identity {
+
+bool ParseHex4(const std::string& text, std::size_t pos, uint16_t& value) {
+    if (pos + 4 > text.size()) return false;
+    uint16_t v = 0;
+    for (std::size_t i = pos; i < pos + 4; ++i) {
+        const char c = text[i];
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+        const int digit = std::isdigit(static_cast<unsigned char>(c))
+                              ? c - '0'
+                              : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
+        v = static_cast<uint16_t>((v << 4) | digit);
+    }
+    value = v;
+    return true;
+}
 
 std::string InstanceKeyFromDevicePath(const std::string& devicePath) {
     const auto first = devicePath.find('#');

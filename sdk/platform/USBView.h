@@ -46,6 +46,8 @@ private:
 
 // Pieces of the identity texts, exposed for their tests.
 namespace identity {
+// Four hexadecimal digits at `pos` of `text`; false when they are not there.
+bool ParseHex4(const std::string& text, std::size_t pos, uint16_t& value);
 // The instance key of a video interface: the third "#" part of its symbolic
 // link, upper-cased ("" when the link has fewer parts).
 std::string InstanceKeyFromDevicePath(const std::string& devicePath);
