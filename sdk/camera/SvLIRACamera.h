@@ -13,6 +13,9 @@ public:
     explicit SvLIRACamera(const CameraDeviceInfo& info);
     ~SvLIRACamera() override;
 
+    int AP1302I2CRead(uint16_t reg, uint16_t& value) override;
+    int AP1302I2CWrite(uint16_t reg, uint16_t value) override;
+
     uint16_t GetFormatWidthRegister() override { return 0x2000; }
     uint16_t GetFormatHeightRegister() override { return 0x2002; }
     uint16_t GetFormatCodeRegister() override { return 0x2012; }

@@ -4,7 +4,7 @@
 
 SvSorvanCamera::SvSorvanCamera(const CameraDeviceInfo& info, uint8_t ispAddress,
                                uint8_t headerDeviceAddress)
-    : SvGenericCamera(info), ispAddress_(ispAddress), headerDeviceAddress_(headerDeviceAddress) {}
+    : SvGenericCamera(info), sensor_(*this), ispAddress_(ispAddress), headerDeviceAddress_(headerDeviceAddress) {}
 
 SvSorvanCamera::~SvSorvanCamera() = default;
 
@@ -23,19 +23,13 @@ int SvSorvanCamera::SetBSLMode(uint8_t) { return -1; }
 int SvSorvanCamera::AP1302I2CRead(uint16_t, uint16_t&) { return -1; }
 int SvSorvanCamera::AP1302I2CWrite(uint16_t, uint16_t) { return -1; }
 
-// The sensor-register bridge and the unique-ID reader are not part of this
-// build yet; say so rather than fail silently.
-int SvSorvanCamera::GetSensorUniqueID(std::string&) {
-    SV_LOGE("SvSorvanCamera::GetSensorUniqueID", "Sensor unique ID is not available in this build");
-    return -1;
+// The sensor behind the ISP is reached through the embedded bridge driver.
+int SvSorvanCamera::GetSensorUniqueID(std::string& uid) { return sensor_.GetSensorUniqueID(uid); }
+int SvSorvanCamera::AP1302SensorRegisterRead(uint16_t sensorId, uint16_t reg, uint16_t& value) {
+    return sensor_.AP1302SensorRegisterRead(sensorId, reg, value);
 }
-int SvSorvanCamera::AP1302SensorRegisterRead(uint16_t, uint16_t, uint16_t&) {
-    SV_LOGE("SvSorvanCamera::AP1302SensorRegisterRead", "Sensor register access is not available in this build");
-    return -1;
-}
-int SvSorvanCamera::AP1302SensorRegisterWrite(uint16_t, uint16_t, uint16_t) {
-    SV_LOGE("SvSorvanCamera::AP1302SensorRegisterWrite", "Sensor register access is not available in this build");
-    return -1;
+int SvSorvanCamera::AP1302SensorRegisterWrite(uint16_t sensorId, uint16_t reg, uint16_t value) {
+    return sensor_.AP1302SensorRegisterWrite(sensorId, reg, value);
 }
 
 int SvSorvanCamera::GetOSPProfileConfig(std::string&) { return -1; }

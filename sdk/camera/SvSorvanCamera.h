@@ -6,6 +6,7 @@
 
 #include <sorvansdk/SvTypes.h>
 
+#include "camera/SvAP1302Sensor.h"
 #include "camera/SvGenericCamera.h"
 
 // The ISP control pairs of the maker cameras, getter then setter, in slot
@@ -106,6 +107,7 @@ public:
     int32_t CachedFlip() const { return cachedFlip_; }
 
 protected:
+    SvAP1302Sensor sensor_;
     uint8_t ispAddress_;
     uint8_t headerDeviceAddress_;
     int32_t cachedFlip_ = 0;

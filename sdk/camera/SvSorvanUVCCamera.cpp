@@ -1,7 +1,176 @@
 #include "camera/SvSorvanUVCCamera.h"
 
+#include <cstdio>
+#include <cstring>
+
+#include "core/Logger.h"
+#include "platform/CameraControl.h"
+
 SvSorvanUVCCamera::SvSorvanUVCCamera(const CameraDeviceInfo& info, uint8_t ispAddress,
                                      uint8_t headerDeviceAddress, uint16_t headerRegister)
     : SvSorvanCamera(info, ispAddress, headerDeviceAddress), headerRegister_(headerRegister) {}
 
 SvSorvanUVCCamera::~SvSorvanUVCCamera() = default;
+
+int SvSorvanUVCCamera::XuSet(uint8_t selector, uint8_t* data, uint16_t length) {
+    auto control = Control();
+    if (!control) return -1;
+    XuRequest request;
+    request.unit = XU_UNIT_ID;
+    request.selector = selector;
+    request.request = SET_CUR;
+    request.length = length;
+    request.data = data;
+    return control->SetExtensionUnit(request);
+}
+
+int SvSorvanUVCCamera::XuGet(uint8_t selector, uint8_t* data, uint16_t length) {
+    auto control = Control();
+    if (!control) return -1;
+    XuRequest request;
+    request.unit = XU_UNIT_ID;
+    request.selector = selector;
+    request.request = GET_CUR;
+    request.length = length;
+    request.data = data;
+    return control->GetExtensionUnit(request);
+}
+
+int SvSorvanUVCCamera::Open() {
+    if (SvCamera::Open() != 0) return -1;
+    std::string scratch;
+    (void)GetUSBFirmwareVersion(scratch);
+    // The flip default is cached from the ISP property interface, which this
+    // build does not have yet; it stays 0.
+    return 0;
+}
+
+int SvSorvanUVCCamera::GetUSBFirmwareVersion(std::string& version) {
+    uint8_t bytes[4] = {};
+    if (XuGet(XU_CS_FIRMWARE_VERSION, bytes, sizeof(bytes)) != 0 || bytes[0] == 0) {
+        sv::log::Write(spdlog::level::err, "UVC: Get Firmware Version Fail");
+        return -1;
+    }
+    char text[24];
+    std::snprintf(text, sizeof(text), "%02u.%02u.%02u.%02u", unsigned{bytes[0]}, unsigned{bytes[1]},
+                  unsigned{bytes[2]}, unsigned{bytes[3]});
+    version = text;
+    xuPacket256_ = bytes[0] > 23 || bytes[1] > 11;
+    return 0;
+}
+
+namespace {
+
+// The checks of both generic I2C directions, in their order; nothing is sent
+// when they fail.
+bool GenericI2CArgumentsFit(const void* data, uint8_t addressLength, uint32_t length, uint16_t packet) {
+    if (data == nullptr || addressLength > 2) return false;
+    if (uint32_t{addressLength} + length > uint32_t{packet} - 4u) return false;
+    return addressLength == 1 || addressLength == 2;
+}
+
+// Header of a generic I2C packet; returns the offset of the data.
+std::size_t PutI2CHeader(uint8_t* packet, uint8_t addressByte, uint8_t addressLength, uint16_t reg) {
+    packet[0] = addressByte;
+    packet[1] = addressLength;
+    std::size_t at = 2;
+    if (addressLength == 2) packet[at++] = static_cast<uint8_t>(reg >> 8);
+    packet[at++] = static_cast<uint8_t>(reg & 0xFF);
+    return at;
+}
+
+}  // namespace
+
+int SvSorvanUVCCamera::GenericI2CRead(uint8_t device, uint8_t addressLength, uint16_t reg, uint16_t length,
+                                      uint8_t* data) {
+    const uint16_t packetSize = PacketSize();
+    if (!GenericI2CArgumentsFit(data, addressLength, length, packetSize)) return -1;
+    uint8_t packet[kXuPacketLarge] = {};
+    std::size_t at = PutI2CHeader(packet, static_cast<uint8_t>((device << 1) | 1), addressLength, reg);
+    packet[at++] = static_cast<uint8_t>(length >> 8);
+    packet[at] = static_cast<uint8_t>(length & 0xFF);
+
+    std::lock_guard<std::mutex> pair(xuPairMutex_);
+    if (XuSet(XU_CS_GENERIC_I2C, packet, packetSize) != 0 || XuGet(XU_CS_GENERIC_I2C, packet, packetSize) != 0) {
+        sv::log::Write(spdlog::level::err, "UVC: Generic I2C Read Fail");
+        return -1;
+    }
+    std::memcpy(data, packet + 4 + addressLength, length);
+    return 0;
+}
+
+int SvSorvanUVCCamera::GenericI2CWrite(uint8_t device, uint8_t addressLength, uint16_t reg, uint8_t length,
+                                       const uint8_t* data) {
+    const uint16_t packetSize = PacketSize();
+    if (!GenericI2CArgumentsFit(data, addressLength, length, packetSize)) return -1;
+    uint8_t packet[kXuPacketLarge] = {};
+    std::size_t at = PutI2CHeader(packet, static_cast<uint8_t>(device << 1), addressLength, reg);
+    packet[at++] = 0x00;
+    packet[at++] = length;
+    std::memcpy(packet + at, data, length);
+
+    std::lock_guard<std::mutex> pair(xuPairMutex_);
+    if (XuSet(XU_CS_GENERIC_I2C, packet, packetSize) != 0) {
+        sv::log::Write(spdlog::level::err, "UVC: Generic I2C Read Fail");
+        return -1;
+    }
+    return 0;
+}
+
+int SvSorvanUVCCamera::GetHeaderVersion(uint8_t& version) {
+    return GenericI2CRead(headerDeviceAddress_, 2, headerRegister_, 1, &version);
+}
+
+int SvSorvanUVCCamera::GetBootdataHeaderV2(std::unique_ptr<SvHeaderV2>& header) {
+    return GenericI2CRead(headerDeviceAddress_, 2, headerRegister_, sizeof(SvHeaderV2),
+                          reinterpret_cast<uint8_t*>(header.get()));
+}
+
+int SvSorvanUVCCamera::GetBootdataHeaderV3(std::unique_ptr<SvHeaderV3>& header) {
+    return GenericI2CRead(headerDeviceAddress_, 2, headerRegister_, sizeof(SvHeaderV3),
+                          reinterpret_cast<uint8_t*>(header.get()));
+}
+
+int SvSorvanUVCCamera::ResetUVC() {
+    uint8_t one = 0x01;
+    if (XuSet(XU_CS_RESET, &one, 1) != 0) {
+        sv::log::Write(spdlog::level::err, "UVC: Reset UVC Fail");
+        return -1;
+    }
+    return 0;
+}
+
+int SvSorvanUVCCamera::GotoFX3ProgramMode() {
+    uint8_t one = 0x01;
+    return XuSet(XU_CS_FX3_PROGRAM_MODE, &one, 1) == 0 ? 0 : -1;
+}
+
+int CompareFirmwareVersion(const std::string& actual, const std::string& required) {
+    auto parts = [](const std::string& text, uint8_t out[4]) {
+        int count = 0;
+        std::size_t start = 0;
+        while (start <= text.size()) {
+            const auto dot = text.find('.', start);
+            const std::string piece = text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+            int value = 0;
+            try {
+                value = std::stoi(piece);
+            } catch (const std::exception&) {
+                return -1;  // not a number: the text cannot pass a gate
+            }
+            if (count < 4) out[count] = static_cast<uint8_t>(value & 0xFF);
+            ++count;
+            if (dot == std::string::npos) break;
+            start = dot + 1;
+        }
+        return count;
+    };
+    uint8_t a[4] = {};
+    uint8_t r[4] = {};
+    if (parts(actual, a) < 4) return -1;
+    if (parts(required, r) < 4) return 1;
+    for (int i = 0; i < 4; ++i) {
+        if (a[i] != r[i]) return a[i] < r[i] ? -1 : 1;
+    }
+    return 0;
+}

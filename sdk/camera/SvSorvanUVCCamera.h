@@ -1,6 +1,9 @@
 #pragma once
 
+#include <mutex>
+
 #include "camera/SvSorvanCamera.h"
+#include "camera/XuProtocol.h"
 
 // Maker cameras reached through UVC and the FX3 USB bridge: the operations both
 // families share over the vendor extension unit.
@@ -10,12 +13,37 @@ public:
                       uint16_t headerRegister);
     ~SvSorvanUVCCamera() override;
 
+    // Opens the UVC side, then reads the firmware version (which chooses the
+    // generic I2C packet size) and caches the flip setting.
+    int Open() override;
+
+    int GetUSBFirmwareVersion(std::string& version) override;
+    int GenericI2CRead(uint8_t device, uint8_t addressLength, uint16_t reg, uint16_t length,
+                       uint8_t* data) override;
+    int GenericI2CWrite(uint8_t device, uint8_t addressLength, uint16_t reg, uint8_t length,
+                        const uint8_t* data) override;
+    int GetHeaderVersion(uint8_t& version) override;
+    int GetBootdataHeaderV2(std::unique_ptr<SvHeaderV2>& header) override;
+    int GetBootdataHeaderV3(std::unique_ptr<SvHeaderV3>& header) override;
     uint8_t GetISPAddress() override { return ispAddress_; }
+
+    int ResetUVC();
+    int GotoFX3ProgramMode();
 
     bool UsesPacket256() const { return xuPacket256_; }
     uint16_t HeaderRegister() const { return headerRegister_; }
 
 protected:
+    uint16_t PacketSize() const { return xuPacket256_ ? kXuPacketSmall : kXuPacketLarge; }
+
+    // One transfer; -1 without an open control.
+    int XuSet(uint8_t selector, uint8_t* data, uint16_t length);
+    int XuGet(uint8_t selector, uint8_t* data, uint16_t length);
+
+    // Held across the SET_CUR/GET_CUR pair of a read: the device has a single
+    // packet buffer, and a pair must not interleave with another thread's.
+    std::mutex xuPairMutex_;
+
     bool xuPacket256_ = false;  // 512-byte generic I2C packets until a version read says otherwise
     uint16_t headerRegister_;
 };

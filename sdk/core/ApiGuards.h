@@ -63,10 +63,3 @@ inline int NotAvailable(const char* function) {
 }
 
 }  // namespace sv::api
-
-namespace sv::api {
-// The sensor firmware version text of a bootdata header: "01.02.10" from a
-// version 2 header, "01.05.300.07" from a version 3 header.
-std::string FormatSensorFirmwareVersion(const SvHeaderV2& header);
-std::string FormatSensorFirmwareVersion(const SvHeaderV3& header);
-}  // namespace sv::api

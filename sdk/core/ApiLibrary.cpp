@@ -7,6 +7,7 @@
 #include "camera/SvCameraManager.h"
 #include "core/ApiGuards.h"
 #include "core/Logger.h"
+#include "formats/BootdataHeader.h"
 
 namespace {
 constexpr const char* kVersion = "25.12.1";
@@ -73,12 +74,12 @@ int SvDecodeSensorConfig(std::string, std::string) {
     return sv::api::NotAvailable("SvDecodeSensorConfig");
 }
 
-int SvGetBootdataHeaderV2FromFile(const std::string&, std::unique_ptr<SvHeaderV2>&) {
-    return sv::api::NotAvailable("SvGetBootdataHeaderV2FromFile");
+int SvGetBootdataHeaderV2FromFile(const std::string& path, std::unique_ptr<SvHeaderV2>& header) {
+    return sv::formats::ReadHeaderV2FromFile(path, header);
 }
 
-int SvGetBootdataHeaderV3FromFile(const std::string&, std::unique_ptr<SvHeaderV3>&) {
-    return sv::api::NotAvailable("SvGetBootdataHeaderV3FromFile");
+int SvGetBootdataHeaderV3FromFile(const std::string& path, std::unique_ptr<SvHeaderV3>& header) {
+    return sv::formats::ReadHeaderV3FromFile(path, header);
 }
 
 // ---- Device record getters: empty pointers answer -1 without a message ----

@@ -6,6 +6,7 @@
 #include <sorvansdk/SorvanSDK.h>
 
 #include "core/ApiGuards.h"
+#include "formats/BootdataHeader.h"
 
 using sv::api::RequireMaker;
 using sv::api::RequireMakerUVC;
@@ -24,12 +25,12 @@ int SvGetUSBFirmwareVersion(std::shared_ptr<SvCamera> camera, std::string& versi
 
 int SvGotoFX3ProgramMode(std::shared_ptr<SvCamera> camera) {
     auto cam = RequireMakerUVC(camera, "SvGotoFX3ProgramMode");
-    return cam ? sv::api::NotAvailable("SvGotoFX3ProgramMode") : -1;
+    return cam ? cam->GotoFX3ProgramMode() : -1;
 }
 
 int SvResetUVC(std::shared_ptr<SvCamera> camera) {
     auto cam = RequireMakerUVC(camera, "SvResetUVC");
-    return cam ? sv::api::NotAvailable("SvResetUVC") : -1;
+    return cam ? cam->ResetUVC() : -1;
 }
 
 int SvGenericI2CRead(std::shared_ptr<SvCamera> camera, uint8_t deviceAddress,
@@ -164,25 +165,6 @@ int SvGetBootdataHeaderV3(std::shared_ptr<SvCamera> camera, std::unique_ptr<SvHe
     SV_FORWARD_MAKER("SvGetBootdataHeaderV3", GetBootdataHeaderV3(header));
 }
 
-namespace sv::api {
-
-std::string FormatSensorFirmwareVersion(const SvHeaderV2& header) {
-    char text[32];
-    std::snprintf(text, sizeof(text), "%02u.%02u.%02u", unsigned{header.productVersion},
-                  unsigned{header.lensVersion}, unsigned{header.contentVersion});
-    return text;
-}
-
-std::string FormatSensorFirmwareVersion(const SvHeaderV3& header) {
-    char text[40];
-    const unsigned vendor = header.vendorFwVersion;
-    const unsigned custom = header.customNumber;
-    std::snprintf(text, sizeof(text), "%02u.%02u.%02u.%02u", unsigned{header.znFwVersion[0]},
-                  unsigned{header.znFwVersion[1]}, vendor, custom);
-    return text;
-}
-
-}  // namespace sv::api
 
 int SvGetSensorFirmwareVersion(std::shared_ptr<SvCamera> camera, std::string& version) {
     if (!sv::api::CheckCamera(camera, "SvGetSensorFirmwareVersion")) return -1;
@@ -190,11 +172,11 @@ int SvGetSensorFirmwareVersion(std::shared_ptr<SvCamera> camera, std::string& ve
     if (headerVersion == 2) {
         auto header = std::make_unique<SvHeaderV2>();
         if (SvGetBootdataHeaderV2(camera, header) != 0) return -1;
-        version = sv::api::FormatSensorFirmwareVersion(*header);
+        version = sv::formats::SensorFirmwareVersion(*header);
     } else if (headerVersion == 3) {
         auto header = std::make_unique<SvHeaderV3>();
         if (SvGetBootdataHeaderV3(camera, header) != 0) return -1;
-        version = sv::api::FormatSensorFirmwareVersion(*header);
+        version = sv::formats::SensorFirmwareVersion(*header);
     }
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "camera/SvLIRACamera.h"
 #include "common/LogCapture.h"
 #include "core/ApiGuards.h"
+#include "formats/BootdataHeader.h"
 
 using sv::test::LogCapture;
 using sv::test::TempDir;
@@ -193,14 +194,14 @@ TEST(SensorFirmwareVersionTest, TextFromBothHeaderLayouts) {
     v2.productVersion = 1;
     v2.lensVersion = 2;
     v2.contentVersion = 10;
-    EXPECT_EQ(sv::api::FormatSensorFirmwareVersion(v2), "01.02.10");
+    EXPECT_EQ(sv::formats::SensorFirmwareVersion(v2), "01.02.10");
 
     SvHeaderV3 v3{};
     v3.znFwVersion[0] = 1;
     v3.znFwVersion[1] = 5;
     v3.vendorFwVersion = 300;
     v3.customNumber = 7;
-    EXPECT_EQ(sv::api::FormatSensorFirmwareVersion(v3), "01.05.300.07");
+    EXPECT_EQ(sv::formats::SensorFirmwareVersion(v3), "01.05.300.07");
 }
 
 TEST(SensorFirmwareVersionTest, GenericCameraLeavesTextAndAnswersZero) {
