@@ -1,0 +1,124 @@
+#pragma once
+
+// The chips behind the maker's extension unit, as the host sees them through
+// the generic I2C engine and the ISP register path: the AP1302 register file
+// with its sensor bridge and standby control, the image sensor on the AP1302's
+// own bus, and the bootdata header records. None of them locks: the extension-
+// unit model that owns them serialises every access.
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace sv::sim::maker {
+
+// The image sensor behind the AP1302's bridge.
+struct SensorConfig {
+    bool present = true;
+    uint8_t id = 0x20;          // bus id the bridge addresses it by (low byte of the bridge's id word)
+    uint16_t chipId = 0x0A56;   // register 0x3000
+    std::array<uint8_t, 16> fuseId{};  // the unique id in reading order
+};
+
+class Sensor {
+public:
+    explicit Sensor(const SensorConfig& config);
+
+    bool Answers(uint8_t id) const { return config_.present && id == config_.id; }
+    uint16_t Read(uint16_t reg) const;
+    void Write(uint16_t reg, uint16_t value);
+    // Where the fuse words live for a chip id.
+    static uint16_t FuseBase(uint16_t chipId);
+
+private:
+    SensorConfig config_;
+    std::map<uint16_t, uint16_t> regs_;
+    bool otpReady_ = false;  // the one-time-programmable memory has been read out
+};
+
+struct Ap1302Config {
+    std::map<uint16_t, uint16_t> overrides;  // register defaults replaced by the world
+    int bridgePolls = 2;   // status reads that still show busy after a command; -1: stuck
+    bool standby = false;  // sensor starts in standby (0x601A bit 9)
+    int wakeReads = 1;     // reads of 0x601A that still show standby after the wake command; -1: never wakes
+};
+
+class Ap1302 {
+public:
+    Ap1302(const Ap1302Config& config, const SensorConfig& sensor);
+
+    uint16_t Read(uint16_t reg, int64_t nowUs);
+    void Write(uint16_t reg, uint16_t value, int64_t nowUs);
+    // Byte-wise access as on the AP1302's own I2C port: 16-bit registers, most
+    // significant byte first, the address counting up byte by byte.
+    void ReadBytes(uint16_t address, uint8_t* out, size_t count, int64_t nowUs);
+    void WriteBytes(uint16_t address, const uint8_t* data, size_t count, int64_t nowUs);
+
+    // A bridge transaction or wake-up that happened since the last call, for the trace.
+    std::string TakeNote();
+    // A bridge reset drops a transaction in flight.
+    void ResetTransient();
+
+    const Sensor& SensorChip() const { return sensor_; }
+
+    static constexpr uint16_t kChipIdReg = 0x0000;
+    static constexpr uint16_t kSystemControl = 0x601A;
+    static constexpr uint16_t kStandbyBit = 0x0200;
+    static constexpr uint16_t kWakeCommand = 0x0380;
+    static constexpr uint16_t kBridgeStatus = 0x60AC;
+    static constexpr uint16_t kBridgeReadCommand = 0x6032;
+    static constexpr uint16_t kBridgeWriteCommand = 0x0301;
+    static constexpr uint16_t kBridgeBusyMask = 0x0007;
+    static constexpr uint16_t kBridgeErrorBit = 0x0008;
+
+private:
+    uint16_t Stored(uint16_t reg) const;
+    void CompleteBridge();
+
+    Ap1302Config config_;
+    Sensor sensor_;
+    std::map<uint16_t, uint16_t> regs_;
+    bool bridgePending_ = false;
+    int bridgeLeft_ = 0;
+    int wakeLeft_ = -2;  // -2: no wake-up in progress
+    int64_t timestampBaseUs_ = 0;
+    int64_t frameBaseUs_ = 0;
+    std::string note_;
+};
+
+// Bootdata header records, laid out byte for byte.
+struct HeaderFields {
+    int version = 2;                 // 2 or 3
+    uint16_t contentOffset = 0;      // 0: right after the header
+    std::string productName;
+    std::string headInfo;            // v2
+    uint8_t productVersion = 1;      // v2
+    uint8_t lensVersion = 2;         // v2
+    uint8_t contentVersion = 10;     // v2
+    uint16_t pllBootdataLen = 16;    // v2
+    uint16_t sensorType = 0;         // v3
+    std::array<uint8_t, 16> fuseId{};     // v3
+    std::array<uint8_t, 16> lensId{};     // v3
+    std::array<uint8_t, 2> znFwVersion{{1, 5}};  // v3
+    uint16_t vendorFwVersion = 300;  // v3
+    uint16_t customNumber = 7;       // v3
+    std::array<uint8_t, 6> recordDate{{24, 3, 15, 10, 30, 0}};  // v3
+    uint16_t mipiDatarate = 1500;    // v3
+    uint32_t contentLen = 64;
+    int fixChecksum = -1;            // v3; -1: computed
+    bool badChecksum = false;        // stored checksums off by one
+};
+
+constexpr size_t kHeaderV2Size = 144;
+constexpr size_t kHeaderV3Size = 125;
+
+// Sum of bytes modulo 65535, the checksum of the header records.
+uint16_t ByteSum(const uint8_t* data, size_t count);
+
+// The header followed by its content (a fixed byte pattern of contentLen bytes)
+// at contentOffset.
+std::vector<uint8_t> BuildBootdata(const HeaderFields& fields);
+
+}  // namespace sv::sim::maker
