@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -529,6 +530,27 @@ int InfoCommand(const GlobalOptions& global, const std::string& camera) {
         data["sensorFirmwareVersion"] = answer(r == 0 && version.empty() ? -1 : r, version);
         const int header = SvGetHeaderVersion(cam);
         data["headerVersion"] = header >= 0 ? json(header) : json("unavailable (result " + std::to_string(header) + ")");
+        auto fieldText = [](const char* field, std::size_t size) { return std::string(field, strnlen(field, size)); };
+        if (header == 2) {
+            auto h = std::make_unique<SvHeaderV2>();
+            if (SvGetBootdataHeaderV2(cam, h) == 0) {
+                data["header"] = {{"productName", fieldText(h->productName, sizeof(h->productName))},
+                                  {"productVersion", h->productVersion},
+                                  {"lensVersion", h->lensVersion},
+                                  {"contentVersion", h->contentVersion},
+                                  {"contentLen", h->contentLen}};
+            }
+        } else if (header == 3) {
+            auto h = std::make_unique<SvHeaderV3>();
+            if (SvGetBootdataHeaderV3(cam, h) == 0) {
+                data["header"] = {{"productName", fieldText(h->productName, sizeof(h->productName))},
+                                  {"sensorType", h->sensorType},
+                                  {"znFwVersion", std::to_string(h->znFwVersion[0]) + "." + std::to_string(h->znFwVersion[1])},
+                                  {"vendorFwVersion", h->vendorFwVersion},
+                                  {"customNumber", h->customNumber},
+                                  {"contentLen", h->contentLen}};
+            }
+        }
         std::string uid;
         r = SvGetSensorUniqueID(cam, uid);
         data["sensorUniqueId"] = answer(r, uid);
