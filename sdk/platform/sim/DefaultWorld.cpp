@@ -88,7 +88,8 @@ const char* DefaultWorldJson() {
         "zoom": { "min": 100, "max": 800, "step": 1, "default": 100 },
         "exposure": { "min": -14, "max": -2, "step": 1, "default": -8, "auto": true, "mode": "auto" }
       },
-      "xu": { "model": "kivo", "node": 2 }
+      "xu": { "model": "kivo", "node": 2, "firmwareVersion": "24.7.3.1",
+              "header": { "version": 2, "productName": "KIVO-AR0234" } }
     },
     {
       "id": "lira",
@@ -119,7 +120,8 @@ const char* DefaultWorldJson() {
         "whiteBalance": { "min": 2800, "max": 6500, "step": 100, "default": 5000, "auto": true, "mode": "auto" },
         "exposure": { "min": -11, "max": -1, "step": 1, "default": -5, "auto": true, "mode": "auto" }
       },
-      "xu": { "model": "lira", "node": 2 }
+      "xu": { "model": "lira", "node": 2, "firmwareVersion": "23.11.5.0",
+              "header": { "version": 3, "productName": "LIRA-OX05B" } }
     }
   ]
 })JSON";

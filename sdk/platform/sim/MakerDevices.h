@@ -26,6 +26,7 @@ class Sensor {
 public:
     explicit Sensor(const SensorConfig& config);
 
+    bool Present() const { return config_.present; }
     bool Answers(uint8_t id) const { return config_.present && id == config_.id; }
     uint16_t Read(uint16_t reg) const;
     void Write(uint16_t reg, uint16_t value);

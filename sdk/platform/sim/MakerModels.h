@@ -1,30 +1,62 @@
 #pragma once
 
-// Models of the maker's cameras. They answer every selector with a stall until
-// their protocols are modelled; the plumbing around them is complete.
+// Models of the maker's cameras behind the vendor extension unit: the USB
+// bridge firmware (version, reset, program mode, generic I2C engine, ISP
+// register packet) and the I2C devices on the sensor board (header store,
+// AP1302, the LIRA microcontroller). docs/simulator.md lists what each
+// answers and the world-file keys that change it.
 
+#include <array>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/sim/MakerDevices.h"
 #include "platform/sim/XuModel.h"
 
 namespace sv::sim {
 
-class KivoXuModel : public XuDeviceModel {
+class MakerXuModel : public XuDeviceModel {
 public:
-    explicit KivoXuModel(const nlohmann::json& config);
-    std::string Name() const override { return "kivo"; }
+    enum class Family { Kivo, Lira };
+
+    // Throws std::invalid_argument naming the key for a bad configuration.
+    MakerXuModel(Family family, const nlohmann::json& config);
+
+    std::string Name() const override { return family_ == Family::Kivo ? "kivo" : "lira"; }
     platform::HResult Transfer(XuTransfer& transfer, XuHost& host, std::string& note) override;
 
+    // Generic I2C packet size the firmware expects, from its version bytes.
+    size_t PacketSize() const;
+
 private:
-    nlohmann::json config_;
+    platform::HResult GenericI2c(XuTransfer& t, XuHost& host, std::string& note);
+    platform::HResult IspPacket(XuTransfer& t, XuHost& host, std::string& note);
+    // One I2C transaction on the sensor board; false when no device acknowledges.
+    bool I2cRead(uint8_t device, uint8_t addressLength, uint32_t reg, uint8_t* out, size_t count, int64_t now);
+    bool I2cWrite(uint8_t device, uint8_t addressLength, uint32_t reg, const uint8_t* data, size_t count,
+                  int64_t now);
+
+    const Family family_;
+    std::mutex mutex_;
+    std::array<uint8_t, 4> firmware_{};
+    std::unique_ptr<maker::Ap1302> isp_;
+    std::vector<uint8_t> store_;  // KIVO: bootdata store at 0x54; LIRA: microcontroller space at 0x48
+    std::array<uint8_t, 512> packet_{};  // the bridge's one buffer for I2C and ISP answers
+    std::array<uint8_t, 16> uid_{};
+    uint8_t ospFlag_ = 0;
+    uint8_t ispControl_ = 1;
+    bool bslMode_ = false;
 };
 
-class LiraXuModel : public XuDeviceModel {
+class KivoXuModel : public MakerXuModel {
 public:
-    explicit LiraXuModel(const nlohmann::json& config);
-    std::string Name() const override { return "lira"; }
-    platform::HResult Transfer(XuTransfer& transfer, XuHost& host, std::string& note) override;
+    explicit KivoXuModel(const nlohmann::json& config) : MakerXuModel(Family::Kivo, config) {}
+};
 
-private:
-    nlohmann::json config_;
+class LiraXuModel : public MakerXuModel {
+public:
+    explicit LiraXuModel(const nlohmann::json& config) : MakerXuModel(Family::Lira, config) {}
 };
 
 }  // namespace sv::sim
