@@ -187,3 +187,22 @@ TEST_F(MakerSensorTest, SensorThatNeverWakesStillAnswers) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MakerSensorTest, ALostBridgeWriteFailsTheRead) {
+    // Transfers of a read: ISP id (set 1), status poll (set 2), then the
+    // bridge programming starts with set 3, which the device refuses.
+    InstallWorld(R"({"devices": [{"id": "cam", "name": "KIVO-AR0234 Camera", "vendorId": "3f41",
+        "productId": "0234", "serial": "K7Q2M9P4R8", "formats": [{"subtype": "YUY2", "width": 64, "height": 48}],
+        "xu": {"model": "kivo"}, "faults": [{"op": "xu.set", "selector": 5, "on": 3}]}]})");
+    auto camera = Camera("KIVO-AR0234 Camera");
+    ASSERT_EQ(SvOpen(camera), 0);
+    uint16_t value = 0x4242;
+    LogCapture capture;
+    EXPECT_EQ(SvAP1302SensorRegisterRead(camera, 0x20, 0x3000, value), -1);
+    EXPECT_EQ(value, 0x4242) << "no stale value reported";
+    EXPECT_TRUE(capture.Contains("Bridge register 0x60a8 write Fail!"));
+}
+
+}  // namespace
