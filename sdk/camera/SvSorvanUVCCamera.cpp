@@ -12,28 +12,16 @@ SvSorvanUVCCamera::SvSorvanUVCCamera(const CameraDeviceInfo& info, uint8_t ispAd
 
 SvSorvanUVCCamera::~SvSorvanUVCCamera() = default;
 
-int SvSorvanUVCCamera::XuSet(uint8_t selector, uint8_t* data, uint16_t length) {
+int SvSorvanUVCCamera::XuTransfer(uint8_t selector, uint8_t request, uint8_t* data, uint16_t length) {
     auto control = Control();
     if (!control) return -1;
-    XuRequest request;
-    request.unit = XU_UNIT_ID;
-    request.selector = selector;
-    request.request = SET_CUR;
-    request.length = length;
-    request.data = data;
-    return control->SetExtensionUnit(request);
-}
-
-int SvSorvanUVCCamera::XuGet(uint8_t selector, uint8_t* data, uint16_t length) {
-    auto control = Control();
-    if (!control) return -1;
-    XuRequest request;
-    request.unit = XU_UNIT_ID;
-    request.selector = selector;
-    request.request = GET_CUR;
-    request.length = length;
-    request.data = data;
-    return control->GetExtensionUnit(request);
+    XuRequest xu;
+    xu.unit = XU_UNIT_ID;
+    xu.selector = selector;
+    xu.request = request;
+    xu.length = length;
+    xu.data = data;
+    return request == SET_CUR ? control->SetExtensionUnit(xu) : control->GetExtensionUnit(xu);
 }
 
 int SvSorvanUVCCamera::Open() {

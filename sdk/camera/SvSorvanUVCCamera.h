@@ -37,8 +37,9 @@ protected:
     uint16_t PacketSize() const { return xuPacket256_ ? kXuPacketSmall : kXuPacketLarge; }
 
     // One transfer; -1 without an open control.
-    int XuSet(uint8_t selector, uint8_t* data, uint16_t length);
-    int XuGet(uint8_t selector, uint8_t* data, uint16_t length);
+    int XuTransfer(uint8_t selector, uint8_t request, uint8_t* data, uint16_t length);
+    int XuSet(uint8_t selector, uint8_t* data, uint16_t length) { return XuTransfer(selector, SET_CUR, data, length); }
+    int XuGet(uint8_t selector, uint8_t* data, uint16_t length) { return XuTransfer(selector, GET_CUR, data, length); }
 
     // Held across the SET_CUR/GET_CUR pair of a read: the device has a single
     // packet buffer, and a pair must not interleave with another thread's.

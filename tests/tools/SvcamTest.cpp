@@ -199,3 +199,23 @@ TEST(SvcamTest, DemoLeavesPicturesOfEachCamera) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SvcamTest, InfoShowsFirmwareHeaderAndUniqueId) {
+    ToolRun lira = Svcam("--json info LIRA");
+    ASSERT_EQ(lira.status, 0) << lira.err;
+    const json doc = ParseOut(lira);
+    EXPECT_EQ(doc["usbFirmwareVersion"], "23.11.05.00");
+    EXPECT_EQ(doc["sensorFirmwareVersion"], "01.05.300.07");
+    EXPECT_EQ(doc["headerVersion"], 3);
+    EXPECT_EQ(doc["header"]["vendorFwVersion"], 300);
+    EXPECT_EQ(doc["header"]["productName"], "LIRA-OX05B");
+    EXPECT_EQ(doc["sensorUniqueId"].get<std::string>().size(), 32u);
+
+    ToolRun kivo = Svcam("--json info KIVO");
+    ASSERT_EQ(kivo.status, 0) << kivo.err;
+    EXPECT_EQ(ParseOut(kivo)["header"]["contentVersion"], 10);
+}
+
+}  // namespace

@@ -538,17 +538,17 @@ int InfoCommand(const GlobalOptions& global, const std::string& camera) {
                                   {"productVersion", h->productVersion},
                                   {"lensVersion", h->lensVersion},
                                   {"contentVersion", h->contentVersion},
-                                  {"contentLen", h->contentLen}};
+                                  {"contentLen", uint32_t{h->contentLen}}};
             }
         } else if (header == 3) {
             auto h = std::make_unique<SvHeaderV3>();
             if (SvGetBootdataHeaderV3(cam, h) == 0) {
                 data["header"] = {{"productName", fieldText(h->productName, sizeof(h->productName))},
-                                  {"sensorType", h->sensorType},
+                                  {"sensorType", uint16_t{h->sensorType}},
                                   {"znFwVersion", std::to_string(h->znFwVersion[0]) + "." + std::to_string(h->znFwVersion[1])},
-                                  {"vendorFwVersion", h->vendorFwVersion},
-                                  {"customNumber", h->customNumber},
-                                  {"contentLen", h->contentLen}};
+                                  {"vendorFwVersion", uint16_t{h->vendorFwVersion}},
+                                  {"customNumber", uint16_t{h->customNumber}},
+                                  {"contentLen", uint32_t{h->contentLen}}};
             }
         }
         std::string uid;
