@@ -382,7 +382,9 @@ void PrintControls(const json& data) {
     for (const auto& c : data["controls"]) {
         const std::string name = c["unit"].get<std::string>() + "." + c["name"].get<std::string>();
         if (!c["offered"].get<bool>()) {
-            rows.push_back({name, "not offered"});
+            // An ISP property the library answers with a failure: say what it answered.
+            rows.push_back({name, c.contains("result") ? "unavailable (result " + Str(c["result"]) + ")"
+                                                       : "not offered"});
             continue;
         }
         rows.push_back({name, Str(c["value"]), c["auto"].get<bool>() ? "auto" : "manual",
