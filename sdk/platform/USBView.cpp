@@ -116,63 +116,66 @@ void USBView::EnumerateHubPorts(UsbHub& hub, uint8_t portCount, UsbPortInfo& inf
     }
 }
 
+// Visits the instance id of every device of a set; -1 (logged) when the set or
+// an instance id cannot be read, or when `visit` answers -1.
+int USBView::ForEachInstanceId(DeviceSetKind kind,
+                               const std::function<int(DeviceInfoSet&, uint32_t, const std::string&)>& visit) {
+    constexpr const char* kWhere = "USBView::GetUSBDeviceSerialNumber";
+    std::shared_ptr<DeviceInfoSet> set;
+    if (Failed(backend_->GetClassDevs(kind, set)) || !set) {
+        SV_LOGE(kWhere, "Get class devices fail");
+        return -1;
+    }
+    for (uint32_t i = 0; i < set->GetDeviceCount(); ++i) {
+        std::string instanceId;
+        if (Failed(set->GetDeviceInstanceId(i, instanceId))) {
+            SV_LOGE(kWhere, "Get device instance ID fail");
+            return -1;
+        }
+        if (visit(*set, i, instanceId) != 0) return -1;
+    }
+    return 0;
+}
+
 int USBView::GetUSBDeviceSerialNumber(UsbPortInfo& info, uint16_t vendorId, uint16_t productId,
                                       const std::string& devicePath) {
     constexpr const char* kWhere = "USBView::GetUSBDeviceSerialNumber";
+    auto readContainer = [&](DeviceInfoSet& set, uint32_t i, std::string& container) {
+        if (Succeeded(set.GetContainerId(i, container))) return 0;
+        SV_LOGE(kWhere, "Get Device Registry Property Fail");
+        return -1;
+    };
 
     // Pass 1: the video interface's instance key to the container id of its device.
-    std::shared_ptr<DeviceInfoSet> set;
-    if (Failed(backend_->GetClassDevs(DeviceSetKind::UsbEnumerator, set)) || !set) {
-        SV_LOGE(kWhere, "Get class devices fail");
-        return -1;
-    }
     const std::string instanceKey = identity::InstanceKeyFromDevicePath(devicePath);
     std::string containerId;
-    for (uint32_t i = 0; i < set->GetDeviceCount(); ++i) {
-        std::string instanceId;
-        if (Failed(set->GetDeviceInstanceId(i, instanceId))) {
-            SV_LOGE(kWhere, "Get device instance ID fail");
-            return -1;
-        }
+    int result = ForEachInstanceId(DeviceSetKind::UsbEnumerator, [&](DeviceInfoSet& set, uint32_t i,
+                                                                     const std::string& instanceId) {
         uint16_t vid = 0;
         uint16_t pid = 0;
         std::string tail;
-        if (!identity::ParseInterfaceInstanceId(instanceId, vid, pid, tail)) continue;
-        if (vid != vendorId || pid != productId || tail != instanceKey) continue;
-        if (Failed(set->GetContainerId(i, containerId))) {
-            SV_LOGE(kWhere, "Get Device Registry Property Fail");
-            return -1;
-        }
-    }
-    set.reset();
+        if (!identity::ParseInterfaceInstanceId(instanceId, vid, pid, tail)) return 0;
+        if (vid != vendorId || pid != productId || tail != instanceKey) return 0;
+        return readContainer(set, i, containerId);  // a later match replaces it
+    });
+    if (result != 0) return -1;
 
     // Pass 2: the physical device with that container id carries the serial.
-    if (Failed(backend_->GetClassDevs(DeviceSetKind::UsbDeviceInterface, set)) || !set) {
-        SV_LOGE(kWhere, "Get class devices fail");
-        return -1;
-    }
-    for (uint32_t i = 0; i < set->GetDeviceCount(); ++i) {
-        std::string instanceId;
-        if (Failed(set->GetDeviceInstanceId(i, instanceId))) {
-            SV_LOGE(kWhere, "Get device instance ID fail");
-            return -1;
-        }
+    return ForEachInstanceId(DeviceSetKind::UsbDeviceInterface, [&](DeviceInfoSet& set, uint32_t i,
+                                                                    const std::string& instanceId) {
         uint16_t vid = 0;
         uint16_t pid = 0;
         std::string serial;
-        if (!identity::ParseDeviceInstanceId(instanceId, vid, pid, serial)) continue;
-        if (vid != vendorId || pid != productId) continue;
+        if (!identity::ParseDeviceInstanceId(instanceId, vid, pid, serial)) return 0;
+        if (vid != vendorId || pid != productId) return 0;
         std::string deviceContainer;
-        if (Failed(set->GetContainerId(i, deviceContainer))) {
-            SV_LOGE(kWhere, "Get Device Registry Property Fail");
-            return -1;
-        }
+        if (readContainer(set, i, deviceContainer) != 0) return -1;
         if (!containerId.empty() && deviceContainer == containerId) {
             std::memset(info.serialNumber, 0, sizeof(info.serialNumber));
             std::memcpy(info.serialNumber, serial.data(), std::min(serial.size(), kMaxSerial));
         }
-    }
-    return 0;
+        return 0;
+    });
 }
 
 namespace identity {

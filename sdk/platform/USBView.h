@@ -5,6 +5,7 @@
 // Both are stateless; every call opens and closes what it uses.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -40,6 +41,8 @@ public:
 private:
     void EnumerateHub(const std::string& hubName, const char* label, UsbPortInfo& info);
     void EnumerateHubPorts(UsbHub& hub, uint8_t portCount, UsbPortInfo& info);
+    int ForEachInstanceId(DeviceSetKind kind,
+                          const std::function<int(DeviceInfoSet&, uint32_t, const std::string&)>& visit);
 
     std::shared_ptr<Backend> backend_;
 };
