@@ -3,7 +3,8 @@
 #include "camera/SvSorvanUVCCamera.h"
 
 // KIVO cameras: a KANO module with an AP1302 ISP reached over the extension
-// unit's ISP register selector.
+// unit's ISP register selector. Every control is an AP1302 register; a few
+// (exposure limits, timestamp) are read and written as raw I2C at 0x3D.
 class SvKIVOCamera : public SvSorvanUVCCamera {
 public:
     static constexpr uint8_t kIspAddress = 0x3D;
@@ -16,7 +17,43 @@ public:
     int AP1302I2CRead(uint16_t reg, uint16_t& value) override;
     int AP1302I2CWrite(uint16_t reg, uint16_t value) override;
 
-    uint16_t GetFormatWidthRegister() override { return 0x3100; }
-    uint16_t GetFormatHeightRegister() override { return 0x3102; }
-    uint16_t GetFormatCodeRegister() override { return 0x3104; }
+    uint16_t GetFormatWidthRegister() override { return 0x2000; }
+    uint16_t GetFormatHeightRegister() override { return 0x2002; }
+    uint16_t GetFormatCodeRegister() override { return 0x2012; }
+
+#define SV_OVERRIDE_PAIR(Name, Type)                 \
+    int Get##Name(Type& value, int& flag) override;  \
+    int Set##Name(Type value) override;
+    SV_MAKER_CONTROL_PAIRS(SV_OVERRIDE_PAIR)
+#undef SV_OVERRIDE_PAIR
+
+    int GetCurrentGain(uint8_t& gain) override;
+    int GetCurrentExposure(uint32_t& microseconds) override;
+    int GetMaxFPS(uint8_t& fps) override;
+    int SetMaxFPS(uint8_t fps) override;
+    int GetThroughPut(uint16_t& value) override;
+    int SetThroughPut(uint16_t value) override;
+    int GetTimestamp(float& seconds) override;
+    int ResetTimestamp() override;
+    int GetFrameCount(uint8_t& count) override;
+    int ResetFrameCount() override;
+    int GetSensorWorkMode(SV_SENSOR_MODE& mode) override;
+    int CheckProduct(std::string& productName, std::string& colorType) override;
+    int CleanSensorFW() override;
+    int UpgradeSensorFW(std::string imagePath, std::function<void(int)> progress) override;
+
+private:
+    // Raw two-byte I2C access to the AP1302 at 0x3D, bypassing the ISP packet.
+    int DirectRead(uint16_t reg, uint16_t& value);
+    int DirectWrite(uint16_t reg, uint16_t value);
+    // The exposure-mode index for other getters' flags; 0 when the code is unknown.
+    int ReadExposureModeIndex(uint32_t& index);
+    // Manual exposure time as two words; -1 when either write fails.
+    int WriteExposureTime(uint32_t microseconds);
+    // Sets a reset bit of the counter control unless the sensor is in standby.
+    int ResetCounter(const char* where, uint16_t resetBit, const char* what);
+    int SetSigned(const char* where, uint16_t reg, double value, double lo, double hi, const char* label);
+    int SetUnsigned8_8(const char* where, uint16_t reg, double value, double lo, double hi, const char* label);
+    int GetSigned(uint16_t reg, double& value, int& flag);
+    int GetUnsigned8_8(uint16_t reg, double& value, int& flag);
 };

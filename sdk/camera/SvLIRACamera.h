@@ -4,6 +4,8 @@
 
 // LIRA cameras: a LUMO module whose microcontroller holds a register file in
 // front of the ISP; everything travels as generic I2C through address 0x48.
+// Controls live in 16-bit registers of that file, fixed-point values with an
+// offset that keeps them non-negative.
 class SvLIRACamera : public SvSorvanUVCCamera {
 public:
     static constexpr uint8_t kIspAddress = 0x48;
@@ -16,7 +18,42 @@ public:
     int AP1302I2CRead(uint16_t reg, uint16_t& value) override;
     int AP1302I2CWrite(uint16_t reg, uint16_t value) override;
 
-    uint16_t GetFormatWidthRegister() override { return 0x2000; }
-    uint16_t GetFormatHeightRegister() override { return 0x2002; }
-    uint16_t GetFormatCodeRegister() override { return 0x2012; }
+#define SV_OVERRIDE_PAIR(Name, Type)                 \
+    int Get##Name(Type& value, int& flag) override;  \
+    int Set##Name(Type value) override;
+    SV_MAKER_CONTROL_PAIRS(SV_OVERRIDE_PAIR)
+#undef SV_OVERRIDE_PAIR
+
+    int GetLUMOFirmwareVersion(std::string& version) override;
+    int GetCurrentGain(uint8_t& gain) override;
+    int GetCurrentExposure(uint32_t& microseconds) override;
+    int GetMaxFPS(uint8_t& fps) override;
+    int SetMaxFPS(uint8_t fps) override;
+    int GetThroughPut(uint16_t& value) override;
+    int SetThroughPut(uint16_t value) override;
+    int GetTimestamp(float& seconds) override;
+    int ResetTimestamp() override;
+    int GetFrameCount(uint8_t& count) override;
+    int ResetFrameCount() override;
+    int GetSensorWorkMode(SV_SENSOR_MODE& mode) override;
+    int GetMCUType(SV_MCU_TYPE& type) override;
+    int SetBSLMode(uint8_t mode) override;
+    int CheckProduct(std::string& productName, std::string& colorType) override;
+    int CleanSensorFW() override;
+    int UpgradeSensorFW(std::string imagePath, std::function<void(int)> progress) override;
+
+private:
+    // One 16-bit register of the microcontroller, most significant byte first.
+    int McuRead(uint16_t reg, uint16_t& value);
+    int McuWrite(uint16_t reg, uint16_t value);
+    int McuRead32(uint16_t highReg, uint32_t& value);
+    // Two words, high first; -1 when either write fails.
+    int McuWrite32(uint16_t highReg, uint32_t value);
+    int ReadExposureModeIndex(uint32_t& index);
+    int ResetCounter(const char* where, uint8_t resetBit, const char* what);
+    int GetOffset(uint16_t reg, double offset, double& value, int& flag);
+    int SetOffset(const char* where, uint16_t reg, double offset, double value, double lo, double hi,
+                  const char* label);
+    int GetUnsigned8_8(uint16_t reg, double& value, int& flag);
+    int SetUnsigned8_8(const char* where, uint16_t reg, double value, double lo, double hi, const char* message);
 };

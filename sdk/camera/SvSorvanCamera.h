@@ -102,6 +102,23 @@ public:
     virtual int GetMCUType(SV_MCU_TYPE& type);
     virtual int GetSensorWorkMode(SV_SENSOR_MODE& mode);
 
+    // The uniform ISP property interface over the typed operations above.
+    // Property values are integers; double controls are scaled by the
+    // property's factor (see IspProperties.h).
+    int GetISPImageProcessing(SV_ISP_IMAGE_PROPERTIES id, int& value, int& flag);
+    int GetISPImageProcessingRange(SV_ISP_IMAGE_PROPERTIES id, int& min, int& max, int& step, int& def);
+    int SetISPImageProcessing(SV_ISP_IMAGE_PROPERTIES id, int value);
+    // Every supported property back to its default; always 0 (failures are logged).
+    int SetISPImageProcessingDefault();
+    // Automatic-exposure limits for this device's current format from the
+    // exposure-range table; -1 when the table has none.
+    int GetISPExposureRange(const std::string& deviceName, int& max, int& min);
+    // The ISP's current output: width, height and "UYVY", "MJPG" or "Unknown".
+    int GetSensorFormat(int& width, int& height, std::string& format);
+    // Whether this device has the eHDR controls (product id list, or a sensor
+    // name with 0821/0822).
+    bool IsEHDRSupported() const;
+
     uint8_t IspAddress() const { return ispAddress_; }
     uint8_t HeaderDeviceAddress() const { return headerDeviceAddress_; }
     int32_t CachedFlip() const { return cachedFlip_; }

@@ -7,8 +7,11 @@
 #include "platform/CameraControl.h"
 
 SvSorvanUVCCamera::SvSorvanUVCCamera(const CameraDeviceInfo& info, uint8_t ispAddress,
-                                     uint8_t headerDeviceAddress, uint16_t headerRegister)
-    : SvSorvanCamera(info, ispAddress, headerDeviceAddress), headerRegister_(headerRegister) {}
+                                     uint8_t headerDeviceAddress, uint16_t headerRegister,
+                                     SvEHDRControl::NumbersTest eHDRNumbersTest)
+    : SvSorvanCamera(info, ispAddress, headerDeviceAddress),
+      ehdr_(*this, eHDRNumbersTest),
+      headerRegister_(headerRegister) {}
 
 SvSorvanUVCCamera::~SvSorvanUVCCamera() = default;
 
@@ -28,10 +31,18 @@ int SvSorvanUVCCamera::Open() {
     if (SvCamera::Open() != 0) return -1;
     std::string scratch;
     (void)GetUSBFirmwareVersion(scratch);
-    // The flip default is cached from the ISP property interface, which this
-    // build does not have yet; it stays 0.
+    // The flip setting at open time is what the default reset goes back to.
+    int flip = 0;
+    int flag = 0;
+    if (GetISPImageProcessing(SV_ISP_FLIP_MODE, flip, flag) == 0) cachedFlip_ = flip;
     return 0;
 }
+
+#define SV_FORWARD_PAIR(Name, Type)                                                                   \
+    int SvSorvanUVCCamera::Get##Name(Type& value, int& flag) { return ehdr_.Get##Name(value, flag); } \
+    int SvSorvanUVCCamera::Set##Name(Type value) { return ehdr_.Set##Name(value); }
+SV_MAKER_EHDR_PAIRS(SV_FORWARD_PAIR)
+#undef SV_FORWARD_PAIR
 
 int SvSorvanUVCCamera::GetUSBFirmwareVersion(std::string& version) {
     uint8_t bytes[4] = {};

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "camera/SvEHDRControl.h"
 #include "camera/SvSorvanCamera.h"
 #include "camera/XuProtocol.h"
 
@@ -10,7 +11,7 @@
 class SvSorvanUVCCamera : public SvSorvanCamera {
 public:
     SvSorvanUVCCamera(const CameraDeviceInfo& info, uint8_t ispAddress, uint8_t headerDeviceAddress,
-                      uint16_t headerRegister);
+                      uint16_t headerRegister, SvEHDRControl::NumbersTest eHDRNumbersTest);
     ~SvSorvanUVCCamera() override;
 
     // Opens the UVC side, then reads the firmware version (which chooses the
@@ -26,6 +27,16 @@ public:
     int GetBootdataHeaderV2(std::unique_ptr<SvHeaderV2>& header) override;
     int GetBootdataHeaderV3(std::unique_ptr<SvHeaderV3>& header) override;
     uint8_t GetISPAddress() override { return ispAddress_; }
+    // Where the ISP reports its current output; the KIVO has its own.
+    uint16_t GetFormatWidthRegister() override { return 0x3100; }
+    uint16_t GetFormatHeightRegister() override { return 0x3102; }
+    uint16_t GetFormatCodeRegister() override { return 0x3104; }
+
+#define SV_OVERRIDE_PAIR(Name, Type)                 \
+    int Get##Name(Type& value, int& flag) override;  \
+    int Set##Name(Type value) override;
+    SV_MAKER_EHDR_PAIRS(SV_OVERRIDE_PAIR)
+#undef SV_OVERRIDE_PAIR
 
     int ResetUVC();
     int GotoFX3ProgramMode();
@@ -45,6 +56,7 @@ protected:
     // packet buffer, and a pair must not interleave with another thread's.
     std::mutex xuPairMutex_;
 
+    SvEHDRControl ehdr_;
     bool xuPacket256_ = false;  // 512-byte generic I2C packets until a version read says otherwise
     uint16_t headerRegister_;
 };

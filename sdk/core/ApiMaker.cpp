@@ -71,31 +71,26 @@ int SvGetSensorUniqueID(std::shared_ptr<SvCamera> camera, std::string& uid) {
     SV_FORWARD_MAKER("SvGetSensorUniqueID", GetSensorUniqueID(uid));
 }
 
-// The ISP property interface is not part of this build yet.
-int SvGetISPImageProcessing(std::shared_ptr<SvCamera> camera, SV_ISP_IMAGE_PROPERTIES, int&, int&) {
-    auto cam = RequireMaker(camera, "SvGetISPImageProcessing");
-    return cam ? sv::api::NotAvailable("SvGetISPImageProcessing") : -1;
+int SvGetISPImageProcessing(std::shared_ptr<SvCamera> camera, SV_ISP_IMAGE_PROPERTIES property, int& value,
+                            int& flag) {
+    SV_FORWARD_MAKER("SvGetISPImageProcessing", GetISPImageProcessing(property, value, flag));
 }
 
-int SvGetISPImageProcessingRange(std::shared_ptr<SvCamera> camera, SV_ISP_IMAGE_PROPERTIES, int&,
-                                 int&, int&, int&) {
-    auto cam = RequireMaker(camera, "SvGetISPImageProcessingRange");
-    return cam ? sv::api::NotAvailable("SvGetISPImageProcessingRange") : -1;
+int SvGetISPImageProcessingRange(std::shared_ptr<SvCamera> camera, SV_ISP_IMAGE_PROPERTIES property, int& minimum,
+                                 int& maximum, int& step, int& def) {
+    SV_FORWARD_MAKER("SvGetISPImageProcessingRange", GetISPImageProcessingRange(property, minimum, maximum, step, def));
 }
 
-int SvSetISPImageProcessing(std::shared_ptr<SvCamera> camera, SV_ISP_IMAGE_PROPERTIES, int) {
-    auto cam = RequireMaker(camera, "SvSetISPImageProcessing");
-    return cam ? sv::api::NotAvailable("SvSetISPImageProcessing") : -1;
+int SvSetISPImageProcessing(std::shared_ptr<SvCamera> camera, SV_ISP_IMAGE_PROPERTIES property, int value) {
+    SV_FORWARD_MAKER("SvSetISPImageProcessing", SetISPImageProcessing(property, value));
 }
 
 int SvSetISPImageProcessingDefault(std::shared_ptr<SvCamera> camera) {
-    auto cam = RequireMaker(camera, "SvSetISPImageProcessingDefault");
-    return cam ? sv::api::NotAvailable("SvSetISPImageProcessingDefault") : -1;
+    SV_FORWARD_MAKER("SvSetISPImageProcessingDefault", SetISPImageProcessingDefault());
 }
 
-int SvGetSensorFormat(std::shared_ptr<SvCamera> camera, int&, int&, std::string&) {
-    auto cam = RequireMaker(camera, "SvGetSensorFormat");
-    return cam ? sv::api::NotAvailable("SvGetSensorFormat") : -1;
+int SvGetSensorFormat(std::shared_ptr<SvCamera> camera, int& width, int& height, std::string& format) {
+    SV_FORWARD_MAKER("SvGetSensorFormat", GetSensorFormat(width, height, format));
 }
 
 int SvGetCurrentExposure(std::shared_ptr<SvCamera> camera, uint32_t& value) {

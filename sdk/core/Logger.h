@@ -47,6 +47,18 @@ void WriteAt(spdlog::level::level_enum level, const char* where, int line,
     }
 }
 
+// As WriteAt, for the few messages whose text follows the prefix without a
+// blank ("[where][line]text").
+template <typename... Args>
+void WriteAtJoined(spdlog::level::level_enum level, const char* where, int line,
+                   fmt::format_string<Args...> format, Args&&... args) {
+    auto logger = Get();
+    if (logger && logger->should_log(level)) {
+        logger->log(level, "[{}][{}]{}", where, line,
+                    fmt::format(format, std::forward<Args>(args)...));
+    }
+}
+
 }  // namespace sv::log
 
 // Records inside the library: SV_LOGE("UVCCameraStreamerWin::GetImage", "Timeout {} ms", t).
@@ -56,3 +68,4 @@ void WriteAt(spdlog::level::level_enum level, const char* where, int line,
 #define SV_LOGI(where, ...) SV_LOG_AT(spdlog::level::info, where, __VA_ARGS__)
 #define SV_LOGW(where, ...) SV_LOG_AT(spdlog::level::warn, where, __VA_ARGS__)
 #define SV_LOGE(where, ...) SV_LOG_AT(spdlog::level::err, where, __VA_ARGS__)
+#define SV_LOGE_JOINED(where, ...) ::sv::log::WriteAtJoined(spdlog::level::err, where, __LINE__, __VA_ARGS__)

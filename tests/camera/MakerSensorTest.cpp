@@ -192,11 +192,12 @@ TEST_F(MakerSensorTest, SensorThatNeverWakesStillAnswers) {
 namespace {
 
 TEST_F(MakerSensorTest, ALostBridgeWriteFailsTheRead) {
-    // Transfers of a read: ISP id (set 1), status poll (set 2), then the
-    // bridge programming starts with set 3, which the device refuses.
+    // Open reads the flip setting (set 1); then the transfers of the read: ISP
+    // id (set 2), status poll (set 3), and the bridge programming starts with
+    // set 4, which the device refuses.
     InstallWorld(R"({"devices": [{"id": "cam", "name": "KIVO-AR0234 Camera", "vendorId": "3f41",
         "productId": "0234", "serial": "K7Q2M9P4R8", "formats": [{"subtype": "YUY2", "width": 64, "height": 48}],
-        "xu": {"model": "kivo"}, "faults": [{"op": "xu.set", "selector": 5, "on": 3}]}]})");
+        "xu": {"model": "kivo"}, "faults": [{"op": "xu.set", "selector": 5, "on": 4}]}]})");
     auto camera = Camera("KIVO-AR0234 Camera");
     ASSERT_EQ(SvOpen(camera), 0);
     uint16_t value = 0x4242;

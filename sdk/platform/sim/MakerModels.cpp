@@ -64,8 +64,15 @@ constexpr uint16_t kLiraBslMarker = 0xBB;
 //   0x3156/0x315C  0x2000          denoise, sharpness 0 (+2)
 //   0x3168         0x0100          digital zoom 1.0
 //   0x316E/0x3170  0x0080          pan, tilt 0.5
+//   0x3162         0x0000          flip none
+//   0x3164         0x0000          special effect none
 //   0x3176         0x0100          sensor work mode: active (high byte)
+//   0x317C         0x0000          flicker mode off
 //   0x3180         0x005A          JPEG quality 90
+//   0x3184         0x0000          counter control; bits 0 and 1 of its first byte restart
+//                                  the timestamp / frame counter and read back 0
+//   0x3186..0x318C live            seconds (32 bits) and fraction (32 bits, 2^-32 s) of device time
+//   0x318E         live            frame counter in the high byte, 30 per second of device time
 constexpr std::pair<uint16_t, uint16_t> kMcuDefaults[] = {
     {0x3000, 0x0103}, {0x3002, 0x0002}, {0x300C, 0x0001}, {0x3100, 1920},   {0x3102, 1080},
     {0x3104, 0x0050}, {0x3108, 0x03E8}, {0x310A, 0x001E}, {0x310C, 0x0000}, {0x310E, 0x0001},
@@ -73,8 +80,13 @@ constexpr std::pair<uint16_t, uint16_t> kMcuDefaults[] = {
     {0x3124, 0x0001}, {0x312A, 0x0000}, {0x312C, 0x8235}, {0x312E, 0x0001}, {0x3130, 0x0F00},
     {0x3136, 0x000F}, {0x3138, 0x1388}, {0x313E, 0x1000}, {0x3144, 0x6000}, {0x314A, 0x1000},
     {0x3150, 0x2333}, {0x3156, 0x2000}, {0x315C, 0x2000}, {0x3168, 0x0100}, {0x316E, 0x0080},
-    {0x3170, 0x0080}, {0x3176, 0x0100}, {0x3180, 0x005A},
+    {0x3170, 0x0080}, {0x3176, 0x0100}, {0x3180, 0x005A}, {0x3162, 0x0000}, {0x3164, 0x0000},
+    {0x317C, 0x0000}, {0x3184, 0x0000},
 };
+
+constexpr uint32_t kMcuCounterControl = 0x3184;
+constexpr uint32_t kMcuTimestamp = 0x3186;  // 8 bytes
+constexpr uint32_t kMcuFrameCounter = 0x318E;
 
 // ------------------------------------------------------------ configuration
 
@@ -539,9 +551,23 @@ bool MakerXuModel::I2cRead(uint8_t device, uint8_t a, uint32_t reg, uint8_t* out
     }
     for (size_t i = 0; i < count; ++i) {
         const uint32_t at = (reg + i) & 0xFFFF;
-        out[i] = bslMode_ && a == 1 && at == kLiraBslMarker ? 0x51 : store_[at];
+        out[i] = bslMode_ && a == 1 && at == kLiraBslMarker ? 0x51 : McuByte(at, now);
     }
     return true;
+}
+
+uint8_t MakerXuModel::McuByte(uint32_t at, int64_t now) const {
+    if (at >= kMcuTimestamp && at < kMcuTimestamp + 8) {
+        const uint64_t us = static_cast<uint64_t>(std::max<int64_t>(0, now - mcuTimestampBaseUs_));
+        const uint64_t fixed = (us / 1000000) << 32 | ((us % 1000000) << 32) / 1000000;
+        return static_cast<uint8_t>(fixed >> (56 - 8 * (at - kMcuTimestamp)));
+    }
+    if (at == kMcuFrameCounter) {
+        const int64_t frames = std::max<int64_t>(0, now - mcuFrameBaseUs_) * 30 / 1000000;
+        return static_cast<uint8_t>(frames & 0xFF);
+    }
+    if (at == kMcuFrameCounter + 1) return 0;
+    return store_[at];
 }
 
 bool MakerXuModel::I2cWrite(uint8_t device, uint8_t a, uint32_t reg, const uint8_t* data, size_t count,
@@ -564,6 +590,12 @@ bool MakerXuModel::I2cWrite(uint8_t device, uint8_t a, uint32_t reg, const uint8
         return true;
     }
     for (size_t i = 0; i < count; ++i) store_[(reg + i) & 0xFFFF] = data[i];
+    if (reg <= kMcuCounterControl && reg + count > kMcuCounterControl) {
+        uint8_t& control = store_[kMcuCounterControl];
+        if ((control & 0x01) != 0) mcuTimestampBaseUs_ = now;
+        if ((control & 0x02) != 0) mcuFrameBaseUs_ = now;
+        control = static_cast<uint8_t>(control & ~0x03);
+    }
     return true;
 }
 

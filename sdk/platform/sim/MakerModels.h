@@ -36,6 +36,8 @@ private:
     bool I2cRead(uint8_t device, uint8_t addressLength, uint32_t reg, uint8_t* out, size_t count, int64_t now);
     bool I2cWrite(uint8_t device, uint8_t addressLength, uint32_t reg, const uint8_t* data, size_t count,
                   int64_t now);
+    // A byte of the LIRA microcontroller's space, live registers included.
+    uint8_t McuByte(uint32_t at, int64_t now) const;
 
     const Family family_;
     std::mutex mutex_;
@@ -47,6 +49,8 @@ private:
     uint8_t ospFlag_ = 0;
     uint8_t ispControl_ = 1;
     bool bslMode_ = false;
+    int64_t mcuTimestampBaseUs_ = 0;  // LIRA counters restart from these device times
+    int64_t mcuFrameBaseUs_ = 0;
 };
 
 class KivoXuModel : public MakerXuModel {

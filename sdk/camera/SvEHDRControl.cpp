@@ -1,0 +1,215 @@
+#include "camera/SvEHDRControl.h"
+
+#include "camera/FixedPoint.h"
+#include "camera/SvSorvanCamera.h"
+#include "core/Logger.h"
+
+namespace {
+
+constexpr uint16_t kModeOff = 0x0001;
+constexpr uint16_t kModeOn = 0x7FFF;
+
+// The shared inclusive range tests of the eHDR setters.
+bool InRange(const char* where, int line, const char* label, int value, int lo, int hi) {
+    if (value >= lo && value <= hi) return true;
+    sv::log::WriteAt(spdlog::level::err, where, line, "{} out of range: {} (valid range: {} ~ {})", label, value, lo, hi);
+    return false;
+}
+
+bool InRange(const char* where, int line, const char* label, double value, double lo, double hi) {
+    if (value >= lo && value <= hi) return true;
+    sv::log::WriteAt(spdlog::level::err, where, line, "{} out of range: {} (valid range: {} ~ {})", label, value, lo, hi);
+    return false;
+}
+
+}  // namespace
+
+SvEHDRControl::SvEHDRControl(SvSorvanCamera& camera, NumbersTest numbersTest)
+    : camera_(camera), numbersTest_(numbersTest) {}
+
+bool SvEHDRControl::Supported(const char* where, int line, const char* control) const {
+    if (camera_.IsEHDRSupported()) return true;
+    sv::log::WriteAt(spdlog::level::err, where, line, "eHDR {} is not supported on this device.", control);
+    return false;
+}
+
+bool SvEHDRControl::NumbersAvailable(const char* where, int line, const char* control) const {
+    if (numbersTest_ == NumbersTest::EHDRSupported) return Supported(where, line, control);
+    const uint16_t pid = camera_.DeviceInfo().productId;
+    if (pid == 0x0821 || pid == 0x0822) return true;
+    sv::log::WriteAt(spdlog::level::err, where, line, "eHDR {} is not supported on this device.", control);
+    return false;
+}
+
+int SvEHDRControl::GeteHDRMode(uint32_t& index, int& flag) {
+    constexpr const char* kWhere = "SvEHDRControl::GeteHDRMode";
+    if (!NumbersAvailable(kWhere, __LINE__, "Mode")) return -1;
+    flag = 0;
+    uint16_t raw = 0;
+    if (camera_.AP1302I2CRead(kModeRegister, raw) != 0) return -1;
+    if (raw == kModeOff) {
+        index = 0;
+    } else if (raw == kModeOn) {
+        index = 1;
+    } else {
+        SV_LOGE(kWhere, "Invalid eHDR mode value: 0x{:04X}", raw);
+        return -1;
+    }
+    return 0;
+}
+
+int SvEHDRControl::SeteHDRMode(uint32_t index) {
+    constexpr const char* kWhere = "SvEHDRControl::SeteHDRMode";
+    if (!NumbersAvailable(kWhere, __LINE__, "Mode")) return -1;
+    if (index > 1) {
+        SV_LOGE(kWhere, "eHDR Mode Range: {} ~ {}", 0, 1);
+        return -1;
+    }
+    return camera_.AP1302I2CWrite(kModeRegister, index == 0 ? kModeOff : kModeOn);
+}
+
+int SvEHDRControl::GeteHDRMinimum(int32_t& number, int& flag) {
+    if (!NumbersAvailable("SvEHDRControl::GeteHDRMinimum", __LINE__, "Min Number")) return -1;
+    flag = 0;
+    uint16_t raw = 0;
+    if (camera_.AP1302I2CRead(kNumbersRegister, raw) != 0) return -1;
+    number = raw & 0x07;
+    return 0;
+}
+
+int SvEHDRControl::GeteHDRMaximum(int32_t& number, int& flag) {
+    if (!NumbersAvailable("SvEHDRControl::GeteHDRMaximum", __LINE__, "Max Number")) return -1;
+    flag = 0;
+    uint16_t raw = 0;
+    if (camera_.AP1302I2CRead(kNumbersRegister, raw) != 0) return -1;
+    number = (raw >> 3) & 0x07;
+    return 0;
+}
+
+int SvEHDRControl::SeteHDRMaximum(int32_t number) {
+    constexpr const char* kWhere = "SvEHDRControl::SeteHDRMaximum";
+    if (!NumbersAvailable(kWhere, __LINE__, "Max Number")) return -1;
+    uint16_t raw = 0;
+    if (camera_.AP1302I2CRead(kNumbersRegister, raw) != 0) return -1;
+    if (number < 1 || number > 4) {
+        SV_LOGE(kWhere, "eHDR Exposure Max Number Range: {} ~ {}", 1, 4);
+        return -1;
+    }
+    const int minimum = raw & 0x07;
+    if (number < minimum) {
+        SV_LOGE(kWhere, "eHDR Exposure Max Number can't set value {} lower than eHDR Exposure Min Number value {}",
+                number, minimum);
+        return -1;
+    }
+    return camera_.AP1302I2CWrite(kNumbersRegister, static_cast<uint16_t>((raw & 0xFFC7) | (number * 8)));
+}
+
+int SvEHDRControl::SeteHDRMinimum(int32_t number) {
+    constexpr const char* kWhere = "SvEHDRControl::SeteHDRMinimum";
+    if (!NumbersAvailable(kWhere, __LINE__, "Min Number")) return -1;
+    uint16_t raw = 0;
+    if (camera_.AP1302I2CRead(kNumbersRegister, raw) != 0) return -1;
+    if (number < 1 || number > 4) {
+        SV_LOGE(kWhere, "eHDR Exposure Min Number Range: {} ~ {}", 1, 4);
+        return -1;
+    }
+    const int maximum = (raw >> 3) & 0x07;
+    if (number > maximum) {
+        SV_LOGE(kWhere, "eHDR Exposure Min Number can't set value {} upper than eHDR Exposure Max Number value {}",
+                number, maximum);
+        return -1;
+    }
+    return camera_.AP1302I2CWrite(kNumbersRegister, static_cast<uint16_t>((raw & 0xFFF8) | number));
+}
+
+int SvEHDRControl::GeteHDRRatioMin(int32_t& ratio, int& flag) {
+    if (!Supported("SvEHDRControl::GeteHDRRatioMin", __LINE__, "Ratio Min")) return -1;
+    flag = 0;
+    uint16_t raw = 0;
+    if (camera_.AP1302I2CRead(kRatioMinRegister, raw) != 0) return -1;
+    ratio = sv::fixedpoint::DecodeRatio(raw);
+    return 0;
+}
+
+int SvEHDRControl::GeteHDRRatioMax(int32_t& ratio, int& flag) {
+    if (!Supported("SvEHDRControl::GeteHDRRatioMax", __LINE__, "Ratio Max")) return -1;
+    flag = 0;
+    uint16_t raw = 0;
+    if (camera_.AP1302I2CRead(kRatioMaxRegister, raw) != 0) return -1;
+    ratio = sv::fixedpoint::DecodeRatio(raw);
+    return 0;
+}
+
+int SvEHDRControl::SeteHDRRatioMax(int32_t ratio) {
+    constexpr const char* kWhere = "SvEHDRControl::SeteHDRRatioMax";
+    if (!Supported(kWhere, __LINE__, "Ratio Max")) return -1;
+    if (!InRange(kWhere, __LINE__, "eHDR Ratio Max", ratio, 1, 128)) return -1;
+    uint16_t raw = 0;
+    if (camera_.AP1302I2CRead(kRatioMinRegister, raw) != 0) return -1;
+    const int minimum = sv::fixedpoint::DecodeRatio(raw);
+    if (ratio < minimum) {
+        SV_LOGE(kWhere, "eHDR Ratio Max ({}) cannot be less than eHDR Ratio Min ({})", ratio, minimum);
+        return -1;
+    }
+    return camera_.AP1302I2CWrite(kRatioMaxRegister, sv::fixedpoint::EncodeRatio(ratio));
+}
+
+int SvEHDRControl::SeteHDRRatioMin(int32_t ratio) {
+    constexpr const char* kWhere = "SvEHDRControl::SeteHDRRatioMin";
+    if (!Supported(kWhere, __LINE__, "Ratio Min")) return -1;
+    if (!InRange(kWhere, __LINE__, "eHDR Ratio Min", ratio, 1, 128)) return -1;
+    uint16_t raw = 0;
+    if (camera_.AP1302I2CRead(kRatioMaxRegister, raw) != 0) return -1;
+    const int maximum = sv::fixedpoint::DecodeRatio(raw);
+    if (maximum < ratio) {
+        SV_LOGE(kWhere, "eHDR Ratio Min ({}) cannot exceed eHDR Ratio Max ({})", ratio, maximum);
+        return -1;
+    }
+    return camera_.AP1302I2CWrite(kRatioMinRegister, sv::fixedpoint::EncodeRatio(ratio));
+}
+
+int SvEHDRControl::GeteHDRAtmWeight(double& weight, int& flag) {
+    if (!Supported("SvEHDRControl::GeteHDRAtmWeight", __LINE__, "ATM Weight")) return -1;
+    flag = 0;
+    uint16_t raw = 0;
+    if (camera_.AP1302I2CRead(kAtmWeightRegister, raw) != 0) return -1;
+    weight = sv::fixedpoint::DecodeAtm(raw);
+    return 0;
+}
+
+int SvEHDRControl::GeteHDRAtmMax(double& maximum, int& flag) {
+    if (!Supported("SvEHDRControl::GeteHDRAtmMax", __LINE__, "ATM Max")) return -1;
+    flag = 0;
+    uint16_t raw = 0;
+    if (camera_.AP1302I2CRead(kAtmMaxRegister, raw) != 0) return -1;
+    maximum = sv::fixedpoint::DecodeAtm(raw);
+    return 0;
+}
+
+int SvEHDRControl::SeteHDRAtmMax(double maximum) {
+    constexpr const char* kWhere = "SvEHDRControl::SeteHDRAtmMax";
+    if (!Supported(kWhere, __LINE__, "ATM Max")) return -1;
+    if (!InRange(kWhere, __LINE__, "eHDR ATM Max", maximum, 1.0, 8.0)) return -1;
+    uint16_t raw = 0;
+    if (camera_.AP1302I2CRead(kAtmWeightRegister, raw) != 0) return -1;
+    const double weight = sv::fixedpoint::DecodeAtm(raw);
+    if (maximum < weight) {
+        SV_LOGE(kWhere, "eHDR ATM Max ({}) cannot be less than eHDR ATM Weight ({})", maximum, weight);
+        return -1;
+    }
+    return camera_.AP1302I2CWrite(kAtmMaxRegister, sv::fixedpoint::EncodeAtm(maximum));
+}
+
+int SvEHDRControl::SeteHDRAtmWeight(double weight) {
+    constexpr const char* kWhere = "SvEHDRControl::SeteHDRAtmWeight";
+    if (!Supported(kWhere, __LINE__, "ATM Weight")) return -1;
+    if (!InRange(kWhere, __LINE__, "eHDR ATM Weight", weight, 0.0, 4.0)) return -1;
+    uint16_t raw = 0;
+    if (camera_.AP1302I2CRead(kAtmMaxRegister, raw) != 0) return -1;
+    const double maximum = sv::fixedpoint::DecodeAtm(raw);
+    if (weight > maximum) {
+        SV_LOGE_JOINED(kWhere, "eHDR ATM Weight ({}) cannot exceed eHDR ATM Max ({})", weight, maximum);
+        return -1;
+    }
+    return camera_.AP1302I2CWrite(kAtmWeightRegister, sv::fixedpoint::EncodeAtm(weight));
+}

@@ -1,0 +1,208 @@
+// The ISP property interface of the maker cameras: property ids mapped onto the
+// typed control operations, with the scaling of the double controls, the
+// range table, the default reset and the exposure-range lookup.
+
+#include <cstdio>
+#include <vector>
+
+#include "camera/ExposureRangeTable.h"
+#include "camera/IspProperties.h"
+#include "camera/SvSorvanCamera.h"
+#include "core/Config.h"
+#include "core/Logger.h"
+
+namespace {
+
+using Cam = SvSorvanCamera;
+
+// The typed operations behind one property; exactly one getter/setter pair is set.
+struct PropertyAccess {
+    int (Cam::*getInt)(int32_t&, int&) = nullptr;
+    int (Cam::*setInt)(int32_t) = nullptr;
+    int (Cam::*getIndex)(uint32_t&, int&) = nullptr;
+    int (Cam::*setIndex)(uint32_t) = nullptr;
+    int (Cam::*getDouble)(double&, int&) = nullptr;
+    int (Cam::*setDouble)(double) = nullptr;
+};
+
+PropertyAccess AccessOf(int id) {
+    PropertyAccess a;
+#define SV_INT(Id, Name) case Id: a.getInt = &Cam::Get##Name; a.setInt = &Cam::Set##Name; break;
+#define SV_INDEX(Id, Name) case Id: a.getIndex = &Cam::Get##Name; a.setIndex = &Cam::Set##Name; break;
+#define SV_DOUBLE(Id, Name) case Id: a.getDouble = &Cam::Get##Name; a.setDouble = &Cam::Set##Name; break;
+    switch (id) {
+        SV_DOUBLE(SV_ISP_BRIGHTNESS, Brightness)
+        SV_DOUBLE(SV_ISP_CONTRAST, Contrast)
+        SV_DOUBLE(SV_ISP_SATURATION, Saturation)
+        SV_INDEX(SV_ISP_WHITE_BALANCE_MODE, WhiteBalanceMode)
+        SV_INT(SV_ISP_WHITE_BALANCE_TEMPERATURE, WhiteBalanceTemperature)
+        SV_INDEX(SV_ISP_EXPOSURE_MODE, ExposureMode)
+        SV_INT(SV_ISP_EXPOSURE_TIME, Exposure)
+        SV_INT(SV_ISP_EXPOSURE_MIN_TIME, ExposureMinimum)
+        SV_INT(SV_ISP_EXPOSURE_MAX_TIME, ExposureMaximum)
+        SV_INT(SV_ISP_EXPOSURE_GAIN, Gain)
+        SV_DOUBLE(SV_ISP_GAMMA, Gamma)
+        SV_DOUBLE(SV_ISP_SHARPNESS, Sharpness)
+        SV_DOUBLE(SV_ISP_BACKLIGHT_COMPENSATION, BacklightCompensation)
+        SV_INDEX(SV_ISP_SPECIAL_EFFECT, SpecialEffects)
+        SV_DOUBLE(SV_ISP_DENOISE, Denoise)
+        SV_INT(SV_ISP_FLIP_MODE, Flip)
+        SV_DOUBLE(SV_ISP_PAN, Pan)
+        SV_DOUBLE(SV_ISP_TILT, Tilt)
+        SV_DOUBLE(SV_ISP_ZOOM, DigitalZoom)
+        SV_INDEX(SV_ISP_FLICK_MODE, FlickMode)
+        SV_INT(SV_ISP_JPEG_QUALITY, JPEGQuality)
+        SV_INT(SV_ISP_RESERVED_21, ReservedControl)
+        SV_INDEX(SV_ISP_EHDR_MODE, eHDRMode)
+        SV_INT(SV_ISP_EHDR_EXPOSURE_MIN_NUMBER, eHDRMinimum)
+        SV_INT(SV_ISP_EHDR_EXPOSURE_MAX_NUMBER, eHDRMaximum)
+        SV_INT(SV_ISP_EHDR_RATIO_MIN, eHDRRatioMin)
+        SV_INT(SV_ISP_EHDR_RATIO_MAX, eHDRRatioMax)
+        SV_DOUBLE(SV_ISP_EHDR_ATM_WEIGHT, eHDRAtmWeight)
+        SV_DOUBLE(SV_ISP_EHDR_ATM_MAX, eHDRAtmMax)
+        default:
+            break;
+    }
+#undef SV_INT
+#undef SV_INDEX
+#undef SV_DOUBLE
+    return a;
+}
+
+bool IsEHDRProperty(int id) { return id >= SV_ISP_EHDR_MODE && id <= SV_ISP_EHDR_ATM_MAX; }
+
+}  // namespace
+
+int SvSorvanCamera::GetISPImageProcessing(SV_ISP_IMAGE_PROPERTIES id, int& value, int& flag) {
+    const sv::IspPropertyInfo* info = sv::FindIspProperty(id);
+    if (info == nullptr) {
+        SV_LOGE("SvSorvanCamera::GetISPImageProcessing", "GetISPImageProcessing failed: PropID: {}", static_cast<int>(id));
+        return -1;
+    }
+    const PropertyAccess access = AccessOf(id);
+    flag = 0;
+    int result = -1;
+    if (access.getDouble != nullptr) {
+        double cameraValue = 0.0;
+        result = (this->*access.getDouble)(cameraValue, flag);
+        value = sv::IspInterfaceValue(cameraValue, info->scale);
+    } else if (access.getIndex != nullptr) {
+        uint32_t index = static_cast<uint32_t>(value);  // a getter that meets an unknown code leaves it
+        result = (this->*access.getIndex)(index, flag);
+        value = static_cast<int>(index);
+    } else {
+        result = (this->*access.getInt)(value, flag);
+    }
+    SV_LOGT("SvSorvanCamera::GetISPImageProcessing", "GetISPImageProcessing: ret: {}, PropID: {}, Value: {}", result,
+            static_cast<int>(id), value);
+    return result;
+}
+
+int SvSorvanCamera::SetISPImageProcessing(SV_ISP_IMAGE_PROPERTIES id, int value) {
+    const sv::IspPropertyInfo* info = sv::FindIspProperty(id);
+    if (info == nullptr) {
+        SV_LOGE("SvSorvanCamera::SetISPImageProcessing", "SetISPImageProcessing failed: PropID: {}", static_cast<int>(id));
+        return -1;
+    }
+    // The table's limits are not applied here: each camera operation tests its own.
+    const PropertyAccess access = AccessOf(id);
+    if (access.setDouble != nullptr) return (this->*access.setDouble)(static_cast<double>(value) / info->scale);
+    if (access.setIndex != nullptr) return (this->*access.setIndex)(static_cast<uint32_t>(value));
+    return (this->*access.setInt)(value);
+}
+
+int SvSorvanCamera::GetISPImageProcessingRange(SV_ISP_IMAGE_PROPERTIES id, int& min, int& max, int& step, int& def) {
+    const sv::IspPropertyInfo* info = sv::FindIspProperty(id);
+    if (info == nullptr) {
+        SV_LOGE("SvSorvanCamera::GetISPImageProcessingRange", "GetISPImageProcessingRange failed: PropID: {}",
+                static_cast<int>(id));
+        return -1;
+    }
+    min = static_cast<int>(info->minimum * info->scale);
+    max = static_cast<int>(info->maximum * info->scale);
+    step = static_cast<int>(info->step * info->scale);
+    def = static_cast<int>(info->def * info->scale);
+    if (id == SV_ISP_FLIP_MODE) {
+        def = cachedFlip_;
+    } else if (id == SV_ISP_EXPOSURE_MIN_TIME || id == SV_ISP_EXPOSURE_MAX_TIME) {
+        int tableMax = 0;
+        int tableMin = 0;
+        if (GetISPExposureRange(DeviceName(), tableMax, tableMin) == 0) {
+            def = id == SV_ISP_EXPOSURE_MIN_TIME ? tableMin : tableMax;
+        }
+    }
+    return 0;
+}
+
+int SvSorvanCamera::SetISPImageProcessingDefault() {
+    SV_LOGT("SvSorvanCamera::SetISPImageProcessingDefault", "SetISPImageProcessingDefault");
+    const bool usb = info_.interfaceType == SV_CAMERA_INTERFACE_USB;
+    const bool eHDR = IsEHDRSupported();
+    auto resetOne = [this](SV_ISP_IMAGE_PROPERTIES id) {
+        int value = 0;
+        if (id == SV_ISP_FLIP_MODE) {
+            value = cachedFlip_;
+        } else {
+            int min = 0, max = 0, step = 0;
+            GetISPImageProcessingRange(id, min, max, step, value);
+        }
+        return SetISPImageProcessing(id, value);
+    };
+    std::vector<SV_ISP_IMAGE_PROPERTIES> failed;
+    for (const auto& entry : sv::IspPropertyTable()) {
+        const auto id = static_cast<SV_ISP_IMAGE_PROPERTIES>(entry.first);
+        if (id == SV_ISP_JPEG_QUALITY && !usb) continue;
+        if (id == SV_ISP_RESERVED_21 && usb) continue;
+        if (IsEHDRProperty(id) && !eHDR) continue;
+        if (resetOne(id) != 0) failed.push_back(id);
+    }
+    // Paired limits (eHDR exposure numbers and ratios) refuse to cross each
+    // other, so one of a pair can fail only because its partner had not moved
+    // yet; a second attempt after the first pass settles them.
+    for (const auto id : failed) {
+        if (resetOne(id) != 0) {
+            sv::log::Write(spdlog::level::err, "SetISPImageProcessingDefault failed: PropID: {}", static_cast<int>(id));
+        }
+    }
+    return 0;
+}
+
+int SvSorvanCamera::GetISPExposureRange(const std::string& deviceName, int& max, int& min) {
+    const std::string path = sv::FindFirstExistingPath(sv::GetConfigCandidatePaths("SvExposure"));
+    if (path.empty()) return -1;
+    return sv::LookupExposureRange(path, deviceName,
+                                   [this](int& width, int& height, std::string& format) {
+                                       if (GetSensorFormat(width, height, format) == 0) return 0;
+                                       SV_LOGE("SvSorvanCamera::GetISPExposureRange", "GetCurrentSensorFormat failed");
+                                       return -1;
+                                   },
+                                   max, min);
+}
+
+int SvSorvanCamera::GetSensorFormat(int& width, int& height, std::string& format) {
+    const uint8_t device = GetISPAddress();
+    uint8_t w[2] = {};
+    uint8_t h[2] = {};
+    uint8_t code[2] = {};
+    if (GenericI2CRead(device, 2, GetFormatWidthRegister(), 2, w) != 0) return -1;
+    if (GenericI2CRead(device, 2, GetFormatHeightRegister(), 2, h) != 0) return -1;
+    if (GenericI2CRead(device, 2, GetFormatCodeRegister(), 2, code) != 0) return -1;
+    width = w[0] << 8 | w[1];
+    height = h[0] << 8 | h[1];
+    format = code[1] == 0x50 ? "UYVY" : code[1] == 0x01 ? "MJPG" : "Unknown";
+    return 0;
+}
+
+bool SvSorvanCamera::IsEHDRSupported() const {
+    if (info_.interfaceType == SV_CAMERA_INTERFACE_USB) {
+        char pid[8];
+        std::snprintf(pid, sizeof(pid), "%04x", unsigned{info_.productId});
+        static const char* const kEHDRProducts[] = {"576e", "3b55", "553b", "d36e", "3bd1", "d13b",
+                                                     "0f6e", "3b0d", "0d3b", "0821", "0822"};
+        for (const char* product : kEHDRProducts) {
+            if (std::string(pid) == product) return true;
+        }
+        return false;
+    }
+    return info_.deviceName.find("0821") != std::string::npos || info_.deviceName.find("0822") != std::string::npos;
+}
