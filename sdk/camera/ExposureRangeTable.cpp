@@ -11,7 +11,7 @@ namespace {
 // The value of the first key of `map`, in document order, that occurs in
 // `name`; an undefined node when none does.
 YAML::Node FirstKeyIn(const YAML::Node& map, const std::string& name) {
-    if (!map.IsMap()) return YAML::Node(YAML::NodeType::Undefined);
+    if (!map.IsDefined() || !map.IsMap()) return YAML::Node(YAML::NodeType::Undefined);
     for (const auto& entry : map) {
         if (!entry.first.IsScalar()) continue;
         const std::string key = entry.first.Scalar();
@@ -20,6 +20,7 @@ YAML::Node FirstKeyIn(const YAML::Node& map, const std::string& name) {
     return YAML::Node(YAML::NodeType::Undefined);
 }
 
+// A missing key gives a node that throws on most questions; this one is safe.
 bool Present(const YAML::Node& node) { return node.IsDefined() && !node.IsNull(); }
 
 }  // namespace
@@ -43,7 +44,7 @@ int LookupExposureRange(const std::string& path, const std::string& deviceName,
         const YAML::Node entry = formats[format];
         if (!Present(entry) || !entry.IsMap()) return -1;
         const YAML::Node ranges = entry["ranges"];
-        if (!ranges.IsSequence()) return -1;
+        if (!ranges.IsDefined() || !ranges.IsSequence()) return -1;
         for (const auto& range : ranges) {
             if (!range.IsMap() || !range["width"] || !range["height"]) continue;
             if (range["width"].as<int>() != width || range["height"].as<int>() != height) continue;

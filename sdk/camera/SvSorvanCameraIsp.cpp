@@ -87,9 +87,9 @@ int SvSorvanCamera::GetISPImageProcessing(SV_ISP_IMAGE_PROPERTIES id, int& value
         result = (this->*access.getDouble)(cameraValue, flag);
         value = sv::IspInterfaceValue(cameraValue, info->scale);
     } else if (access.getIndex != nullptr) {
-        uint32_t index = static_cast<uint32_t>(value);  // a getter that meets an unknown code leaves it
-        result = (this->*access.getIndex)(index, flag);
-        value = static_cast<int>(index);
+        // The same object seen unsigned: a getter that meets an unknown code
+        // leaves the caller's value as it was.
+        result = (this->*access.getIndex)(reinterpret_cast<uint32_t&>(value), flag);
     } else {
         result = (this->*access.getInt)(value, flag);
     }
