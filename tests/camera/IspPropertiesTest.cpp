@@ -87,7 +87,9 @@ class IspPropertiesTest : public MakerCameraTest {
 protected:
     void SetUp() override {
         MakerCameraTest::SetUp();
-        // No exposure-range table unless a test provides one.
+        // The shipped families, and no exposure-range table unless a test
+        // provides one.
+        configDir_.Write("SvConfig.conf", sv::test::ReadFile(SORVANSDK_SOURCE_DIR "/config/SvConfig.conf"));
         setenv("SORVANSDK_CONFIG_PATH", configDir_.Path().c_str(), 1);
     }
 
