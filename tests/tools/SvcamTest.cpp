@@ -212,10 +212,19 @@ TEST(SvcamTest, InfoShowsFirmwareHeaderAndUniqueId) {
     EXPECT_EQ(doc["header"]["vendorFwVersion"], 300);
     EXPECT_EQ(doc["header"]["productName"], "LIRA-OX05B");
     EXPECT_EQ(doc["sensorUniqueId"].get<std::string>().size(), 32u);
+    EXPECT_EQ(doc["sensorFormat"], "1920x1080 UYVY");
+    EXPECT_EQ(doc["lumoFirmwareVersion"], "01.03.00.02");
+    EXPECT_EQ(doc["maxFps"], 30);
+    EXPECT_EQ(doc["sensorMode"], "active");
 
     ToolRun kivo = Svcam("--json info KIVO");
     ASSERT_EQ(kivo.status, 0) << kivo.err;
-    EXPECT_EQ(ParseOut(kivo)["header"]["contentVersion"], 10);
+    const json k = ParseOut(kivo);
+    EXPECT_EQ(k["header"]["contentVersion"], 10);
+    EXPECT_EQ(k["sensorFormat"], "1920x1200 UYVY");
+    EXPECT_EQ(k["throughput"], 1000);
+    EXPECT_EQ(k["currentExposureUs"], 33333);
+    EXPECT_FALSE(k.contains("lumoFirmwareVersion"));
 }
 
 }  // namespace
