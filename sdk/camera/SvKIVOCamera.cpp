@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "camera/FixedPoint.h"
+#include "camera/SvControlRegisters.h"
 #include "core/Logger.h"
 #include "platform/backend/Backend.h"
 
@@ -49,31 +50,34 @@ constexpr uint16_t kWbControlFixed = 0x1150;
 constexpr uint16_t kJpegFixed = 0x4400;
 constexpr uint16_t kStandbyBit = 0x0200;
 constexpr uint16_t kAutoGainCode = 0x9;
-
 // Index -> register code of the mode controls.
 constexpr uint16_t kExposureModes[] = {0x0, 0xC, 0x9};
 constexpr uint16_t kWhiteBalanceModes[] = {0x7, 0xF};
 constexpr uint16_t kSpecialEffects[] = {0x0, 0x3, 0x6, 0x7, 0xF};
 constexpr uint16_t kFlickerModes[] = {0x0000, 0x3201, 0x3C01, 0x000E};
 
-// Sets `index` to the position of `code` in `codes`; leaves it when absent.
-template <std::size_t N>
-void IndexOf(const uint16_t (&codes)[N], uint16_t code, uint32_t& index) {
-    for (std::size_t i = 0; i < N; ++i) {
-        if (codes[i] == code) {
-            index = static_cast<uint32_t>(i);
-            return;
-        }
-    }
-}
-
-bool InRange(double value, double lo, double hi) { return value >= lo && value <= hi; }
+double DecodeSigned(uint16_t raw) { return sv::fixedpoint::DecodeSigned4_12(raw); }
+uint16_t EncodeSigned(double value) { return sv::fixedpoint::Encode(value, 12); }
+uint16_t Encode8_8(double value) { return sv::fixedpoint::Encode(value, 8); }
 
 }  // namespace
 
 SvKIVOCamera::SvKIVOCamera(const CameraDeviceInfo& info)
     : SvSorvanUVCCamera(info, kIspAddress, kHeaderDeviceAddress, kHeaderRegister,
-                        SvEHDRControl::NumbersTest::ProductId) {}
+                        SvEHDRControl::NumbersTest::ProductId),
+      isp_([this](uint16_t reg, uint16_t& value) { return AP1302I2CRead(reg, value); },
+           [this](uint16_t reg, uint16_t value) { return AP1302I2CWrite(reg, value); }),
+      direct_(
+          [this](uint16_t reg, uint16_t& value) {
+              uint8_t bytes[2] = {};
+              if (GenericI2CRead(kIspAddress, 2, reg, 2, bytes) != 0) return -1;
+              value = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
+              return 0;
+          },
+          [this](uint16_t reg, uint16_t value) {
+              const uint8_t bytes[2] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)};
+              return GenericI2CWrite(kIspAddress, 2, reg, 2, bytes);
+          }) {}
 
 SvKIVOCamera::~SvKIVOCamera() = default;
 
@@ -95,40 +99,16 @@ int SvKIVOCamera::AP1302I2CWrite(uint16_t reg, uint16_t value) {
     return XuSet(XU_CS_ISP_REGISTER, packet, sizeof(packet)) == 0 ? 0 : -1;
 }
 
-int SvKIVOCamera::DirectRead(uint16_t reg, uint16_t& value) {
-    uint8_t bytes[2] = {};
-    if (GenericI2CRead(kIspAddress, 2, reg, 2, bytes) != 0) return -1;
-    value = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
-    return 0;
-}
-
-int SvKIVOCamera::DirectWrite(uint16_t reg, uint16_t value) {
-    const uint8_t bytes[2] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)};
-    return GenericI2CWrite(kIspAddress, 2, reg, 2, bytes);
-}
-
 int SvKIVOCamera::ReadExposureModeIndex(uint32_t& index) {
     index = 0;
-    uint16_t raw = 0;
-    if (AP1302I2CRead(kAeControl, raw) != 0) return -1;
-    IndexOf(kExposureModes, static_cast<uint16_t>(raw & 0xF), index);
-    return 0;
-}
-
-int SvKIVOCamera::WriteExposureTime(uint32_t microseconds) {
-    const int high = AP1302I2CWrite(kExposureHigh, static_cast<uint16_t>(microseconds >> 16));
-    const int low = AP1302I2CWrite(kExposureLow, static_cast<uint16_t>(microseconds & 0xFFFF));
-    return high == 0 && low == 0 ? 0 : -1;
+    int flag = 0;
+    return isp_.GetCode(kAeControl, 0xF, kExposureModes, index, flag);
 }
 
 // ---------------------------------------------------------------- exposure
 
 int SvKIVOCamera::GetExposureMode(uint32_t& index, int& flag) {
-    flag = 0;
-    uint16_t raw = 0;
-    if (AP1302I2CRead(kAeControl, raw) != 0) return -1;
-    IndexOf(kExposureModes, static_cast<uint16_t>(raw & 0xF), index);
-    return 0;
+    return isp_.GetCode(kAeControl, 0xF, kExposureModes, index, flag);
 }
 
 int SvKIVOCamera::SetExposureMode(uint32_t index) {
@@ -148,21 +128,19 @@ int SvKIVOCamera::SetExposureMode(uint32_t index) {
             return -1;
         }
         uint16_t raw = 0;
-        if (AP1302I2CRead(kMaxFps, raw) != 0) return -1;
+        if (isp_.Get(kMaxFps, raw) != 0) return -1;
         const uint8_t fps = static_cast<uint8_t>(raw >> 8);
         SV_LOGD(kWhere, "Max FPS: {}", fps);
-        if (fps >= 1 && WriteExposureTime(1000000u / fps) != 0) return -1;
+        if (fps >= 1 && isp_.Set32(kExposureHigh, kExposureLow, 1000000u / fps) != 0) return -1;
     }
-    return AP1302I2CWrite(kAeControl, static_cast<uint16_t>(kExposureModes[index] | kAeControlFixed));
+    return isp_.Set(kAeControl, static_cast<uint16_t>(kExposureModes[index] | kAeControlFixed));
 }
 
 int SvKIVOCamera::GetExposure(int32_t& microseconds, int& flag) {
-    uint16_t high = 0;
-    uint16_t low = 0;
+    uint32_t value = 0;
     uint32_t mode = 0;
-    if (AP1302I2CRead(kExposureHigh, high) != 0 || AP1302I2CRead(kExposureLow, low) != 0) return -1;
-    if (ReadExposureModeIndex(mode) != 0) return -1;
-    microseconds = static_cast<int32_t>(static_cast<uint32_t>(high) << 16 | low);
+    if (isp_.Get32(kExposureHigh, kExposureLow, value) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
+    microseconds = static_cast<int32_t>(value);
     flag = mode == 1 ? 1 : 0;
     return 0;
 }
@@ -178,27 +156,23 @@ int SvKIVOCamera::SetExposure(int32_t microseconds) {
         SV_LOGE_JOINED(kWhere, "Exposure Time range: {} ~ {} ms.", min, max);
         return -1;
     }
-    return WriteExposureTime(static_cast<uint32_t>(microseconds));
+    return isp_.Set32(kExposureHigh, kExposureLow, static_cast<uint32_t>(microseconds));
 }
 
 int SvKIVOCamera::GetExposureMinimum(int32_t& microseconds, int& flag) {
-    uint16_t high = 0;
-    uint16_t low = 0;
+    uint32_t value = 0;
     uint32_t mode = 0;
-    if (DirectRead(kAeMinimumHigh, high) != 0 || DirectRead(kAeMinimumLow, low) != 0) return -1;
-    if (ReadExposureModeIndex(mode) != 0) return -1;
-    microseconds = static_cast<int32_t>(static_cast<uint32_t>(high) << 16 | low);
+    if (direct_.Get32(kAeMinimumHigh, kAeMinimumLow, value) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
+    microseconds = static_cast<int32_t>(value);
     flag = mode != 1 ? 1 : 0;
     return 0;
 }
 
 int SvKIVOCamera::GetExposureMaximum(int32_t& microseconds, int& flag) {
-    uint16_t high = 0;
-    uint16_t low = 0;
+    uint32_t value = 0;
     uint32_t mode = 0;
-    if (DirectRead(kAeMaximumHigh, high) != 0 || DirectRead(kAeMaximumLow, low) != 0) return -1;
-    if (ReadExposureModeIndex(mode) != 0) return -1;
-    microseconds = static_cast<int32_t>(static_cast<uint32_t>(high) << 16 | low);
+    if (direct_.Get32(kAeMaximumHigh, kAeMaximumLow, value) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
+    microseconds = static_cast<int32_t>(value);
     flag = mode != 1 ? 1 : 0;
     return 0;
 }
@@ -208,10 +182,7 @@ int SvKIVOCamera::SetExposureMinimum(int32_t microseconds) {
         SV_LOGE("SvKIVOCamera::SetExposureMinimum", "Exposure Time Range: {} ~ {}", 1, 1000000);
         return -1;
     }
-    const uint32_t us = static_cast<uint32_t>(microseconds);
-    const int high = DirectWrite(kAeMinimumHigh, static_cast<uint16_t>(us >> 16));
-    const int low = DirectWrite(kAeMinimumLow, static_cast<uint16_t>(us & 0xFFFF));
-    return high == 0 && low == 0 ? 0 : -1;
+    return direct_.Set32(kAeMinimumHigh, kAeMinimumLow, static_cast<uint32_t>(microseconds));
 }
 
 int SvKIVOCamera::SetExposureMaximum(int32_t microseconds) {
@@ -219,238 +190,153 @@ int SvKIVOCamera::SetExposureMaximum(int32_t microseconds) {
         SV_LOGE("SvKIVOCamera::SetExposureMaximum", "Exposure Time Range: {} ~ {}", 1, 1000000);
         return -1;
     }
-    const uint32_t us = static_cast<uint32_t>(microseconds);
-    const int high = DirectWrite(kAeMaximumHigh, static_cast<uint16_t>(us >> 16));
-    const int low = DirectWrite(kAeMaximumLow, static_cast<uint16_t>(us & 0xFFFF));
-    return high == 0 && low == 0 ? 0 : -1;
+    return direct_.Set32(kAeMaximumHigh, kAeMaximumLow, static_cast<uint32_t>(microseconds));
 }
 
 int SvKIVOCamera::GetGain(int32_t& gain, int& flag) {
-    uint16_t raw = 0;
+    int32_t value = 0;
     uint32_t mode = 0;
-    if (AP1302I2CRead(kGain, raw) != 0) return -1;
-    if (ReadExposureModeIndex(mode) != 0) return -1;
-    gain = raw >> 8;
+    if (isp_.GetInt(kGain, 8, 0xFF, value, flag) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
+    gain = value;
     flag = mode != 0 ? 1 : 0;
     return 0;
 }
 
 int SvKIVOCamera::SetGain(int32_t gain) {
-    if (gain < 0 || gain > 255) {
-        SV_LOGE("SvKIVOCamera::SetGain", "Gain Range: {} ~ {}", 0, 255);
-        return -1;
-    }
-    return AP1302I2CWrite(kGain, static_cast<uint16_t>(gain << 8));
+    return isp_.SetInt("SvKIVOCamera::SetGain", kGain, gain, 0, 255, "Gain Range: {} ~ {}", 8);
 }
 
 int SvKIVOCamera::GetCurrentGain(uint8_t& gain) {
-    uint16_t raw = 0;
-    if (AP1302I2CRead(kCurrentGain, raw) != 0) return -1;
-    gain = static_cast<uint8_t>(raw >> 8);
+    int32_t value = 0;
+    int flag = 0;
+    if (isp_.GetInt(kCurrentGain, 8, 0xFF, value, flag) != 0) return -1;
+    gain = static_cast<uint8_t>(value);
     return 0;
 }
 
 int SvKIVOCamera::GetCurrentExposure(uint32_t& microseconds) {
-    uint16_t high = 0;
-    uint16_t low = 0;
-    if (AP1302I2CRead(kCurrentExposureHigh, high) != 0 || AP1302I2CRead(kCurrentExposureLow, low) != 0) return -1;
-    microseconds = static_cast<uint32_t>(high) << 16 | low;
-    return 0;
+    return isp_.Get32(kCurrentExposureHigh, kCurrentExposureLow, microseconds);
 }
 
 // ---------------------------------------------------------------- fixed-point controls
 
-int SvKIVOCamera::GetSigned(uint16_t reg, double& value, int& flag) {
-    flag = 0;
-    uint16_t raw = 0;
-    if (AP1302I2CRead(reg, raw) != 0) return -1;
-    value = sv::fixedpoint::DecodeSigned4_12(raw);
-    return 0;
-}
-
-int SvKIVOCamera::SetSigned(const char* where, uint16_t reg, double value, double lo, double hi, const char* label) {
-    if (!InRange(value, lo, hi)) {
-        SV_LOGE(where, "{} Range: {} ~ {}", label, lo, hi);
-        return -1;
-    }
-    return AP1302I2CWrite(reg, sv::fixedpoint::Encode(value, 12));
-}
-
-int SvKIVOCamera::GetUnsigned8_8(uint16_t reg, double& value, int& flag) {
-    flag = 0;
-    uint16_t raw = 0;
-    if (AP1302I2CRead(reg, raw) != 0) return -1;
-    value = sv::fixedpoint::DecodeUnsigned8_8(raw);
-    return 0;
-}
-
-int SvKIVOCamera::SetUnsigned8_8(const char* where, uint16_t reg, double value, double lo, double hi,
-                                 const char* label) {
-    if (!InRange(value, lo, hi)) {
-        SV_LOGE(where, "{} Range: {} ~ {}", label, lo, hi);
-        return -1;
-    }
-    return AP1302I2CWrite(reg, sv::fixedpoint::Encode(value, 8));
-}
-
-int SvKIVOCamera::GetBrightness(double& v, int& flag) { return GetSigned(kBrightness, v, flag); }
+int SvKIVOCamera::GetBrightness(double& v, int& flag) { return isp_.GetFixed(kBrightness, DecodeSigned, v, flag); }
 int SvKIVOCamera::SetBrightness(double v) {
-    return SetSigned("SvKIVOCamera::SetBrightness", kBrightness, v, -1.0, 1.0, "Brightness");
+    return isp_.SetFixed("SvKIVOCamera::SetBrightness", kBrightness, v, -1.0, 1.0, "Brightness Range: {} ~ {}",
+                         EncodeSigned);
 }
-int SvKIVOCamera::GetGamma(double& v, int& flag) { return GetSigned(kGamma, v, flag); }
-int SvKIVOCamera::SetGamma(double v) { return SetSigned("SvKIVOCamera::SetGamma", kGamma, v, 0.4, 7.9, "Gamma"); }
-int SvKIVOCamera::GetSaturation(double& v, int& flag) { return GetSigned(kSaturation, v, flag); }
+int SvKIVOCamera::GetGamma(double& v, int& flag) { return isp_.GetFixed(kGamma, DecodeSigned, v, flag); }
+int SvKIVOCamera::SetGamma(double v) {
+    return isp_.SetFixed("SvKIVOCamera::SetGamma", kGamma, v, 0.4, 7.9, "Gamma Range: {} ~ {}", EncodeSigned);
+}
+int SvKIVOCamera::GetSaturation(double& v, int& flag) { return isp_.GetFixed(kSaturation, DecodeSigned, v, flag); }
 int SvKIVOCamera::SetSaturation(double v) {
-    return SetSigned("SvKIVOCamera::SetSaturation", kSaturation, v, 0.0, 5.0, "Saturation");
+    return isp_.SetFixed("SvKIVOCamera::SetSaturation", kSaturation, v, 0.0, 5.0, "Saturation Range: {} ~ {}",
+                         EncodeSigned);
 }
-int SvKIVOCamera::GetContrast(double& v, int& flag) { return GetSigned(kContrast, v, flag); }
+int SvKIVOCamera::GetContrast(double& v, int& flag) { return isp_.GetFixed(kContrast, DecodeSigned, v, flag); }
 int SvKIVOCamera::SetContrast(double v) {
-    return SetSigned("SvKIVOCamera::SetContrast", kContrast, v, -5.0, 5.0, "Contrast");
+    return isp_.SetFixed("SvKIVOCamera::SetContrast", kContrast, v, -5.0, 5.0, "Contrast Range: {} ~ {}",
+                         EncodeSigned);
 }
-int SvKIVOCamera::GetSharpness(double& v, int& flag) { return GetSigned(kSharpness, v, flag); }
+int SvKIVOCamera::GetSharpness(double& v, int& flag) { return isp_.GetFixed(kSharpness, DecodeSigned, v, flag); }
 int SvKIVOCamera::SetSharpness(double v) {
-    return SetSigned("SvKIVOCamera::SetSharpness", kSharpness, v, -2.0, 2.0, "Sharpness");
+    return isp_.SetFixed("SvKIVOCamera::SetSharpness", kSharpness, v, -2.0, 2.0, "Sharpness Range: {} ~ {}",
+                         EncodeSigned);
 }
-int SvKIVOCamera::GetDenoise(double& v, int& flag) { return GetSigned(kDenoise, v, flag); }
-int SvKIVOCamera::SetDenoise(double v) { return SetSigned("SvKIVOCamera::SetDenoise", kDenoise, v, -2.0, 2.0, "Denoise"); }
+int SvKIVOCamera::GetDenoise(double& v, int& flag) { return isp_.GetFixed(kDenoise, DecodeSigned, v, flag); }
+int SvKIVOCamera::SetDenoise(double v) {
+    return isp_.SetFixed("SvKIVOCamera::SetDenoise", kDenoise, v, -2.0, 2.0, "Denoise Range: {} ~ {}", EncodeSigned);
+}
 
-int SvKIVOCamera::GetDigitalZoom(double& v, int& flag) { return GetUnsigned8_8(kZoom, v, flag); }
+int SvKIVOCamera::GetDigitalZoom(double& v, int& flag) {
+    return isp_.GetFixed(kZoom, sv::fixedpoint::DecodeUnsigned8_8, v, flag);
+}
 int SvKIVOCamera::SetDigitalZoom(double v) {
-    return SetUnsigned8_8("SvKIVOCamera::SetDigitalZoom", kZoom, v, 1.0, 8.0, "Digital Zoom");
+    return isp_.SetFixed("SvKIVOCamera::SetDigitalZoom", kZoom, v, 1.0, 8.0, "Digital Zoom Range: {} ~ {}", Encode8_8);
 }
-int SvKIVOCamera::GetPan(double& v, int& flag) { return GetUnsigned8_8(kPan, v, flag); }
-int SvKIVOCamera::SetPan(double v) { return SetUnsigned8_8("SvKIVOCamera::SetPan", kPan, v, 0.0, 1.0, "Pan"); }
-int SvKIVOCamera::GetTilt(double& v, int& flag) { return GetUnsigned8_8(kTilt, v, flag); }
-int SvKIVOCamera::SetTilt(double v) { return SetUnsigned8_8("SvKIVOCamera::SetTilt", kTilt, v, 0.0, 1.0, "Tilt"); }
-
-int SvKIVOCamera::GetBacklightCompensation(double& value, int& flag) {
-    flag = 0;
-    uint16_t raw = 0;
-    if (AP1302I2CRead(kBacklight, raw) != 0) return -1;
-    value = sv::fixedpoint::DecodeKivoBacklight(raw);
-    return 0;
+int SvKIVOCamera::GetPan(double& v, int& flag) { return isp_.GetFixed(kPan, sv::fixedpoint::DecodeUnsigned8_8, v, flag); }
+int SvKIVOCamera::SetPan(double v) {
+    return isp_.SetFixed("SvKIVOCamera::SetPan", kPan, v, 0.0, 1.0, "Pan Range: {} ~ {}", Encode8_8);
+}
+int SvKIVOCamera::GetTilt(double& v, int& flag) {
+    return isp_.GetFixed(kTilt, sv::fixedpoint::DecodeUnsigned8_8, v, flag);
+}
+int SvKIVOCamera::SetTilt(double v) {
+    return isp_.SetFixed("SvKIVOCamera::SetTilt", kTilt, v, 0.0, 1.0, "Tilt Range: {} ~ {}", Encode8_8);
 }
 
-int SvKIVOCamera::SetBacklightCompensation(double value) {
-    if (!InRange(value, -15.0, 15.0)) return -1;  // this family refuses without a message
-    return AP1302I2CWrite(kBacklight, sv::fixedpoint::Encode(value, 8));
+int SvKIVOCamera::GetBacklightCompensation(double& v, int& flag) {
+    return isp_.GetFixed(kBacklight, sv::fixedpoint::DecodeKivoBacklight, v, flag);
+}
+int SvKIVOCamera::SetBacklightCompensation(double v) {
+    // This family refuses an out-of-range backlight without a message.
+    return isp_.SetFixed("SvKIVOCamera::SetBacklightCompensation", kBacklight, v, -15.0, 15.0, nullptr, Encode8_8);
 }
 
-// ---------------------------------------------------------------- white balance
+// ---------------------------------------------------------------- white balance and modes
 
 int SvKIVOCamera::GetWhiteBalanceMode(uint32_t& index, int& flag) {
-    flag = 0;
-    uint16_t raw = 0;
-    if (AP1302I2CRead(kWbControl, raw) != 0) return -1;
-    IndexOf(kWhiteBalanceModes, static_cast<uint16_t>(raw & 0xF), index);
-    return 0;
+    return isp_.GetCode(kWbControl, 0xF, kWhiteBalanceModes, index, flag);
 }
-
 int SvKIVOCamera::SetWhiteBalanceMode(uint32_t index) {
-    if (index > 1) {
-        SV_LOGE("SvKIVOCamera::SetWhiteBalanceMode", "White Balance Mode Range: {} ~ {}", 0, 1);
-        return -1;
-    }
-    return AP1302I2CWrite(kWbControl, static_cast<uint16_t>(kWhiteBalanceModes[index] | kWbControlFixed));
+    return isp_.SetCode("SvKIVOCamera::SetWhiteBalanceMode", kWbControl, kWhiteBalanceModes, kWbControlFixed, index,
+                        "White Balance Mode Range: {} ~ {}");
 }
 
 int SvKIVOCamera::GetWhiteBalanceTemperature(int32_t& kelvin, int& flag) {
-    uint16_t raw = 0;
-    if (AP1302I2CRead(kWbTemperature, raw) != 0) return -1;
-    kelvin = raw;
+    if (isp_.GetInt(kWbTemperature, 0, 0xFFFF, kelvin, flag) != 0) return -1;
     // The automatic flag is a courtesy: a failed mode read leaves it 0.
     uint32_t mode = 0;
     int modeFlag = 0;
     flag = GetWhiteBalanceMode(mode, modeFlag) == 0 && mode == 1 ? 1 : 0;
     return 0;
 }
-
 int SvKIVOCamera::SetWhiteBalanceTemperature(int32_t kelvin) {
-    if (kelvin < 2300 || kelvin > 15000) {
-        SV_LOGE("SvKIVOCamera::SetWhiteBalanceTemperature", "White Balance Temperature Range: {} ~ {}", 2300, 15000);
-        return -1;
-    }
-    return AP1302I2CWrite(kWbTemperature, static_cast<uint16_t>(kelvin));
+    return isp_.SetInt("SvKIVOCamera::SetWhiteBalanceTemperature", kWbTemperature, kelvin, 2300, 15000,
+                       "White Balance Temperature Range: {} ~ {}");
 }
-
-// ---------------------------------------------------------------- modes
 
 int SvKIVOCamera::GetSpecialEffects(uint32_t& index, int& flag) {
-    flag = 0;
-    uint16_t raw = 0;
-    if (AP1302I2CRead(kSpecialEffect, raw) != 0) return -1;
-    IndexOf(kSpecialEffects, static_cast<uint16_t>(raw & 0xF), index);
-    return 0;
+    return isp_.GetCode(kSpecialEffect, 0xF, kSpecialEffects, index, flag);
 }
-
 int SvKIVOCamera::SetSpecialEffects(uint32_t index) {
-    if (index > 4) {
-        SV_LOGE("SvKIVOCamera::SetSpecialEffects", "Special Effects Range: {} ~ {}", 0, 4);
-        return -1;
-    }
-    return AP1302I2CWrite(kSpecialEffect, kSpecialEffects[index]);
+    return isp_.SetCode("SvKIVOCamera::SetSpecialEffects", kSpecialEffect, kSpecialEffects, 0, index,
+                        "Special Effects Range: {} ~ {}");
 }
 
-int SvKIVOCamera::GetFlip(int32_t& flip, int& flag) {
-    flag = 0;
-    uint16_t raw = 0;
-    if (AP1302I2CRead(kFlip, raw) != 0) return -1;
-    flip = raw & 0x3;
-    return 0;
-}
-
+int SvKIVOCamera::GetFlip(int32_t& flip, int& flag) { return isp_.GetInt(kFlip, 0, 0x3, flip, flag); }
 int SvKIVOCamera::SetFlip(int32_t flip) {
-    if (flip < 0 || flip > 3) {
-        SV_LOGE("SvKIVOCamera::SetFlip", "Flip Range: {} ~ {}", 0, 3);
-        return -1;
-    }
-    return AP1302I2CWrite(kFlip, static_cast<uint16_t>(flip));
+    return isp_.SetInt("SvKIVOCamera::SetFlip", kFlip, flip, 0, 3, "Flip Range: {} ~ {}");
 }
 
 int SvKIVOCamera::GetJPEGQuality(int32_t& quality, int& flag) {
-    flag = 0;
-    uint16_t raw = 0;
-    if (AP1302I2CRead(kJpegQuality, raw) != 0) return -1;
-    quality = raw & 0xFF;
-    return 0;
+    return isp_.GetInt(kJpegQuality, 0, 0xFF, quality, flag);
 }
-
 int SvKIVOCamera::SetJPEGQuality(int32_t quality) {
-    if (quality < 0 || quality > 255) {
-        SV_LOGE("SvKIVOCamera::SetJPEGQuality", "JPEG Quality Range: {} ~ {}", 0, 255);
-        return -1;
-    }
-    return AP1302I2CWrite(kJpegQuality, static_cast<uint16_t>(kJpegFixed | quality));
+    return isp_.SetInt("SvKIVOCamera::SetJPEGQuality", kJpegQuality, quality, 0, 255, "JPEG Quality Range: {} ~ {}", 0,
+                       kJpegFixed);
 }
 
 int SvKIVOCamera::GetFlickMode(uint32_t& index, int& flag) {
-    flag = 0;
-    uint16_t raw = 0;
-    if (AP1302I2CRead(kFlicker, raw) != 0) return -1;
-    IndexOf(kFlickerModes, raw, index);
-    return 0;
+    return isp_.GetCode(kFlicker, 0xFFFF, kFlickerModes, index, flag);
 }
-
 int SvKIVOCamera::SetFlickMode(uint32_t index) {
-    if (index > 3) {
-        SV_LOGE("SvKIVOCamera::SetFlickMode", "Flick Mode Range: {} ~ {}", 0, 3);
-        return -1;
-    }
-    return AP1302I2CWrite(kFlicker, kFlickerModes[index]);
+    return isp_.SetCode("SvKIVOCamera::SetFlickMode", kFlicker, kFlickerModes, 0, index, "Flick Mode Range: {} ~ {}");
 }
 
 // ---------------------------------------------------------------- stream figures
 
 int SvKIVOCamera::GetMaxFPS(uint8_t& fps) {
     uint16_t raw = 0;
-    if (AP1302I2CRead(kMaxFps, raw) != 0) return -1;
+    if (isp_.Get(kMaxFps, raw) != 0) return -1;
     fps = static_cast<uint8_t>(raw >> 8);
     return 0;
 }
 
 int SvKIVOCamera::SetMaxFPS(uint8_t fps) {
     uint16_t control = 0;
-    if (AP1302I2CRead(kAeControl, control) != 0) return -1;
+    if (isp_.Get(kAeControl, control) != 0) return -1;
     if ((control & 0xF) == kAutoGainCode) {
         // Automatic gain runs at a fixed exposure of one frame period, which a
         // frame rate of 0 does not have.
@@ -458,46 +344,40 @@ int SvKIVOCamera::SetMaxFPS(uint8_t fps) {
             SV_LOGE("SvKIVOCamera::SetMaxFPS", "Max FPS must be at least 1 in AE mode AUTO_GAIN");
             return -1;
         }
-        if (WriteExposureTime(1000000u / fps) != 0) return -1;
+        if (isp_.Set32(kExposureHigh, kExposureLow, 1000000u / fps) != 0) return -1;
     }
-    return AP1302I2CWrite(kMaxFps, static_cast<uint16_t>(fps << 8));
+    return isp_.Set(kMaxFps, static_cast<uint16_t>(fps << 8));
 }
 
 int SvKIVOCamera::GetThroughPut(uint16_t& value) {
     uint16_t raw = 0;
-    if (AP1302I2CRead(kThroughput, raw) != 0) return -1;
+    if (isp_.Get(kThroughput, raw) != 0) return -1;
     value = static_cast<uint16_t>(raw >> 6);
     return 0;
 }
 
 int SvKIVOCamera::SetThroughPut(uint16_t value) {
     // The register holds the value times 64: above 1023 it would wrap.
-    if (value > 0x3FF) {
-        SV_LOGE("SvKIVOCamera::SetThroughPut", "Throughput Range: {} ~ {}", 0, 0x3FF);
-        return -1;
-    }
-    return AP1302I2CWrite(kThroughput, static_cast<uint16_t>(value << 6));
+    return isp_.SetInt("SvKIVOCamera::SetThroughPut", kThroughput, value, 0, 0x3FF, "Throughput Range: {} ~ {}", 6);
 }
 
 int SvKIVOCamera::GetTimestamp(float& seconds) {
     uint8_t bytes[8] = {};
     if (GenericI2CRead(kIspAddress, 2, kTimestamp, sizeof(bytes), bytes) != 0) return -1;
-    const uint32_t whole = static_cast<uint32_t>(bytes[0]) << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3];
-    const uint32_t fraction = static_cast<uint32_t>(bytes[4]) << 24 | bytes[5] << 16 | bytes[6] << 8 | bytes[7];
-    seconds = static_cast<float>(whole) + static_cast<float>(fraction) * (1.0f / 4294967296.0f);
+    seconds = TimestampSeconds(bytes);
     return 0;
 }
 
 int SvKIVOCamera::GetFrameCount(uint8_t& count) {
     uint16_t raw = 0;
-    if (AP1302I2CRead(kFrameCounter, raw) != 0) return -1;
+    if (isp_.Get(kFrameCounter, raw) != 0) return -1;
     count = static_cast<uint8_t>(raw >> 8);
     return 0;
 }
 
 int SvKIVOCamera::GetSensorWorkMode(SV_SENSOR_MODE& mode) {
     uint16_t raw = 0;
-    if (AP1302I2CRead(kSystemControl, raw) != 0) return -1;
+    if (isp_.Get(kSystemControl, raw) != 0) return -1;
     mode = (raw & kStandbyBit) != 0 ? SV_SENSOR_MODE_STANDBY : SV_SENSOR_MODE_ACTIVE;
     return 0;
 }
@@ -510,8 +390,8 @@ int SvKIVOCamera::ResetCounter(const char* where, uint16_t resetBit, const char*
         return -1;
     }
     uint16_t control = 0;
-    if (AP1302I2CRead(kCounterControl, control) != 0) return -1;
-    return AP1302I2CWrite(kCounterControl, static_cast<uint16_t>(control | resetBit));
+    if (isp_.Get(kCounterControl, control) != 0) return -1;
+    return isp_.Set(kCounterControl, static_cast<uint16_t>(control | resetBit));
 }
 
 int SvKIVOCamera::ResetTimestamp() { return ResetCounter("SvKIVOCamera::ResetTimestamp", 0x0100, "Timestamp"); }
@@ -519,7 +399,7 @@ int SvKIVOCamera::ResetFrameCount() { return ResetCounter("SvKIVOCamera::ResetFr
 
 int SvKIVOCamera::CheckProduct(std::string&, std::string&) {
     uint16_t status = 0;
-    if (AP1302I2CRead(kIspStatus, status) != 0) return -1;
+    if (isp_.Get(kIspStatus, status) != 0) return -1;
     if (status != 0x0000 && status != 0xFFFF) {
         // The ISP is running: pulse its control line so the module answers the check.
         for (uint8_t level : {uint8_t{0x00}, uint8_t{0x01}}) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "camera/SvControlRegisters.h"
 #include "camera/SvSorvanUVCCamera.h"
 
 // KIVO cameras: a KANO module with an AP1302 ISP reached over the extension
@@ -43,17 +44,11 @@ public:
     int UpgradeSensorFW(std::string imagePath, std::function<void(int)> progress) override;
 
 private:
-    // Raw two-byte I2C access to the AP1302 at 0x3D, bypassing the ISP packet.
-    int DirectRead(uint16_t reg, uint16_t& value);
-    int DirectWrite(uint16_t reg, uint16_t value);
     // The exposure-mode index for other getters' flags; 0 when the code is unknown.
     int ReadExposureModeIndex(uint32_t& index);
-    // Manual exposure time as two words; -1 when either write fails.
-    int WriteExposureTime(uint32_t microseconds);
     // Sets a reset bit of the counter control unless the sensor is in standby.
     int ResetCounter(const char* where, uint16_t resetBit, const char* what);
-    int SetSigned(const char* where, uint16_t reg, double value, double lo, double hi, const char* label);
-    int SetUnsigned8_8(const char* where, uint16_t reg, double value, double lo, double hi, const char* label);
-    int GetSigned(uint16_t reg, double& value, int& flag);
-    int GetUnsigned8_8(uint16_t reg, double& value, int& flag);
+
+    SvControlRegisters isp_;     // AP1302 registers through the ISP register packet
+    SvControlRegisters direct_;  // the same registers as raw I2C at 0x3D
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "camera/FixedPoint.h"
+#include "camera/SvControlRegisters.h"
 #include "core/Logger.h"
 
 namespace {
@@ -47,23 +48,31 @@ constexpr uint16_t kWhiteBalanceModes[] = {0x0007, 0x000F};
 constexpr uint16_t kSpecialEffects[] = {0x0000, 0x0003, 0x0006, 0x0007, 0x000F};
 constexpr uint16_t kFlickerModes[] = {0x0000, 0x3201, 0x3C01, 0x000E};
 
-template <std::size_t N>
-void IndexOf(const uint16_t (&codes)[N], uint16_t code, uint32_t& index) {
-    for (std::size_t i = 0; i < N; ++i) {
-        if (codes[i] == code) {
-            index = static_cast<uint32_t>(i);
-            return;
-        }
-    }
+// The offset forms of the register file: the value plus an offset in 4.12.
+SvControlRegisters::Encode Offset(double d) {
+    return [d](double value) { return sv::fixedpoint::EncodeOffset4_12(value, d); };
 }
-
-bool InRange(double value, double lo, double hi) { return value >= lo && value <= hi; }
+SvControlRegisters::Decode SignedOffset(double d) {
+    return [d](uint16_t raw) { return sv::fixedpoint::DecodeOffset4_12(raw, d); };
+}
+uint16_t Encode8_8(double value) { return sv::fixedpoint::Encode(value, 8); }
 
 }  // namespace
 
 SvLIRACamera::SvLIRACamera(const CameraDeviceInfo& info)
     : SvSorvanUVCCamera(info, kIspAddress, kHeaderDeviceAddress, kHeaderRegister,
-                        SvEHDRControl::NumbersTest::EHDRSupported) {}
+                        SvEHDRControl::NumbersTest::EHDRSupported),
+      mcu_(
+          [this](uint16_t reg, uint16_t& value) {
+              uint8_t bytes[2] = {};
+              if (GenericI2CRead(kIspAddress, 2, reg, 2, bytes) != 0) return -1;
+              value = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
+              return 0;
+          },
+          [this](uint16_t reg, uint16_t value) {
+              const uint8_t bytes[2] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)};
+              return GenericI2CWrite(kIspAddress, 2, reg, 2, bytes);
+          }) {}
 
 SvLIRACamera::~SvLIRACamera() = default;
 
@@ -95,48 +104,16 @@ int SvLIRACamera::AP1302I2CWrite(uint16_t reg, uint16_t value) {
     return XuSet(XU_CS_GENERIC_I2C, packet, PacketSize()) == 0 ? 0 : -1;
 }
 
-int SvLIRACamera::McuRead(uint16_t reg, uint16_t& value) {
-    uint8_t bytes[2] = {};
-    if (GenericI2CRead(kIspAddress, 2, reg, 2, bytes) != 0) return -1;
-    value = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
-    return 0;
-}
-
-int SvLIRACamera::McuWrite(uint16_t reg, uint16_t value) {
-    const uint8_t bytes[2] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)};
-    return GenericI2CWrite(kIspAddress, 2, reg, 2, bytes);
-}
-
-int SvLIRACamera::McuRead32(uint16_t highReg, uint32_t& value) {
-    uint16_t high = 0;
-    uint16_t low = 0;
-    if (McuRead(highReg, high) != 0 || McuRead(static_cast<uint16_t>(highReg + 2), low) != 0) return -1;
-    value = static_cast<uint32_t>(high) << 16 | low;
-    return 0;
-}
-
-int SvLIRACamera::McuWrite32(uint16_t highReg, uint32_t value) {
-    const int high = McuWrite(highReg, static_cast<uint16_t>(value >> 16));
-    const int low = McuWrite(static_cast<uint16_t>(highReg + 2), static_cast<uint16_t>(value & 0xFFFF));
-    return high == 0 && low == 0 ? 0 : -1;
-}
-
 int SvLIRACamera::ReadExposureModeIndex(uint32_t& index) {
     index = 0;
-    uint16_t raw = 0;
-    if (McuRead(kExposureMode, raw) != 0) return -1;
-    IndexOf(kExposureModes, raw, index);
-    return 0;
+    int flag = 0;
+    return mcu_.GetCode(kExposureMode, 0xFFFF, kExposureModes, index, flag);
 }
 
 // ---------------------------------------------------------------- exposure
 
 int SvLIRACamera::GetExposureMode(uint32_t& index, int& flag) {
-    flag = 0;
-    uint16_t raw = 0;
-    if (McuRead(kExposureMode, raw) != 0) return -1;
-    IndexOf(kExposureModes, raw, index);
-    return 0;
+    return mcu_.GetCode(kExposureMode, 0xFFFF, kExposureModes, index, flag);
 }
 
 int SvLIRACamera::SetExposureMode(uint32_t index) {
@@ -160,13 +137,13 @@ int SvLIRACamera::SetExposureMode(uint32_t index) {
             return -1;
         }
     }
-    return McuWrite(kExposureMode, kExposureModes[index]);
+    return mcu_.Set(kExposureMode, kExposureModes[index]);
 }
 
 int SvLIRACamera::GetExposure(int32_t& microseconds, int& flag) {
     uint32_t value = 0;
     uint32_t mode = 0;
-    if (McuRead32(kExposure, value) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
+    if (mcu_.Get32(kExposure, kExposure + 2, value) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
     microseconds = static_cast<int32_t>(value);
     flag = mode == 1 ? 1 : 0;
     return 0;
@@ -183,13 +160,13 @@ int SvLIRACamera::SetExposure(int32_t microseconds) {
         SV_LOGE_JOINED(kWhere, "Exposure Time range: {} ~ {} ms.", min, max);
         return -1;
     }
-    return McuWrite32(kExposure, static_cast<uint32_t>(microseconds));
+    return mcu_.Set32(kExposure, kExposure + 2, static_cast<uint32_t>(microseconds));
 }
 
 int SvLIRACamera::GetExposureMinimum(int32_t& microseconds, int& flag) {
     uint32_t value = 0;
     uint32_t mode = 0;
-    if (McuRead32(kAeMinimum, value) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
+    if (mcu_.Get32(kAeMinimum, kAeMinimum + 2, value) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
     microseconds = static_cast<int32_t>(value);
     flag = mode != 1 ? 1 : 0;
     return 0;
@@ -200,13 +177,13 @@ int SvLIRACamera::SetExposureMinimum(int32_t microseconds) {
         SV_LOGE_JOINED("SvLIRACamera::SetExposureMinimum", "Exposure Minimum Time range: {} ~ {} ms.", 1, 1000000);
         return -1;
     }
-    return McuWrite32(kAeMinimum, static_cast<uint32_t>(microseconds));
+    return mcu_.Set32(kAeMinimum, kAeMinimum + 2, static_cast<uint32_t>(microseconds));
 }
 
 int SvLIRACamera::GetExposureMaximum(int32_t& microseconds, int& flag) {
     uint32_t value = 0;
     uint32_t mode = 0;
-    if (McuRead32(kAeMaximum, value) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
+    if (mcu_.Get32(kAeMaximum, kAeMaximum + 2, value) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
     microseconds = static_cast<int32_t>(value);
     flag = mode != 1 ? 1 : 0;
     return 0;
@@ -217,223 +194,141 @@ int SvLIRACamera::SetExposureMaximum(int32_t microseconds) {
         SV_LOGE_JOINED("SvLIRACamera::SetExposureMaximum", "Exposure Upper Time range: {} ~ {} ms.", 1, 1000000);
         return -1;
     }
-    return McuWrite32(kAeMaximum, static_cast<uint32_t>(microseconds));
+    return mcu_.Set32(kAeMaximum, kAeMaximum + 2, static_cast<uint32_t>(microseconds));
 }
 
 int SvLIRACamera::GetGain(int32_t& gain, int& flag) {
-    uint16_t raw = 0;
+    int32_t value = 0;
     uint32_t mode = 0;
-    if (McuRead(kGain, raw) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
-    gain = raw & 0xFF;
+    if (mcu_.GetInt(kGain, 0, 0xFF, value, flag) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
+    gain = value;
     flag = mode != 0 ? 1 : 0;
     return 0;
 }
 
 int SvLIRACamera::SetGain(int32_t gain) {
-    if (gain < 0 || gain > 255) {
-        SV_LOGE("SvLIRACamera::SetGain", "Exosure Gain Range: {} ~ {}x.", 0, 255);
-        return -1;
-    }
-    return McuWrite(kGain, static_cast<uint16_t>(gain));  // bytes 00, gain
+    // Written as 00 followed by the gain byte.
+    return mcu_.SetInt("SvLIRACamera::SetGain", kGain, gain, 0, 255, "Exosure Gain Range: {} ~ {}x.");
 }
 
 int SvLIRACamera::GetCurrentGain(uint8_t& gain) {
-    uint16_t raw = 0;
-    if (McuRead(kCurrentGain, raw) != 0) return -1;
-    gain = static_cast<uint8_t>(raw & 0xFF);
+    int32_t value = 0;
+    int flag = 0;
+    if (mcu_.GetInt(kCurrentGain, 0, 0xFF, value, flag) != 0) return -1;
+    gain = static_cast<uint8_t>(value);
     return 0;
 }
 
-int SvLIRACamera::GetCurrentExposure(uint32_t& microseconds) { return McuRead32(kCurrentExposure, microseconds); }
+int SvLIRACamera::GetCurrentExposure(uint32_t& microseconds) {
+    return mcu_.Get32(kCurrentExposure, kCurrentExposure + 2, microseconds);
+}
 
 // ---------------------------------------------------------------- fixed-point controls
 
-int SvLIRACamera::GetOffset(uint16_t reg, double offset, double& value, int& flag) {
-    flag = 0;
-    uint16_t raw = 0;
-    if (McuRead(reg, raw) != 0) return -1;
-    value = reg == kContrast ? sv::fixedpoint::DecodeUnsignedOffset4_12(raw, offset)
-                             : sv::fixedpoint::DecodeOffset4_12(raw, offset);
-    return 0;
-}
-
-int SvLIRACamera::SetOffset(const char* where, uint16_t reg, double offset, double value, double lo, double hi,
-                            const char* label) {
-    if (!InRange(value, lo, hi)) {
-        SV_LOGE(where, "{} Range: {} ~ {}.", label, lo, hi);
-        return -1;
-    }
-    return McuWrite(reg, sv::fixedpoint::EncodeOffset4_12(value, offset));
-}
-
-int SvLIRACamera::GetBrightness(double& v, int& flag) { return GetOffset(kBrightness, 1.0, v, flag); }
+int SvLIRACamera::GetBrightness(double& v, int& flag) { return mcu_.GetFixed(kBrightness, SignedOffset(1.0), v, flag); }
 int SvLIRACamera::SetBrightness(double v) {
-    return SetOffset("SvLIRACamera::SetBrightness", kBrightness, 1.0, v, -1.0, 1.0, "Brightness");
+    return mcu_.SetFixed("SvLIRACamera::SetBrightness", kBrightness, v, -1.0, 1.0, "Brightness Range: {} ~ {}.",
+                         Offset(1.0));
 }
-int SvLIRACamera::GetContrast(double& v, int& flag) { return GetOffset(kContrast, 5.0, v, flag); }
+int SvLIRACamera::GetContrast(double& v, int& flag) {
+    // Contrast reads its top nibble unsigned.
+    return mcu_.GetFixed(kContrast, [](uint16_t raw) { return sv::fixedpoint::DecodeUnsignedOffset4_12(raw, 5.0); },
+                         v, flag);
+}
 int SvLIRACamera::SetContrast(double v) {
-    return SetOffset("SvLIRACamera::SetContrast", kContrast, 5.0, v, -5.0, 5.0, "Contrast");
+    return mcu_.SetFixed("SvLIRACamera::SetContrast", kContrast, v, -5.0, 5.0, "Contrast Range: {} ~ {}.", Offset(5.0));
 }
-int SvLIRACamera::GetSaturation(double& v, int& flag) { return GetOffset(kSaturation, 0.0, v, flag); }
+int SvLIRACamera::GetSaturation(double& v, int& flag) { return mcu_.GetFixed(kSaturation, SignedOffset(0.0), v, flag); }
 int SvLIRACamera::SetSaturation(double v) {
-    return SetOffset("SvLIRACamera::SetSaturation", kSaturation, 0.0, v, 0.0, 5.0, "Saturation");
+    return mcu_.SetFixed("SvLIRACamera::SetSaturation", kSaturation, v, 0.0, 5.0, "Saturation Range: {} ~ {}.",
+                         Offset(0.0));
 }
-int SvLIRACamera::GetGamma(double& v, int& flag) { return GetOffset(kGamma, 0.0, v, flag); }
-int SvLIRACamera::SetGamma(double v) { return SetOffset("SvLIRACamera::SetGamma", kGamma, 0.0, v, 0.4, 7.9, "Gamma"); }
-int SvLIRACamera::GetDenoise(double& v, int& flag) { return GetOffset(kDenoise, 2.0, v, flag); }
+int SvLIRACamera::GetGamma(double& v, int& flag) { return mcu_.GetFixed(kGamma, SignedOffset(0.0), v, flag); }
+int SvLIRACamera::SetGamma(double v) {
+    return mcu_.SetFixed("SvLIRACamera::SetGamma", kGamma, v, 0.4, 7.9, "Gamma Range: {} ~ {}.", Offset(0.0));
+}
+int SvLIRACamera::GetDenoise(double& v, int& flag) { return mcu_.GetFixed(kDenoise, SignedOffset(2.0), v, flag); }
 int SvLIRACamera::SetDenoise(double v) {
-    return SetOffset("SvLIRACamera::SetDenoise", kDenoise, 2.0, v, -2.0, 2.0, "Denoise");
+    return mcu_.SetFixed("SvLIRACamera::SetDenoise", kDenoise, v, -2.0, 2.0, "Denoise Range: {} ~ {}.", Offset(2.0));
 }
-int SvLIRACamera::GetSharpness(double& v, int& flag) { return GetOffset(kSharpness, 2.0, v, flag); }
+int SvLIRACamera::GetSharpness(double& v, int& flag) { return mcu_.GetFixed(kSharpness, SignedOffset(2.0), v, flag); }
 int SvLIRACamera::SetSharpness(double v) {
-    return SetOffset("SvLIRACamera::SetSharpness", kSharpness, 2.0, v, -2.0, 2.0, "Sharpness");
+    return mcu_.SetFixed("SvLIRACamera::SetSharpness", kSharpness, v, -2.0, 2.0, "Sharpness Range: {} ~ {}.",
+                         Offset(2.0));
 }
 
-int SvLIRACamera::GetUnsigned8_8(uint16_t reg, double& value, int& flag) {
-    flag = 0;
-    uint16_t raw = 0;
-    if (McuRead(reg, raw) != 0) return -1;
-    value = sv::fixedpoint::DecodeUnsigned8_8(raw);
-    return 0;
+int SvLIRACamera::GetDigitalZoom(double& v, int& flag) {
+    return mcu_.GetFixed(kZoom, sv::fixedpoint::DecodeUnsigned8_8, v, flag);
 }
-
-// `message` is the whole range text: this family ends some with a full stop and some not.
-int SvLIRACamera::SetUnsigned8_8(const char* where, uint16_t reg, double value, double lo, double hi,
-                                 const char* message) {
-    if (!InRange(value, lo, hi)) {
-        sv::log::WriteAt(spdlog::level::err, where, __LINE__, "{}", fmt::format(fmt::runtime(message), lo, hi));
-        return -1;
-    }
-    return McuWrite(reg, sv::fixedpoint::Encode(value, 8));
-}
-
-int SvLIRACamera::GetDigitalZoom(double& v, int& flag) { return GetUnsigned8_8(kZoom, v, flag); }
 int SvLIRACamera::SetDigitalZoom(double v) {
-    return SetUnsigned8_8("SvLIRACamera::SetDigitalZoom", kZoom, v, 1.0, 8.0, "Digital Zoom Range: {} ~ {}.");
+    return mcu_.SetFixed("SvLIRACamera::SetDigitalZoom", kZoom, v, 1.0, 8.0, "Digital Zoom Range: {} ~ {}.", Encode8_8);
 }
-int SvLIRACamera::GetPan(double& v, int& flag) { return GetUnsigned8_8(kPan, v, flag); }
-int SvLIRACamera::SetPan(double v) { return SetUnsigned8_8("SvLIRACamera::SetPan", kPan, v, 0.0, 1.0, "Pan Range: {} ~ {}"); }
-int SvLIRACamera::GetTilt(double& v, int& flag) { return GetUnsigned8_8(kTilt, v, flag); }
+int SvLIRACamera::GetPan(double& v, int& flag) { return mcu_.GetFixed(kPan, sv::fixedpoint::DecodeUnsigned8_8, v, flag); }
+int SvLIRACamera::SetPan(double v) {
+    return mcu_.SetFixed("SvLIRACamera::SetPan", kPan, v, 0.0, 1.0, "Pan Range: {} ~ {}", Encode8_8);
+}
+int SvLIRACamera::GetTilt(double& v, int& flag) {
+    return mcu_.GetFixed(kTilt, sv::fixedpoint::DecodeUnsigned8_8, v, flag);
+}
 int SvLIRACamera::SetTilt(double v) {
-    return SetUnsigned8_8("SvLIRACamera::SetTilt", kTilt, v, 0.0, 1.0, "Tilt Range: {} ~ {}");
+    return mcu_.SetFixed("SvLIRACamera::SetTilt", kTilt, v, 0.0, 1.0, "Tilt Range: {} ~ {}", Encode8_8);
 }
 
-int SvLIRACamera::GetBacklightCompensation(double& value, int& flag) {
-    flag = 0;
-    uint16_t raw = 0;
-    if (McuRead(kBacklight, raw) != 0) return -1;
-    value = sv::fixedpoint::DecodeLiraBacklight(raw);
-    return 0;
+int SvLIRACamera::GetBacklightCompensation(double& v, int& flag) {
+    return mcu_.GetFixed(kBacklight, sv::fixedpoint::DecodeLiraBacklight, v, flag);
+}
+int SvLIRACamera::SetBacklightCompensation(double v) {
+    return mcu_.SetFixed("SvLIRACamera::SetBacklightCompensation", kBacklight, v, -15.0, 15.0,
+                         "Backlight Compensation Range: {} ~ {}.", sv::fixedpoint::EncodeLiraBacklight);
 }
 
-int SvLIRACamera::SetBacklightCompensation(double value) {
-    if (!InRange(value, -15.0, 15.0)) {
-        SV_LOGE("SvLIRACamera::SetBacklightCompensation", "Backlight Compensation Range: {} ~ {}.", -15, 15);
-        return -1;
-    }
-    return McuWrite(kBacklight, sv::fixedpoint::EncodeLiraBacklight(value));
-}
-
-// ---------------------------------------------------------------- white balance
+// ---------------------------------------------------------------- white balance and modes
 
 int SvLIRACamera::GetWhiteBalanceMode(uint32_t& index, int& flag) {
-    flag = 0;
-    uint16_t raw = 0;
-    if (McuRead(kWbMode, raw) != 0) return -1;
-    IndexOf(kWhiteBalanceModes, raw, index);
-    return 0;
+    return mcu_.GetCode(kWbMode, 0xFFFF, kWhiteBalanceModes, index, flag);
 }
-
 int SvLIRACamera::SetWhiteBalanceMode(uint32_t index) {
-    if (index > 1) {
-        SV_LOGE("SvLIRACamera::SetWhiteBalanceMode", "White Balance Mode Range: {} ~ {}.", 0, 1);
-        return -1;
-    }
-    return McuWrite(kWbMode, kWhiteBalanceModes[index]);
+    return mcu_.SetCode("SvLIRACamera::SetWhiteBalanceMode", kWbMode, kWhiteBalanceModes, 0, index,
+                        "White Balance Mode Range: {} ~ {}.");
 }
 
 int SvLIRACamera::GetWhiteBalanceTemperature(int32_t& kelvin, int& flag) {
-    uint16_t raw = 0;
-    if (McuRead(kWbTemperature, raw) != 0) return -1;
-    kelvin = raw;
+    if (mcu_.GetInt(kWbTemperature, 0, 0xFFFF, kelvin, flag) != 0) return -1;
     uint32_t mode = 0;
     int modeFlag = 0;
     flag = GetWhiteBalanceMode(mode, modeFlag) == 0 && mode == 1 ? 1 : 0;
     return 0;
 }
-
 int SvLIRACamera::SetWhiteBalanceTemperature(int32_t kelvin) {
-    if (kelvin < 2300 || kelvin > 15000) {
-        SV_LOGE("SvLIRACamera::SetWhiteBalanceTemperature", "White Balance Temperature Range: {} ~ {}.", 2300, 15000);
-        return -1;
-    }
-    return McuWrite(kWbTemperature, static_cast<uint16_t>(kelvin));
+    return mcu_.SetInt("SvLIRACamera::SetWhiteBalanceTemperature", kWbTemperature, kelvin, 2300, 15000,
+                       "White Balance Temperature Range: {} ~ {}.");
 }
-
-// ---------------------------------------------------------------- modes
 
 int SvLIRACamera::GetSpecialEffects(uint32_t& index, int& flag) {
-    flag = 0;
-    uint16_t raw = 0;
-    if (McuRead(kSpecialEffect, raw) != 0) return -1;
-    IndexOf(kSpecialEffects, raw, index);
-    return 0;
+    return mcu_.GetCode(kSpecialEffect, 0xFFFF, kSpecialEffects, index, flag);
 }
-
 int SvLIRACamera::SetSpecialEffects(uint32_t index) {
-    if (index > 4) {
-        SV_LOGE("SvLIRACamera::SetSpecialEffects", "Special Effects Range: {} ~ {}.", 0, 4);
-        return -1;
-    }
-    return McuWrite(kSpecialEffect, kSpecialEffects[index]);
+    return mcu_.SetCode("SvLIRACamera::SetSpecialEffects", kSpecialEffect, kSpecialEffects, 0, index,
+                        "Special Effects Range: {} ~ {}.");
 }
 
-int SvLIRACamera::GetFlip(int32_t& flip, int& flag) {
-    flag = 0;
-    uint16_t raw = 0;
-    if (McuRead(kFlip, raw) != 0) return -1;
-    flip = raw;
-    return 0;
-}
-
+int SvLIRACamera::GetFlip(int32_t& flip, int& flag) { return mcu_.GetInt(kFlip, 0, 0xFFFF, flip, flag); }
 int SvLIRACamera::SetFlip(int32_t flip) {
-    if (flip < 0 || flip > 3) {
-        SV_LOGE("SvLIRACamera::SetFlip", "Flip Range: {} ~ {}.", 0, 3);
-        return -1;
-    }
-    return McuWrite(kFlip, static_cast<uint16_t>(flip));
+    return mcu_.SetInt("SvLIRACamera::SetFlip", kFlip, flip, 0, 3, "Flip Range: {} ~ {}.");
 }
 
 int SvLIRACamera::GetJPEGQuality(int32_t& quality, int& flag) {
-    flag = 0;
-    uint16_t raw = 0;
-    if (McuRead(kJpegQuality, raw) != 0) return -1;
-    quality = raw;
-    return 0;
+    return mcu_.GetInt(kJpegQuality, 0, 0xFFFF, quality, flag);
 }
-
 int SvLIRACamera::SetJPEGQuality(int32_t quality) {
-    if (quality < 0 || quality > 255) {
-        SV_LOGE("SvLIRACamera::SetJPEGQuality", "JPEG Quality Range: {} ~ {}", 0, 255);
-        return -1;
-    }
-    return McuWrite(kJpegQuality, static_cast<uint16_t>(quality));  // bytes 00, quality
+    return mcu_.SetInt("SvLIRACamera::SetJPEGQuality", kJpegQuality, quality, 0, 255, "JPEG Quality Range: {} ~ {}");
 }
 
 int SvLIRACamera::GetFlickMode(uint32_t& index, int& flag) {
-    flag = 0;
-    uint16_t raw = 0;
-    if (McuRead(kFlicker, raw) != 0) return -1;
-    IndexOf(kFlickerModes, raw, index);
-    return 0;
+    return mcu_.GetCode(kFlicker, 0xFFFF, kFlickerModes, index, flag);
 }
-
 int SvLIRACamera::SetFlickMode(uint32_t index) {
-    if (index > 3) {
-        SV_LOGE("SvLIRACamera::SetFlickMode", "Flick Mode Range: {} ~ {}.", 0, 3);
-        return -1;
-    }
-    return McuWrite(kFlicker, kFlickerModes[index]);
+    return mcu_.SetCode("SvLIRACamera::SetFlickMode", kFlicker, kFlickerModes, 0, index, "Flick Mode Range: {} ~ {}.");
 }
 
 // ---------------------------------------------------------------- module figures
@@ -451,7 +346,7 @@ int SvLIRACamera::GetLUMOFirmwareVersion(std::string& version) {
 
 int SvLIRACamera::GetMCUType(SV_MCU_TYPE& type) {
     uint16_t raw = 0;
-    if (McuRead(kMcuType, raw) != 0) return -1;
+    if (mcu_.Get(kMcuType, raw) != 0) return -1;
     const uint8_t low = static_cast<uint8_t>(raw & 0xFF);
     type = low == 0 ? SV_MCU_TYPE_0 : low == 1 ? SV_MCU_TYPE_1 : SV_MCU_TYPE_OTHER;
     return 0;
@@ -459,35 +354,33 @@ int SvLIRACamera::GetMCUType(SV_MCU_TYPE& type) {
 
 int SvLIRACamera::GetMaxFPS(uint8_t& fps) {
     uint16_t raw = 0;
-    if (McuRead(kMaxFps, raw) != 0) return -1;
+    if (mcu_.Get(kMaxFps, raw) != 0) return -1;
     fps = static_cast<uint8_t>(raw & 0xFF);
     return 0;
 }
 
-int SvLIRACamera::SetMaxFPS(uint8_t fps) { return McuWrite(kMaxFps, fps); }
+int SvLIRACamera::SetMaxFPS(uint8_t fps) { return mcu_.Set(kMaxFps, fps); }
 
-int SvLIRACamera::GetThroughPut(uint16_t& value) { return McuRead(kThroughput, value); }
-int SvLIRACamera::SetThroughPut(uint16_t value) { return McuWrite(kThroughput, value); }
+int SvLIRACamera::GetThroughPut(uint16_t& value) { return mcu_.Get(kThroughput, value); }
+int SvLIRACamera::SetThroughPut(uint16_t value) { return mcu_.Set(kThroughput, value); }
 
 int SvLIRACamera::GetTimestamp(float& seconds) {
     uint8_t bytes[8] = {};
     if (GenericI2CRead(kIspAddress, 2, kTimestamp, sizeof(bytes), bytes) != 0) return -1;
-    const uint32_t whole = static_cast<uint32_t>(bytes[0]) << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3];
-    const uint32_t fraction = static_cast<uint32_t>(bytes[4]) << 24 | bytes[5] << 16 | bytes[6] << 8 | bytes[7];
-    seconds = static_cast<float>(whole) + static_cast<float>(fraction) * (1.0f / 4294967296.0f);
+    seconds = TimestampSeconds(bytes);
     return 0;
 }
 
 int SvLIRACamera::GetFrameCount(uint8_t& count) {
     uint16_t raw = 0;
-    if (McuRead(kFrameCounter, raw) != 0) return -1;
+    if (mcu_.Get(kFrameCounter, raw) != 0) return -1;
     count = static_cast<uint8_t>(raw >> 8);
     return 0;
 }
 
 int SvLIRACamera::GetSensorWorkMode(SV_SENSOR_MODE& mode) {
     uint16_t raw = 0;
-    if (McuRead(kWorkMode, raw) != 0) return -1;
+    if (mcu_.Get(kWorkMode, raw) != 0) return -1;
     mode = (raw >> 8) != 0 ? SV_SENSOR_MODE_ACTIVE : SV_SENSOR_MODE_STANDBY;
     return 0;
 }
@@ -499,10 +392,9 @@ int SvLIRACamera::ResetCounter(const char* where, uint8_t resetBit, const char* 
         SV_LOGE(where, "Fail to reset the {}. Camera is in standby mode.", what);
         return -1;
     }
-    uint8_t bytes[2] = {};
-    if (GenericI2CRead(kIspAddress, 2, kCounterControl, 2, bytes) != 0) return -1;
-    bytes[0] = static_cast<uint8_t>(bytes[0] | resetBit);
-    return GenericI2CWrite(kIspAddress, 2, kCounterControl, 2, bytes);
+    uint16_t control = 0;
+    if (mcu_.Get(kCounterControl, control) != 0) return -1;
+    return mcu_.Set(kCounterControl, static_cast<uint16_t>(control | resetBit << 8));  // into the first byte
 }
 
 int SvLIRACamera::ResetTimestamp() { return ResetCounter("SvLIRACamera::ResetTimestamp", 0x01, "Timestamp"); }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "camera/SvControlRegisters.h"
 #include "camera/SvSorvanUVCCamera.h"
 
 // LIRA cameras: a LUMO module whose microcontroller holds a register file in
@@ -43,17 +44,8 @@ public:
     int UpgradeSensorFW(std::string imagePath, std::function<void(int)> progress) override;
 
 private:
-    // One 16-bit register of the microcontroller, most significant byte first.
-    int McuRead(uint16_t reg, uint16_t& value);
-    int McuWrite(uint16_t reg, uint16_t value);
-    int McuRead32(uint16_t highReg, uint32_t& value);
-    // Two words, high first; -1 when either write fails.
-    int McuWrite32(uint16_t highReg, uint32_t value);
     int ReadExposureModeIndex(uint32_t& index);
     int ResetCounter(const char* where, uint8_t resetBit, const char* what);
-    int GetOffset(uint16_t reg, double offset, double& value, int& flag);
-    int SetOffset(const char* where, uint16_t reg, double offset, double value, double lo, double hi,
-                  const char* label);
-    int GetUnsigned8_8(uint16_t reg, double& value, int& flag);
-    int SetUnsigned8_8(const char* where, uint16_t reg, double value, double lo, double hi, const char* message);
+
+    SvControlRegisters mcu_;  // the microcontroller's register file at 0x48
 };

@@ -272,6 +272,20 @@ TEST_F(MakerControlsTest, TimestampsFollowDeviceTime) {
     }
 }
 
+TEST_F(MakerControlsTest, TheShippedExposureTableCoversTheDefaultCameras) {
+    InstallDefault();
+    for (const auto& [part, limits] : {std::pair<const char*, std::pair<int, int>>{"KIVO", {50, 33333}},
+                                       std::pair<const char*, std::pair<int, int>>{"LIRA", {100, 40000}}}) {
+        auto cam = Camera(part);
+        ASSERT_EQ(SvOpen(cam), 0);
+        int min = 0, max = 0, step = 0, low = 0, high = 0;
+        ASSERT_EQ(SvGetISPImageProcessingRange(cam, SV_ISP_EXPOSURE_MIN_TIME, min, max, step, low), 0);
+        ASSERT_EQ(SvGetISPImageProcessingRange(cam, SV_ISP_EXPOSURE_MAX_TIME, min, max, step, high), 0);
+        EXPECT_EQ(low, limits.first) << part;
+        EXPECT_EQ(high, limits.second) << part;
+    }
+}
+
 TEST_F(MakerControlsTest, BootstrapLoaderModeOnlyOnLira) {
     // Not exported: the firmware upgrade of the module drives it.
     auto lira = std::dynamic_pointer_cast<SvSorvanCamera>(Lira());

@@ -76,7 +76,7 @@ public:
                 const std::size_t data = 4 + a;
                 const uint16_t reg = static_cast<uint16_t>(b[a] << 8 | b[a + 1]);  // the address's last two bytes
                 const std::size_t n = static_cast<std::size_t>(b[2 + a] << 8 | b[3 + a]);
-                const uint16_t value = n >= 2 ? static_cast<uint16_t>(b[data] << 8 | b[data + 1]) : b[data];
+                const uint16_t value = n >= 2 ? static_cast<uint16_t>(b[data] << 8 | b[data + 1]) : uint16_t{b[data]};
                 writes.push_back({reg, value});
             }
         }
