@@ -286,6 +286,24 @@ TEST_F(MakerControlsTest, TheShippedExposureTableCoversTheDefaultCameras) {
     }
 }
 
+TEST_F(MakerControlsTest, KivoProductCheckPulsesARunningIsp) {
+    auto running = Kivo();
+    LogCapture log;
+    const svtest::TransferLog pulse(*backend_, [&] {
+        std::string product, color;
+        EXPECT_EQ(SvCheckProduct(running, product, color), -1) << "the module's own check is not built";
+    });
+    EXPECT_EQ(pulse.SetPayloads(9), (std::vector<std::string>{"", "01"})) << "line down (00), then up";
+    EXPECT_TRUE(log.Contains("KANO product check: not available in this build"));
+
+    auto halted = Kivo(R"({"model": "kivo", "ispRegisters": {"0x6002": "0xFFFF"}})");
+    const svtest::TransferLog none(*backend_, [&] {
+        std::string product, color;
+        EXPECT_EQ(SvCheckProduct(halted, product, color), -1);
+    });
+    EXPECT_TRUE(none.SetPayloads(9).empty());
+}
+
 TEST_F(MakerControlsTest, BootstrapLoaderModeOnlyOnLira) {
     // Not exported: the firmware upgrade of the module drives it.
     auto lira = std::dynamic_pointer_cast<SvSorvanCamera>(Lira());

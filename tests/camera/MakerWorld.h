@@ -57,6 +57,15 @@ public:
 
     std::size_t Transfers() const { return lines_.size(); }
 
+    // Payloads (hex, trailing zero bytes left out) of the SET_CURs on `selector`.
+    std::vector<std::string> SetPayloads(int selector) const {
+        std::vector<std::string> payloads;
+        for (const auto& j : lines_) {
+            if (j.value("op", "") == "xu.set" && j.value("selector", 0) == selector) payloads.push_back(j.value("payload", ""));
+        }
+        return payloads;
+    }
+
     // Register writes: ISP register packets (selector 5, 00 first) and generic
     // I2C writes (selector 6, even address byte).
     std::vector<RegisterWrite> Writes() const {
