@@ -304,6 +304,33 @@ TEST_F(MakerControlsTest, KivoProductCheckPulsesARunningIsp) {
     EXPECT_TRUE(none.SetPayloads(9).empty());
 }
 
+TEST_F(MakerControlsTest, TheSensorFormatFollowsTheSelectedFormat) {
+    InstallDefault();
+    auto cam = Camera("KIVO");
+    ASSERT_EQ(SvOpen(cam), 0);
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(SvGetFormatList(cam, formats), 0);
+    const int mjpg = FindFormat(formats, SV_IMAGE_FORMAT_MJPG, 1920);
+    const int nv12 = FindFormat(formats, SV_IMAGE_FORMAT_NV12, 640);
+    ASSERT_GE(mjpg, 0);
+    ASSERT_GE(nv12, 0);
+
+    ASSERT_EQ(SvSetFormat(cam, formats[static_cast<std::size_t>(mjpg)]), 0);
+    int width = 0, height = 0;
+    std::string format;
+    ASSERT_EQ(SvGetSensorFormat(cam, width, height, format), 0);
+    EXPECT_EQ(std::to_string(width) + "x" + std::to_string(height) + " " + format, "1920x1200 MJPG");
+    int min = 0, max = 0, step = 0, def = 0;
+    ASSERT_EQ(SvGetISPImageProcessingRange(cam, SV_ISP_EXPOSURE_MAX_TIME, min, max, step, def), 0);
+    EXPECT_EQ(def, 16666) << "the shipped table's MJPG entry";
+
+    ASSERT_EQ(SvSetFormat(cam, formats[static_cast<std::size_t>(nv12)]), 0);
+    ASSERT_EQ(SvGetSensorFormat(cam, width, height, format), 0);
+    EXPECT_EQ(std::to_string(width) + "x" + std::to_string(height) + " " + format, "640x480 Unknown");
+    ASSERT_EQ(SvGetISPImageProcessingRange(cam, SV_ISP_EXPOSURE_MAX_TIME, min, max, step, def), 0);
+    EXPECT_EQ(def, 66666) << "no entry: the table default";
+}
+
 TEST_F(MakerControlsTest, BootstrapLoaderModeOnlyOnLira) {
     // Not exported: the firmware upgrade of the module drives it.
     auto lira = std::dynamic_pointer_cast<SvSorvanCamera>(Lira());

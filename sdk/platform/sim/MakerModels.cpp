@@ -378,6 +378,24 @@ MakerXuModel::MakerXuModel(Family family, const json& config) : family_(family) 
     std::copy(bootdata.begin(), bootdata.end(), store_.begin() + static_cast<std::ptrdiff_t>(headerAt));
 }
 
+void MakerXuModel::OutputFormatChanged(uint32_t width, uint32_t height, const std::string& subtype) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Format codes of the output registers: 0x50 packed 4:2:2, 0x01 JPEG;
+    // anything else the ISP reports as 0.
+    const uint16_t code = subtype == "UYVY" || subtype == "YUY2" ? 0x0050 : subtype == "MJPG" ? 0x0001 : 0x0000;
+    const uint16_t words[3] = {static_cast<uint16_t>(width), static_cast<uint16_t>(height), code};
+    if (family_ == Family::Kivo) {
+        const uint16_t regs[3] = {0x2000, 0x2002, 0x2012};
+        for (size_t i = 0; i < 3; ++i) isp_->Write(regs[i], words[i], 0);
+        return;
+    }
+    const uint16_t regs[3] = {0x3100, 0x3102, 0x3104};
+    for (size_t i = 0; i < 3; ++i) {
+        store_[regs[i]] = static_cast<uint8_t>(words[i] >> 8);
+        store_[regs[i] + 1u] = static_cast<uint8_t>(words[i]);
+    }
+}
+
 size_t MakerXuModel::PacketSize() const { return firmware_[0] > 23 || firmware_[1] > 11 ? 256 : 512; }
 
 HResult MakerXuModel::Transfer(XuTransfer& t, XuHost& host, std::string& note) {

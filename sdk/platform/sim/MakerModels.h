@@ -25,6 +25,8 @@ public:
 
     std::string Name() const override { return family_ == Family::Kivo ? "kivo" : "lira"; }
     platform::HResult Transfer(XuTransfer& transfer, XuHost& host, std::string& note) override;
+    // The ISP's output registers follow the format the host selected.
+    void OutputFormatChanged(uint32_t width, uint32_t height, const std::string& subtype) override;
 
     // Generic I2C packet size the firmware expects, from its version bytes.
     size_t PacketSize() const;

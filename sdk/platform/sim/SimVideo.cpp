@@ -507,10 +507,20 @@ HResult SimReaderCore::SetCurrentMediaType(uint32_t stream, const platform::Medi
         if (match == device_->nativeTypes.size()) hr = platform::HR_MF_E_INVALIDMEDIATYPE;
     }
     if (hr == platform::HR_S_OK) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        currentType_ = match;
-        started_ = false;
-        nextFrame_ = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            currentType_ = match;
+            started_ = false;
+            nextFrame_ = 0;
+        }
+        if (device_->model) {
+            // Models see the short subtype name: "MFVideoFormat_MJPG" -> "MJPG".
+            std::string name = mf::GuidName(subtype) != nullptr ? mf::GuidName(subtype) : "";
+            const std::string prefix = "MFVideoFormat_";
+            if (name.compare(0, prefix.size(), prefix) == 0) name.erase(0, prefix.size());
+            std::lock_guard<std::mutex> lock(device_->modelMutex);
+            device_->model->OutputFormatChanged(platform::PairHigh(size), platform::PairLow(size), name);
+        }
     }
     if (machine_->Trace().Enabled()) {
         auto line = machine_->TraceLine(device_.get(), "type.set");

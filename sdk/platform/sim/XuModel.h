@@ -47,6 +47,14 @@ public:
     // Answers one transfer: 0, or the failure the device reports (a stall comes
     // back as ERROR_GEN_FAILURE). `note` may carry a short text for the trace.
     virtual platform::HResult Transfer(XuTransfer& transfer, XuHost& host, std::string& note) = 0;
+    // The host selected a native type: the camera now puts out frames of this
+    // size and subtype ("UYVY", "MJPG", ...). Models that report their output
+    // format take it from here.
+    virtual void OutputFormatChanged(uint32_t width, uint32_t height, const std::string& subtype) {
+        (void)width;
+        (void)height;
+        (void)subtype;
+    }
 };
 
 using XuModelFactory = std::function<std::unique_ptr<XuDeviceModel>(const nlohmann::json& config)>;
