@@ -49,7 +49,6 @@ constexpr uint16_t kAeControlFixed = 0x0290;
 constexpr uint16_t kWbControlFixed = 0x1150;
 constexpr uint16_t kJpegFixed = 0x4400;
 constexpr uint16_t kStandbyBit = 0x0200;
-constexpr uint16_t kAutoGainCode = 0x9;
 // Index -> register code of the mode controls.
 constexpr uint16_t kExposureModes[] = {0x0, 0xC, 0x9};
 constexpr uint16_t kWhiteBalanceModes[] = {0x7, 0xF};
@@ -67,17 +66,7 @@ SvKIVOCamera::SvKIVOCamera(const CameraDeviceInfo& info)
                         SvEHDRControl::NumbersTest::ProductId),
       isp_([this](uint16_t reg, uint16_t& value) { return AP1302I2CRead(reg, value); },
            [this](uint16_t reg, uint16_t value) { return AP1302I2CWrite(reg, value); }),
-      direct_(
-          [this](uint16_t reg, uint16_t& value) {
-              uint8_t bytes[2] = {};
-              if (GenericI2CRead(kIspAddress, 2, reg, 2, bytes) != 0) return -1;
-              value = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
-              return 0;
-          },
-          [this](uint16_t reg, uint16_t value) {
-              const uint8_t bytes[2] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)};
-              return GenericI2CWrite(kIspAddress, 2, reg, 2, bytes);
-          }) {}
+      direct_(IspI2CRegisters()) {}
 
 SvKIVOCamera::~SvKIVOCamera() = default;
 
@@ -99,12 +88,6 @@ int SvKIVOCamera::AP1302I2CWrite(uint16_t reg, uint16_t value) {
     return XuSet(XU_CS_ISP_REGISTER, packet, sizeof(packet)) == 0 ? 0 : -1;
 }
 
-int SvKIVOCamera::ReadExposureModeIndex(uint32_t& index) {
-    index = 0;
-    int flag = 0;
-    return isp_.GetCode(kAeControl, 0xF, kExposureModes, index, flag);
-}
-
 // ---------------------------------------------------------------- exposure
 
 int SvKIVOCamera::GetExposureMode(uint32_t& index, int& flag) {
@@ -121,15 +104,9 @@ int SvKIVOCamera::SetExposureMode(uint32_t index) {
     if (index == 2) {
         // Automatic gain needs bridge firmware that knows it, and a manual
         // exposure time of one frame period.
-        std::string version;
-        (void)GetUSBFirmwareVersion(version);
-        if (CompareFirmwareVersion(version, "24.07.03.01") == -1) {
-            SV_LOGE(kWhere, "UVC version not support AE mode AUTO_GAIN");
-            return -1;
-        }
-        uint16_t raw = 0;
-        if (isp_.Get(kMaxFps, raw) != 0) return -1;
-        const uint8_t fps = static_cast<uint8_t>(raw >> 8);
+        if (!UsbFirmwareHasAutoGain(kWhere)) return -1;
+        uint8_t fps = 0;
+        if (GetMaxFPS(fps) != 0) return -1;
         SV_LOGD(kWhere, "Max FPS: {}", fps);
         if (fps >= 1 && isp_.Set32(kExposureHigh, kExposureLow, 1000000u / fps) != 0) return -1;
     }
@@ -137,44 +114,19 @@ int SvKIVOCamera::SetExposureMode(uint32_t index) {
 }
 
 int SvKIVOCamera::GetExposure(int32_t& microseconds, int& flag) {
-    uint32_t value = 0;
-    uint32_t mode = 0;
-    if (isp_.Get32(kExposureHigh, kExposureLow, value) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
-    microseconds = static_cast<int32_t>(value);
-    flag = mode == 1 ? 1 : 0;
-    return 0;
+    return GetExposureValue(isp_, kExposureHigh, kExposureLow, true, microseconds, flag);
 }
 
 int SvKIVOCamera::SetExposure(int32_t microseconds) {
-    constexpr const char* kWhere = "SvKIVOCamera::SetExposure";
-    int min = 0, max = 0, step = 0, def = 0;
-    if (GetISPImageProcessingRange(SV_ISP_EXPOSURE_TIME, min, max, step, def) != 0) {
-        SV_LOGE_JOINED(kWhere, "Failed to get exposure time range.");
-        return -1;
-    }
-    if (microseconds < min || microseconds > max) {
-        SV_LOGE_JOINED(kWhere, "Exposure Time range: {} ~ {} ms.", min, max);
-        return -1;
-    }
-    return isp_.Set32(kExposureHigh, kExposureLow, static_cast<uint32_t>(microseconds));
+    return SetExposureTime("SvKIVOCamera::SetExposure", isp_, kExposureHigh, kExposureLow, microseconds);
 }
 
 int SvKIVOCamera::GetExposureMinimum(int32_t& microseconds, int& flag) {
-    uint32_t value = 0;
-    uint32_t mode = 0;
-    if (direct_.Get32(kAeMinimumHigh, kAeMinimumLow, value) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
-    microseconds = static_cast<int32_t>(value);
-    flag = mode != 1 ? 1 : 0;
-    return 0;
+    return GetExposureValue(direct_, kAeMinimumHigh, kAeMinimumLow, false, microseconds, flag);
 }
 
 int SvKIVOCamera::GetExposureMaximum(int32_t& microseconds, int& flag) {
-    uint32_t value = 0;
-    uint32_t mode = 0;
-    if (direct_.Get32(kAeMaximumHigh, kAeMaximumLow, value) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
-    microseconds = static_cast<int32_t>(value);
-    flag = mode != 1 ? 1 : 0;
-    return 0;
+    return GetExposureValue(direct_, kAeMaximumHigh, kAeMaximumLow, false, microseconds, flag);
 }
 
 int SvKIVOCamera::SetExposureMinimum(int32_t microseconds) {
@@ -196,7 +148,7 @@ int SvKIVOCamera::SetExposureMaximum(int32_t microseconds) {
 int SvKIVOCamera::GetGain(int32_t& gain, int& flag) {
     int32_t value = 0;
     uint32_t mode = 0;
-    if (isp_.GetInt(kGain, 8, 0xFF, value, flag) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
+    if (isp_.GetInt(kGain, 8, 0xFF, value, flag) != 0 || ExposureModeIndex(mode) != 0) return -1;
     gain = value;
     flag = mode != 0 ? 1 : 0;
     return 0;
@@ -285,12 +237,7 @@ int SvKIVOCamera::SetWhiteBalanceMode(uint32_t index) {
 }
 
 int SvKIVOCamera::GetWhiteBalanceTemperature(int32_t& kelvin, int& flag) {
-    if (isp_.GetInt(kWbTemperature, 0, 0xFFFF, kelvin, flag) != 0) return -1;
-    // The automatic flag is a courtesy: a failed mode read leaves it 0.
-    uint32_t mode = 0;
-    int modeFlag = 0;
-    flag = GetWhiteBalanceMode(mode, modeFlag) == 0 && mode == 1 ? 1 : 0;
-    return 0;
+    return GetWhiteBalanceKelvin(isp_, kWbTemperature, kelvin, flag);
 }
 int SvKIVOCamera::SetWhiteBalanceTemperature(int32_t kelvin) {
     return isp_.SetInt("SvKIVOCamera::SetWhiteBalanceTemperature", kWbTemperature, kelvin, 2300, 15000,
@@ -337,7 +284,7 @@ int SvKIVOCamera::GetMaxFPS(uint8_t& fps) {
 int SvKIVOCamera::SetMaxFPS(uint8_t fps) {
     uint16_t control = 0;
     if (isp_.Get(kAeControl, control) != 0) return -1;
-    if ((control & 0xF) == kAutoGainCode) {
+    if ((control & 0xF) == kExposureModes[2]) {
         // Automatic gain runs at a fixed exposure of one frame period, which a
         // frame rate of 0 does not have.
         if (fps == 0) {
@@ -361,12 +308,7 @@ int SvKIVOCamera::SetThroughPut(uint16_t value) {
     return isp_.SetInt("SvKIVOCamera::SetThroughPut", kThroughput, value, 0, 0x3FF, "Throughput Range: {} ~ {}", 6);
 }
 
-int SvKIVOCamera::GetTimestamp(float& seconds) {
-    uint8_t bytes[8] = {};
-    if (GenericI2CRead(kIspAddress, 2, kTimestamp, sizeof(bytes), bytes) != 0) return -1;
-    seconds = TimestampSeconds(bytes);
-    return 0;
-}
+int SvKIVOCamera::GetTimestamp(float& seconds) { return ReadTimestamp(kTimestamp, seconds); }
 
 int SvKIVOCamera::GetFrameCount(uint8_t& count) {
     uint16_t raw = 0;
@@ -382,20 +324,12 @@ int SvKIVOCamera::GetSensorWorkMode(SV_SENSOR_MODE& mode) {
     return 0;
 }
 
-int SvKIVOCamera::ResetCounter(const char* where, uint16_t resetBit, const char* what) {
-    SV_SENSOR_MODE mode = SV_SENSOR_MODE_ACTIVE;
-    if (GetSensorWorkMode(mode) != 0) return -1;
-    if (mode == SV_SENSOR_MODE_STANDBY) {
-        SV_LOGE(where, "Fail to reset the {}. Camera is in standby mode.", what);
-        return -1;
-    }
-    uint16_t control = 0;
-    if (isp_.Get(kCounterControl, control) != 0) return -1;
-    return isp_.Set(kCounterControl, static_cast<uint16_t>(control | resetBit));
+int SvKIVOCamera::ResetTimestamp() {
+    return ResetCounter("SvKIVOCamera::ResetTimestamp", isp_, kCounterControl, 0x0100, "Timestamp");
 }
-
-int SvKIVOCamera::ResetTimestamp() { return ResetCounter("SvKIVOCamera::ResetTimestamp", 0x0100, "Timestamp"); }
-int SvKIVOCamera::ResetFrameCount() { return ResetCounter("SvKIVOCamera::ResetFrameCount", 0x0200, "Frame Count"); }
+int SvKIVOCamera::ResetFrameCount() {
+    return ResetCounter("SvKIVOCamera::ResetFrameCount", isp_, kCounterControl, 0x0200, "Frame Count");
+}
 
 int SvKIVOCamera::CheckProduct(std::string&, std::string&) {
     uint16_t status = 0;

@@ -44,11 +44,6 @@ public:
     int UpgradeSensorFW(std::string imagePath, std::function<void(int)> progress) override;
 
 private:
-    // The exposure-mode index for other getters' flags; 0 when the code is unknown.
-    int ReadExposureModeIndex(uint32_t& index);
-    // Sets a reset bit of the counter control unless the sensor is in standby.
-    int ResetCounter(const char* where, uint16_t resetBit, const char* what);
-
     SvControlRegisters isp_;     // AP1302 registers through the ISP register packet
     SvControlRegisters direct_;  // the same registers as raw I2C at 0x3D
 };

@@ -1,6 +1,5 @@
 #include "camera/SvLIRACamera.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "camera/FixedPoint.h"
@@ -62,17 +61,7 @@ uint16_t Encode8_8(double value) { return sv::fixedpoint::Encode(value, 8); }
 SvLIRACamera::SvLIRACamera(const CameraDeviceInfo& info)
     : SvSorvanUVCCamera(info, kIspAddress, kHeaderDeviceAddress, kHeaderRegister,
                         SvEHDRControl::NumbersTest::EHDRSupported),
-      mcu_(
-          [this](uint16_t reg, uint16_t& value) {
-              uint8_t bytes[2] = {};
-              if (GenericI2CRead(kIspAddress, 2, reg, 2, bytes) != 0) return -1;
-              value = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
-              return 0;
-          },
-          [this](uint16_t reg, uint16_t value) {
-              const uint8_t bytes[2] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)};
-              return GenericI2CWrite(kIspAddress, 2, reg, 2, bytes);
-          }) {}
+      mcu_(IspI2CRegisters()) {}
 
 SvLIRACamera::~SvLIRACamera() = default;
 
@@ -104,12 +93,6 @@ int SvLIRACamera::AP1302I2CWrite(uint16_t reg, uint16_t value) {
     return XuSet(XU_CS_GENERIC_I2C, packet, PacketSize()) == 0 ? 0 : -1;
 }
 
-int SvLIRACamera::ReadExposureModeIndex(uint32_t& index) {
-    index = 0;
-    int flag = 0;
-    return mcu_.GetCode(kExposureMode, 0xFFFF, kExposureModes, index, flag);
-}
-
 // ---------------------------------------------------------------- exposure
 
 int SvLIRACamera::GetExposureMode(uint32_t& index, int& flag) {
@@ -124,12 +107,7 @@ int SvLIRACamera::SetExposureMode(uint32_t index) {
     }
     if (index == 2) {
         // Automatic gain needs both the bridge and the module firmware to know it.
-        std::string usb;
-        (void)GetUSBFirmwareVersion(usb);
-        if (CompareFirmwareVersion(usb, "24.07.03.01") == -1) {
-            SV_LOGE(kWhere, "UVC version not support AE mode AUTO_GAIN");
-            return -1;
-        }
+        if (!UsbFirmwareHasAutoGain(kWhere)) return -1;
         std::string lumo;
         (void)GetLUMOFirmwareVersion(lumo);
         if (CompareFirmwareVersion(lumo, "24.07.01.01") == -1) {
@@ -141,35 +119,15 @@ int SvLIRACamera::SetExposureMode(uint32_t index) {
 }
 
 int SvLIRACamera::GetExposure(int32_t& microseconds, int& flag) {
-    uint32_t value = 0;
-    uint32_t mode = 0;
-    if (mcu_.Get32(kExposure, kExposure + 2, value) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
-    microseconds = static_cast<int32_t>(value);
-    flag = mode == 1 ? 1 : 0;
-    return 0;
+    return GetExposureValue(mcu_, kExposure, kExposure + 2, true, microseconds, flag);
 }
 
 int SvLIRACamera::SetExposure(int32_t microseconds) {
-    constexpr const char* kWhere = "SvLIRACamera::SetExposure";
-    int min = 0, max = 0, step = 0, def = 0;
-    if (GetISPImageProcessingRange(SV_ISP_EXPOSURE_TIME, min, max, step, def) != 0) {
-        SV_LOGE_JOINED(kWhere, "Failed to get exposure time range.");
-        return -1;
-    }
-    if (microseconds < min || microseconds > max) {
-        SV_LOGE_JOINED(kWhere, "Exposure Time range: {} ~ {} ms.", min, max);
-        return -1;
-    }
-    return mcu_.Set32(kExposure, kExposure + 2, static_cast<uint32_t>(microseconds));
+    return SetExposureTime("SvLIRACamera::SetExposure", mcu_, kExposure, kExposure + 2, microseconds);
 }
 
 int SvLIRACamera::GetExposureMinimum(int32_t& microseconds, int& flag) {
-    uint32_t value = 0;
-    uint32_t mode = 0;
-    if (mcu_.Get32(kAeMinimum, kAeMinimum + 2, value) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
-    microseconds = static_cast<int32_t>(value);
-    flag = mode != 1 ? 1 : 0;
-    return 0;
+    return GetExposureValue(mcu_, kAeMinimum, kAeMinimum + 2, false, microseconds, flag);
 }
 
 int SvLIRACamera::SetExposureMinimum(int32_t microseconds) {
@@ -181,12 +139,7 @@ int SvLIRACamera::SetExposureMinimum(int32_t microseconds) {
 }
 
 int SvLIRACamera::GetExposureMaximum(int32_t& microseconds, int& flag) {
-    uint32_t value = 0;
-    uint32_t mode = 0;
-    if (mcu_.Get32(kAeMaximum, kAeMaximum + 2, value) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
-    microseconds = static_cast<int32_t>(value);
-    flag = mode != 1 ? 1 : 0;
-    return 0;
+    return GetExposureValue(mcu_, kAeMaximum, kAeMaximum + 2, false, microseconds, flag);
 }
 
 int SvLIRACamera::SetExposureMaximum(int32_t microseconds) {
@@ -200,7 +153,7 @@ int SvLIRACamera::SetExposureMaximum(int32_t microseconds) {
 int SvLIRACamera::GetGain(int32_t& gain, int& flag) {
     int32_t value = 0;
     uint32_t mode = 0;
-    if (mcu_.GetInt(kGain, 0, 0xFF, value, flag) != 0 || ReadExposureModeIndex(mode) != 0) return -1;
+    if (mcu_.GetInt(kGain, 0, 0xFF, value, flag) != 0 || ExposureModeIndex(mode) != 0) return -1;
     gain = value;
     flag = mode != 0 ? 1 : 0;
     return 0;
@@ -293,11 +246,7 @@ int SvLIRACamera::SetWhiteBalanceMode(uint32_t index) {
 }
 
 int SvLIRACamera::GetWhiteBalanceTemperature(int32_t& kelvin, int& flag) {
-    if (mcu_.GetInt(kWbTemperature, 0, 0xFFFF, kelvin, flag) != 0) return -1;
-    uint32_t mode = 0;
-    int modeFlag = 0;
-    flag = GetWhiteBalanceMode(mode, modeFlag) == 0 && mode == 1 ? 1 : 0;
-    return 0;
+    return GetWhiteBalanceKelvin(mcu_, kWbTemperature, kelvin, flag);
 }
 int SvLIRACamera::SetWhiteBalanceTemperature(int32_t kelvin) {
     return mcu_.SetInt("SvLIRACamera::SetWhiteBalanceTemperature", kWbTemperature, kelvin, 2300, 15000,
@@ -337,10 +286,7 @@ int SvLIRACamera::GetLUMOFirmwareVersion(std::string& version) {
     // A module that does not answer reads as 00.00.00.00; this never fails.
     uint8_t bytes[4] = {};
     (void)GenericI2CRead(kIspAddress, 2, kLumoVersion, sizeof(bytes), bytes);
-    char text[24];
-    std::snprintf(text, sizeof(text), "%02u.%02u.%02u.%02u", unsigned{bytes[0]}, unsigned{bytes[1]},
-                  unsigned{bytes[2]}, unsigned{bytes[3]});
-    version = text;
+    version = FormatFirmwareVersion(bytes);
     return 0;
 }
 
@@ -364,12 +310,7 @@ int SvLIRACamera::SetMaxFPS(uint8_t fps) { return mcu_.Set(kMaxFps, fps); }
 int SvLIRACamera::GetThroughPut(uint16_t& value) { return mcu_.Get(kThroughput, value); }
 int SvLIRACamera::SetThroughPut(uint16_t value) { return mcu_.Set(kThroughput, value); }
 
-int SvLIRACamera::GetTimestamp(float& seconds) {
-    uint8_t bytes[8] = {};
-    if (GenericI2CRead(kIspAddress, 2, kTimestamp, sizeof(bytes), bytes) != 0) return -1;
-    seconds = TimestampSeconds(bytes);
-    return 0;
-}
+int SvLIRACamera::GetTimestamp(float& seconds) { return ReadTimestamp(kTimestamp, seconds); }
 
 int SvLIRACamera::GetFrameCount(uint8_t& count) {
     uint16_t raw = 0;
@@ -385,20 +326,13 @@ int SvLIRACamera::GetSensorWorkMode(SV_SENSOR_MODE& mode) {
     return 0;
 }
 
-int SvLIRACamera::ResetCounter(const char* where, uint8_t resetBit, const char* what) {
-    SV_SENSOR_MODE mode = SV_SENSOR_MODE_ACTIVE;
-    if (GetSensorWorkMode(mode) != 0) return -1;
-    if (mode == SV_SENSOR_MODE_STANDBY) {
-        SV_LOGE(where, "Fail to reset the {}. Camera is in standby mode.", what);
-        return -1;
-    }
-    uint16_t control = 0;
-    if (mcu_.Get(kCounterControl, control) != 0) return -1;
-    return mcu_.Set(kCounterControl, static_cast<uint16_t>(control | resetBit << 8));  // into the first byte
+// The reset bits sit in the register's first byte.
+int SvLIRACamera::ResetTimestamp() {
+    return ResetCounter("SvLIRACamera::ResetTimestamp", mcu_, kCounterControl, 0x0100, "Timestamp");
 }
-
-int SvLIRACamera::ResetTimestamp() { return ResetCounter("SvLIRACamera::ResetTimestamp", 0x01, "Timestamp"); }
-int SvLIRACamera::ResetFrameCount() { return ResetCounter("SvLIRACamera::ResetFrameCount", 0x02, "Frame Count"); }
+int SvLIRACamera::ResetFrameCount() {
+    return ResetCounter("SvLIRACamera::ResetFrameCount", mcu_, kCounterControl, 0x0200, "Frame Count");
+}
 
 int SvLIRACamera::SetBSLMode(uint8_t mode) {
     uint8_t byte = mode;

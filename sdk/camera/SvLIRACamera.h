@@ -44,8 +44,5 @@ public:
     int UpgradeSensorFW(std::string imagePath, std::function<void(int)> progress) override;
 
 private:
-    int ReadExposureModeIndex(uint32_t& index);
-    int ResetCounter(const char* where, uint8_t resetBit, const char* what);
-
     SvControlRegisters mcu_;  // the microcontroller's register file at 0x48
 };

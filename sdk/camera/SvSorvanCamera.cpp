@@ -61,4 +61,16 @@ int SvSorvanCamera::ExportSensorConfig(std::string path) {
     return -1;
 }
 int SvSorvanCamera::GetMCUType(SV_MCU_TYPE&) { return -1; }
+
+int SvSorvanCamera::ReadIspRegister16(uint16_t reg, uint16_t& value) {
+    uint8_t bytes[2] = {};
+    if (GenericI2CRead(GetISPAddress(), 2, reg, 2, bytes) != 0) return -1;
+    value = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
+    return 0;
+}
+
+int SvSorvanCamera::WriteIspRegister16(uint16_t reg, uint16_t value) {
+    const uint8_t bytes[2] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)};
+    return GenericI2CWrite(GetISPAddress(), 2, reg, 2, bytes);
+}
 int SvSorvanCamera::GetSensorWorkMode(SV_SENSOR_MODE&) { return -1; }

@@ -124,6 +124,11 @@ public:
     int32_t CachedFlip() const { return cachedFlip_; }
 
 protected:
+    // One 16-bit register of the device at the ISP address (two-byte register
+    // address, most significant byte first) through generic I2C.
+    int ReadIspRegister16(uint16_t reg, uint16_t& value);
+    int WriteIspRegister16(uint16_t reg, uint16_t value);
+
     SvAP1302Sensor sensor_;
     uint8_t ispAddress_;
     uint8_t headerDeviceAddress_;

@@ -2,7 +2,8 @@
 // typed control operations, with the scaling of the double controls, the
 // range table, the default reset and the exposure-range lookup.
 
-#include <cstdio>
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "camera/ExposureRangeTable.h"
@@ -82,7 +83,7 @@ int SvSorvanCamera::GetISPImageProcessing(SV_ISP_IMAGE_PROPERTIES id, int& value
     const PropertyAccess access = AccessOf(id);
     flag = 0;
     int result = -1;
-    if (access.getDouble != nullptr) {
+    if (info->isDouble) {
         double cameraValue = 0.0;
         result = (this->*access.getDouble)(cameraValue, flag);
         value = sv::IspInterfaceValue(cameraValue, info->scale);
@@ -106,7 +107,7 @@ int SvSorvanCamera::SetISPImageProcessing(SV_ISP_IMAGE_PROPERTIES id, int value)
     }
     // The table's limits are not applied here: each camera operation tests its own.
     const PropertyAccess access = AccessOf(id);
-    if (access.setDouble != nullptr) return (this->*access.setDouble)(static_cast<double>(value) / info->scale);
+    if (info->isDouble) return (this->*access.setDouble)(static_cast<double>(value) / info->scale);
     if (access.setIndex != nullptr) return (this->*access.setIndex)(static_cast<uint32_t>(value));
     return (this->*access.setInt)(value);
 }
@@ -138,15 +139,11 @@ int SvSorvanCamera::SetISPImageProcessingDefault() {
     SV_LOGT("SvSorvanCamera::SetISPImageProcessingDefault", "SetISPImageProcessingDefault");
     const bool usb = info_.interfaceType == SV_CAMERA_INTERFACE_USB;
     const bool eHDR = IsEHDRSupported();
+    // Every default, the flip's included (the range gives the cached flip).
     auto resetOne = [this](SV_ISP_IMAGE_PROPERTIES id) {
-        int value = 0;
-        if (id == SV_ISP_FLIP_MODE) {
-            value = cachedFlip_;
-        } else {
-            int min = 0, max = 0, step = 0;
-            GetISPImageProcessingRange(id, min, max, step, value);
-        }
-        return SetISPImageProcessing(id, value);
+        int min = 0, max = 0, step = 0, def = 0;
+        GetISPImageProcessingRange(id, min, max, step, def);
+        return SetISPImageProcessing(id, def);
     };
     std::vector<SV_ISP_IMAGE_PROPERTIES> failed;
     for (const auto& entry : sv::IspPropertyTable()) {
@@ -180,29 +177,24 @@ int SvSorvanCamera::GetISPExposureRange(const std::string& deviceName, int& max,
 }
 
 int SvSorvanCamera::GetSensorFormat(int& width, int& height, std::string& format) {
-    const uint8_t device = GetISPAddress();
-    uint8_t w[2] = {};
-    uint8_t h[2] = {};
-    uint8_t code[2] = {};
-    if (GenericI2CRead(device, 2, GetFormatWidthRegister(), 2, w) != 0) return -1;
-    if (GenericI2CRead(device, 2, GetFormatHeightRegister(), 2, h) != 0) return -1;
-    if (GenericI2CRead(device, 2, GetFormatCodeRegister(), 2, code) != 0) return -1;
-    width = w[0] << 8 | w[1];
-    height = h[0] << 8 | h[1];
-    format = code[1] == 0x50 ? "UYVY" : code[1] == 0x01 ? "MJPG" : "Unknown";
+    uint16_t w = 0;
+    uint16_t h = 0;
+    uint16_t code = 0;
+    if (ReadIspRegister16(GetFormatWidthRegister(), w) != 0) return -1;
+    if (ReadIspRegister16(GetFormatHeightRegister(), h) != 0) return -1;
+    if (ReadIspRegister16(GetFormatCodeRegister(), code) != 0) return -1;
+    width = w;
+    height = h;
+    const uint8_t kind = static_cast<uint8_t>(code & 0xFF);  // the code's second byte
+    format = kind == 0x50 ? "UYVY" : kind == 0x01 ? "MJPG" : "Unknown";
     return 0;
 }
 
 bool SvSorvanCamera::IsEHDRSupported() const {
     if (info_.interfaceType == SV_CAMERA_INTERFACE_USB) {
-        char pid[8];
-        std::snprintf(pid, sizeof(pid), "%04x", unsigned{info_.productId});
-        static const char* const kEHDRProducts[] = {"576e", "3b55", "553b", "d36e", "3bd1", "d13b",
-                                                     "0f6e", "3b0d", "0d3b", "0821", "0822"};
-        for (const char* product : kEHDRProducts) {
-            if (std::string(pid) == product) return true;
-        }
-        return false;
+        static constexpr uint16_t kEHDRProducts[] = {0x576E, 0x3B55, 0x553B, 0xD36E, 0x3BD1, 0xD13B,
+                                                     0x0F6E, 0x3B0D, 0x0D3B, 0x0821, 0x0822};
+        return std::find(std::begin(kEHDRProducts), std::end(kEHDRProducts), info_.productId) != std::end(kEHDRProducts);
     }
     return info_.deviceName.find("0821") != std::string::npos || info_.deviceName.find("0822") != std::string::npos;
 }

@@ -50,10 +50,7 @@ int SvSorvanUVCCamera::GetUSBFirmwareVersion(std::string& version) {
         sv::log::Write(spdlog::level::err, "UVC: Get Firmware Version Fail");
         return -1;
     }
-    char text[24];
-    std::snprintf(text, sizeof(text), "%02u.%02u.%02u.%02u", unsigned{bytes[0]}, unsigned{bytes[1]},
-                  unsigned{bytes[2]}, unsigned{bytes[3]});
-    version = text;
+    version = FormatFirmwareVersion(bytes);
     xuPacket256_ = bytes[0] > 23 || bytes[1] > 11;
     return 0;
 }
@@ -142,6 +139,84 @@ int SvSorvanUVCCamera::ResetUVC() {
 int SvSorvanUVCCamera::GotoFX3ProgramMode() {
     uint8_t one = 0x01;
     return XuSet(XU_CS_FX3_PROGRAM_MODE, &one, 1) == 0 ? 0 : -1;
+}
+
+SvControlRegisters SvSorvanUVCCamera::IspI2CRegisters() {
+    return SvControlRegisters([this](uint16_t reg, uint16_t& value) { return ReadIspRegister16(reg, value); },
+                              [this](uint16_t reg, uint16_t value) { return WriteIspRegister16(reg, value); });
+}
+
+int SvSorvanUVCCamera::ExposureModeIndex(uint32_t& index) {
+    index = 0;
+    int flag = 0;
+    return GetExposureMode(index, flag);
+}
+
+int SvSorvanUVCCamera::GetExposureValue(SvControlRegisters& regs, uint16_t highReg, uint16_t lowReg,
+                                        bool flagWhenAuto, int32_t& microseconds, int& flag) {
+    uint32_t value = 0;
+    uint32_t mode = 0;
+    if (regs.Get32(highReg, lowReg, value) != 0 || ExposureModeIndex(mode) != 0) return -1;
+    microseconds = static_cast<int32_t>(value);
+    flag = (mode == 1) == flagWhenAuto ? 1 : 0;
+    return 0;
+}
+
+int SvSorvanUVCCamera::SetExposureTime(const char* where, SvControlRegisters& regs, uint16_t highReg,
+                                       uint16_t lowReg, int32_t microseconds) {
+    int min = 0, max = 0, step = 0, def = 0;
+    if (GetISPImageProcessingRange(SV_ISP_EXPOSURE_TIME, min, max, step, def) != 0) {
+        SV_LOGE_JOINED(where, "Failed to get exposure time range.");
+        return -1;
+    }
+    if (microseconds < min || microseconds > max) {
+        SV_LOGE_JOINED(where, "Exposure Time range: {} ~ {} ms.", min, max);
+        return -1;
+    }
+    return regs.Set32(highReg, lowReg, static_cast<uint32_t>(microseconds));
+}
+
+int SvSorvanUVCCamera::GetWhiteBalanceKelvin(SvControlRegisters& regs, uint16_t reg, int32_t& kelvin, int& flag) {
+    if (regs.GetInt(reg, 0, 0xFFFF, kelvin, flag) != 0) return -1;
+    uint32_t mode = 0;
+    int modeFlag = 0;
+    flag = GetWhiteBalanceMode(mode, modeFlag) == 0 && mode == 1 ? 1 : 0;
+    return 0;
+}
+
+bool SvSorvanUVCCamera::UsbFirmwareHasAutoGain(const char* where) {
+    std::string version;
+    (void)GetUSBFirmwareVersion(version);
+    if (CompareFirmwareVersion(version, "24.07.03.01") != -1) return true;
+    SV_LOGE(where, "UVC version not support AE mode AUTO_GAIN");
+    return false;
+}
+
+int SvSorvanUVCCamera::ReadTimestamp(uint16_t reg, float& seconds) {
+    uint8_t bytes[8] = {};
+    if (GenericI2CRead(ispAddress_, 2, reg, sizeof(bytes), bytes) != 0) return -1;
+    seconds = TimestampSeconds(bytes);
+    return 0;
+}
+
+int SvSorvanUVCCamera::ResetCounter(const char* where, SvControlRegisters& regs, uint16_t reg, uint16_t resetBit,
+                                    const char* what) {
+    SV_SENSOR_MODE mode = SV_SENSOR_MODE_ACTIVE;
+    if (GetSensorWorkMode(mode) != 0) return -1;
+    if (mode == SV_SENSOR_MODE_STANDBY) {
+        SV_LOGE(where, "Fail to reset the {}. Camera is in standby mode.", what);
+        return -1;
+    }
+    uint16_t control = 0;
+    if (regs.Get(reg, control) != 0) return -1;
+    return regs.Set(reg, static_cast<uint16_t>(control | resetBit));
+}
+
+std::string FormatFirmwareVersion(const uint8_t (&bytes)[4]) {
+    char text[24];
+    std::snprintf(text, sizeof(text), "%02u.%02u.%02u.%02u", unsigned{bytes[0]}, unsigned{bytes[1]},
+                  unsigned{bytes[2]}, unsigned{bytes[3]});
+    return text;
 }
 
 int CompareFirmwareVersion(const std::string& actual, const std::string& required) {

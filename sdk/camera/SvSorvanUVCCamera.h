@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "camera/SvControlRegisters.h"
 #include "camera/SvEHDRControl.h"
 #include "camera/SvSorvanCamera.h"
 #include "camera/XuProtocol.h"
@@ -45,6 +46,30 @@ public:
     uint16_t HeaderRegister() const { return headerRegister_; }
 
 protected:
+    // The device at the ISP address as 16-bit registers over generic I2C.
+    SvControlRegisters IspI2CRegisters();
+
+    // Pieces both families' control sets share; `regs` is the family's path
+    // to the register, `where` names the caller in log lines.
+    // The exposure-mode index, 0 when the register holds an unknown code.
+    int ExposureModeIndex(uint32_t& index);
+    // A 32-bit exposure value and its flag: 1 when the automatic exposure is on
+    // (`flagWhenAuto`) or off (otherwise). The mode read must succeed too.
+    int GetExposureValue(SvControlRegisters& regs, uint16_t highReg, uint16_t lowReg, bool flagWhenAuto,
+                         int32_t& microseconds, int& flag);
+    // The manual exposure time, in the range of the exposure-time property.
+    int SetExposureTime(const char* where, SvControlRegisters& regs, uint16_t highReg, uint16_t lowReg,
+                        int32_t microseconds);
+    // The white-balance temperature; the flag follows the white-balance mode,
+    // and a failed mode read only leaves it 0.
+    int GetWhiteBalanceKelvin(SvControlRegisters& regs, uint16_t reg, int32_t& kelvin, int& flag);
+    // Whether the bridge firmware knows the automatic-gain exposure mode; logs when not.
+    bool UsbFirmwareHasAutoGain(const char* where);
+    // 8 bytes at the ISP address: whole seconds and 2^-32 fractions.
+    int ReadTimestamp(uint16_t reg, float& seconds);
+    // Sets `resetBit` in the counter control unless the sensor is in standby.
+    int ResetCounter(const char* where, SvControlRegisters& regs, uint16_t reg, uint16_t resetBit, const char* what);
+
     uint16_t PacketSize() const { return xuPacket256_ ? kXuPacketSmall : kXuPacketLarge; }
 
     // One transfer; -1 without an open control.

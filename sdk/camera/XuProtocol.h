@@ -28,3 +28,7 @@ constexpr uint16_t kXuPacketSmall = 256;
 // unsigned bytes: -1 below, 0 equal, 1 above. A text with fewer than four
 // parts, or a part that is not a number, counts as below.
 int CompareFirmwareVersion(const std::string& actual, const std::string& required);
+
+// Four version bytes as text: each in decimal with at least two digits, joined
+// by "." ("24.07.03.01").
+std::string FormatFirmwareVersion(const uint8_t (&bytes)[4]);
