@@ -30,11 +30,7 @@ double DecodeKivoBacklight(uint16_t raw) {
 
 uint16_t EncodeOffset4_12(double value, double offset) { return Encode(value + offset, 12); }
 
-double DecodeOffset4_12(uint16_t raw, double offset) {
-    int whole = raw >> 12;
-    if (raw >= 0x8000) whole -= 16;
-    return (raw & 0x0FFF) / 4096.0 + whole - offset;
-}
+double DecodeOffset4_12(uint16_t raw, double offset) { return DecodeSigned4_12(raw) - offset; }
 
 double DecodeUnsignedOffset4_12(uint16_t raw, double offset) {
     return (raw & 0x0FFF) / 4096.0 + (raw >> 12) - offset;
@@ -49,8 +45,7 @@ double DecodeLiraBacklight(uint16_t raw) {
 }
 
 int DecodeRatio(uint16_t raw) {
-    const float value = static_cast<float>(raw & 0xFF) / 256.0f + static_cast<float>(raw >> 8);
-    return static_cast<int>(std::lround(value));  // halves away from zero
+    return static_cast<int>(std::lround(DecodeUnsigned8_8(raw)));  // halves away from zero
 }
 
 uint16_t EncodeRatio(int value) {
@@ -58,11 +53,8 @@ uint16_t EncodeRatio(int value) {
     return (raw & 0x8000u) != 0 ? 0x7FFF : static_cast<uint16_t>(raw);
 }
 
-double DecodeAtm(uint16_t raw) {
-    const int whole = static_cast<int16_t>(raw) >> 12;
-    const float value = static_cast<float>(raw & 0x0FFF) / 4096.0f + static_cast<float>(whole);
-    return static_cast<double>(value);
-}
+// The sum has at most 16 significant bits, so single precision gives the same value.
+double DecodeAtm(uint16_t raw) { return DecodeSigned4_12(raw); }
 
 uint16_t EncodeAtm(double value) {
     if (!(std::fabs(value) < 65536.0)) return 0;  // as Encode

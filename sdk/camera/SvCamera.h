@@ -46,8 +46,6 @@ public:
     std::shared_ptr<UVCCameraControlWin> Control() const { return control_; }
 
 protected:
-    UVCCameraStreamerWin* Streamer() const { return streamer_.get(); }
-
     CameraDeviceInfo info_;
     std::shared_ptr<sv::platform::DeviceActivation> activation_;
     std::unique_ptr<UVCCameraStreamerWin> streamer_;

@@ -25,7 +25,10 @@ bool InRange(const char* where, int line, const char* label, double value, doubl
 }  // namespace
 
 SvEHDRControl::SvEHDRControl(SvSorvanCamera& camera, NumbersTest numbersTest)
-    : camera_(camera), numbersTest_(numbersTest) {}
+    : camera_(camera),
+      isp_([&camera](uint16_t reg, uint16_t& value) { return camera.AP1302I2CRead(reg, value); },
+           [&camera](uint16_t reg, uint16_t value) { return camera.AP1302I2CWrite(reg, value); }),
+      numbersTest_(numbersTest) {}
 
 bool SvEHDRControl::Supported(const char* where, int line, const char* control) const {
     if (camera_.IsEHDRSupported()) return true;
@@ -46,7 +49,7 @@ int SvEHDRControl::GeteHDRMode(uint32_t& index, int& flag) {
     if (!NumbersAvailable(kWhere, __LINE__, "Mode")) return -1;
     flag = 0;
     uint16_t raw = 0;
-    if (camera_.AP1302I2CRead(kModeRegister, raw) != 0) return -1;
+    if (isp_.Get(kModeRegister, raw) != 0) return -1;
     if (raw == kModeOff) {
         index = 0;
     } else if (raw == kModeOn) {
@@ -65,32 +68,24 @@ int SvEHDRControl::SeteHDRMode(uint32_t index) {
         SV_LOGE(kWhere, "eHDR Mode Range: {} ~ {}", 0, 1);
         return -1;
     }
-    return camera_.AP1302I2CWrite(kModeRegister, index == 0 ? kModeOff : kModeOn);
+    return isp_.Set(kModeRegister, index == 0 ? kModeOff : kModeOn);
 }
 
 int SvEHDRControl::GeteHDRMinimum(int32_t& number, int& flag) {
     if (!NumbersAvailable("SvEHDRControl::GeteHDRMinimum", __LINE__, "Min Number")) return -1;
-    flag = 0;
-    uint16_t raw = 0;
-    if (camera_.AP1302I2CRead(kNumbersRegister, raw) != 0) return -1;
-    number = raw & 0x07;
-    return 0;
+    return isp_.GetInt(kNumbersRegister, 0, 0x07, number, flag);
 }
 
 int SvEHDRControl::GeteHDRMaximum(int32_t& number, int& flag) {
     if (!NumbersAvailable("SvEHDRControl::GeteHDRMaximum", __LINE__, "Max Number")) return -1;
-    flag = 0;
-    uint16_t raw = 0;
-    if (camera_.AP1302I2CRead(kNumbersRegister, raw) != 0) return -1;
-    number = (raw >> 3) & 0x07;
-    return 0;
+    return isp_.GetInt(kNumbersRegister, 3, 0x07, number, flag);
 }
 
 int SvEHDRControl::SeteHDRMaximum(int32_t number) {
     constexpr const char* kWhere = "SvEHDRControl::SeteHDRMaximum";
     if (!NumbersAvailable(kWhere, __LINE__, "Max Number")) return -1;
     uint16_t raw = 0;
-    if (camera_.AP1302I2CRead(kNumbersRegister, raw) != 0) return -1;
+    if (isp_.Get(kNumbersRegister, raw) != 0) return -1;
     if (number < 1 || number > 4) {
         SV_LOGE(kWhere, "eHDR Exposure Max Number Range: {} ~ {}", 1, 4);
         return -1;
@@ -101,14 +96,14 @@ int SvEHDRControl::SeteHDRMaximum(int32_t number) {
                 number, minimum);
         return -1;
     }
-    return camera_.AP1302I2CWrite(kNumbersRegister, static_cast<uint16_t>((raw & 0xFFC7) | (number * 8)));
+    return isp_.Set(kNumbersRegister, static_cast<uint16_t>((raw & 0xFFC7) | (number * 8)));
 }
 
 int SvEHDRControl::SeteHDRMinimum(int32_t number) {
     constexpr const char* kWhere = "SvEHDRControl::SeteHDRMinimum";
     if (!NumbersAvailable(kWhere, __LINE__, "Min Number")) return -1;
     uint16_t raw = 0;
-    if (camera_.AP1302I2CRead(kNumbersRegister, raw) != 0) return -1;
+    if (isp_.Get(kNumbersRegister, raw) != 0) return -1;
     if (number < 1 || number > 4) {
         SV_LOGE(kWhere, "eHDR Exposure Min Number Range: {} ~ {}", 1, 4);
         return -1;
@@ -119,14 +114,14 @@ int SvEHDRControl::SeteHDRMinimum(int32_t number) {
                 number, maximum);
         return -1;
     }
-    return camera_.AP1302I2CWrite(kNumbersRegister, static_cast<uint16_t>((raw & 0xFFF8) | number));
+    return isp_.Set(kNumbersRegister, static_cast<uint16_t>((raw & 0xFFF8) | number));
 }
 
 int SvEHDRControl::GeteHDRRatioMin(int32_t& ratio, int& flag) {
     if (!Supported("SvEHDRControl::GeteHDRRatioMin", __LINE__, "Ratio Min")) return -1;
     flag = 0;
     uint16_t raw = 0;
-    if (camera_.AP1302I2CRead(kRatioMinRegister, raw) != 0) return -1;
+    if (isp_.Get(kRatioMinRegister, raw) != 0) return -1;
     ratio = sv::fixedpoint::DecodeRatio(raw);
     return 0;
 }
@@ -135,7 +130,7 @@ int SvEHDRControl::GeteHDRRatioMax(int32_t& ratio, int& flag) {
     if (!Supported("SvEHDRControl::GeteHDRRatioMax", __LINE__, "Ratio Max")) return -1;
     flag = 0;
     uint16_t raw = 0;
-    if (camera_.AP1302I2CRead(kRatioMaxRegister, raw) != 0) return -1;
+    if (isp_.Get(kRatioMaxRegister, raw) != 0) return -1;
     ratio = sv::fixedpoint::DecodeRatio(raw);
     return 0;
 }
@@ -145,13 +140,13 @@ int SvEHDRControl::SeteHDRRatioMax(int32_t ratio) {
     if (!Supported(kWhere, __LINE__, "Ratio Max")) return -1;
     if (!InRange(kWhere, __LINE__, "eHDR Ratio Max", ratio, 1, 128)) return -1;
     uint16_t raw = 0;
-    if (camera_.AP1302I2CRead(kRatioMinRegister, raw) != 0) return -1;
+    if (isp_.Get(kRatioMinRegister, raw) != 0) return -1;
     const int minimum = sv::fixedpoint::DecodeRatio(raw);
     if (ratio < minimum) {
         SV_LOGE(kWhere, "eHDR Ratio Max ({}) cannot be less than eHDR Ratio Min ({})", ratio, minimum);
         return -1;
     }
-    return camera_.AP1302I2CWrite(kRatioMaxRegister, sv::fixedpoint::EncodeRatio(ratio));
+    return isp_.Set(kRatioMaxRegister, sv::fixedpoint::EncodeRatio(ratio));
 }
 
 int SvEHDRControl::SeteHDRRatioMin(int32_t ratio) {
@@ -159,31 +154,23 @@ int SvEHDRControl::SeteHDRRatioMin(int32_t ratio) {
     if (!Supported(kWhere, __LINE__, "Ratio Min")) return -1;
     if (!InRange(kWhere, __LINE__, "eHDR Ratio Min", ratio, 1, 128)) return -1;
     uint16_t raw = 0;
-    if (camera_.AP1302I2CRead(kRatioMaxRegister, raw) != 0) return -1;
+    if (isp_.Get(kRatioMaxRegister, raw) != 0) return -1;
     const int maximum = sv::fixedpoint::DecodeRatio(raw);
     if (maximum < ratio) {
         SV_LOGE(kWhere, "eHDR Ratio Min ({}) cannot exceed eHDR Ratio Max ({})", ratio, maximum);
         return -1;
     }
-    return camera_.AP1302I2CWrite(kRatioMinRegister, sv::fixedpoint::EncodeRatio(ratio));
+    return isp_.Set(kRatioMinRegister, sv::fixedpoint::EncodeRatio(ratio));
 }
 
 int SvEHDRControl::GeteHDRAtmWeight(double& weight, int& flag) {
     if (!Supported("SvEHDRControl::GeteHDRAtmWeight", __LINE__, "ATM Weight")) return -1;
-    flag = 0;
-    uint16_t raw = 0;
-    if (camera_.AP1302I2CRead(kAtmWeightRegister, raw) != 0) return -1;
-    weight = sv::fixedpoint::DecodeAtm(raw);
-    return 0;
+    return isp_.GetFixed(kAtmWeightRegister, sv::fixedpoint::DecodeAtm, weight, flag);
 }
 
 int SvEHDRControl::GeteHDRAtmMax(double& maximum, int& flag) {
     if (!Supported("SvEHDRControl::GeteHDRAtmMax", __LINE__, "ATM Max")) return -1;
-    flag = 0;
-    uint16_t raw = 0;
-    if (camera_.AP1302I2CRead(kAtmMaxRegister, raw) != 0) return -1;
-    maximum = sv::fixedpoint::DecodeAtm(raw);
-    return 0;
+    return isp_.GetFixed(kAtmMaxRegister, sv::fixedpoint::DecodeAtm, maximum, flag);
 }
 
 int SvEHDRControl::SeteHDRAtmMax(double maximum) {
@@ -191,13 +178,13 @@ int SvEHDRControl::SeteHDRAtmMax(double maximum) {
     if (!Supported(kWhere, __LINE__, "ATM Max")) return -1;
     if (!InRange(kWhere, __LINE__, "eHDR ATM Max", maximum, 1.0, 8.0)) return -1;
     uint16_t raw = 0;
-    if (camera_.AP1302I2CRead(kAtmWeightRegister, raw) != 0) return -1;
+    if (isp_.Get(kAtmWeightRegister, raw) != 0) return -1;
     const double weight = sv::fixedpoint::DecodeAtm(raw);
     if (maximum < weight) {
         SV_LOGE(kWhere, "eHDR ATM Max ({}) cannot be less than eHDR ATM Weight ({})", maximum, weight);
         return -1;
     }
-    return camera_.AP1302I2CWrite(kAtmMaxRegister, sv::fixedpoint::EncodeAtm(maximum));
+    return isp_.Set(kAtmMaxRegister, sv::fixedpoint::EncodeAtm(maximum));
 }
 
 int SvEHDRControl::SeteHDRAtmWeight(double weight) {
@@ -205,11 +192,11 @@ int SvEHDRControl::SeteHDRAtmWeight(double weight) {
     if (!Supported(kWhere, __LINE__, "ATM Weight")) return -1;
     if (!InRange(kWhere, __LINE__, "eHDR ATM Weight", weight, 0.0, 4.0)) return -1;
     uint16_t raw = 0;
-    if (camera_.AP1302I2CRead(kAtmMaxRegister, raw) != 0) return -1;
+    if (isp_.Get(kAtmMaxRegister, raw) != 0) return -1;
     const double maximum = sv::fixedpoint::DecodeAtm(raw);
     if (weight > maximum) {
         SV_LOGE_JOINED(kWhere, "eHDR ATM Weight ({}) cannot exceed eHDR ATM Max ({})", weight, maximum);
         return -1;
     }
-    return camera_.AP1302I2CWrite(kAtmWeightRegister, sv::fixedpoint::EncodeAtm(weight));
+    return isp_.Set(kAtmWeightRegister, sv::fixedpoint::EncodeAtm(weight));
 }

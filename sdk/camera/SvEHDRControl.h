@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "camera/SvControlRegisters.h"
+
 class SvSorvanCamera;
 
 // The eHDR controls of the AR0821/AR0822 cameras: seven values in AP1302
@@ -43,5 +45,6 @@ private:
     bool Supported(const char* where, int line, const char* control) const;
 
     SvSorvanCamera& camera_;
+    SvControlRegisters isp_;  // the AP1302 registers by the camera's own path
     NumbersTest numbersTest_;
 };

@@ -33,8 +33,7 @@ int ReadHeaderV2FromFile(const std::string& path, std::unique_ptr<SvHeaderV2>& h
         SV_LOGE(kWhere, "Open Bootdata File Fail! binfile path={}", path);
         return -1;
     }
-    header = std::make_unique<SvHeaderV2>();
-    std::memset(header.get(), 0, sizeof(SvHeaderV2));
+    header = std::make_unique<SvHeaderV2>();  // zeroed
     if (!ReadExactly(in, header.get(), sizeof(SvHeaderV2))) {
         SV_LOGE(kWhere, "Failed to read header from file");
         return -1;
@@ -54,8 +53,7 @@ int ReadHeaderV3FromFile(const std::string& path, std::unique_ptr<SvHeaderV3>& h
         SV_LOGE(kWhere, "Open Bootdata File Fail! binfile path={}", path);
         return -1;
     }
-    header = std::make_unique<SvHeaderV3>();
-    std::memset(header.get(), 0, sizeof(SvHeaderV3));
+    header = std::make_unique<SvHeaderV3>();  // zeroed
     if (!ReadExactly(in, header.get(), sizeof(SvHeaderV3))) {
         SV_LOGE(kWhere, "Failed to read header from file");
         return -1;
@@ -84,7 +82,6 @@ int ReadHeaderV3FromFile(const std::string& path, std::unique_ptr<SvHeaderV3>& h
         SV_LOGE(kWhere, "Failed to seek to header position");
         return -1;
     }
-    if (!header) header = std::make_unique<SvHeaderV3>();
     std::memset(header.get(), 0, sizeof(SvHeaderV3));
     if (!ReadExactly(in, header.get(), sizeof(SvHeaderV3))) {
         SV_LOGE(kWhere, "Failed to read header");
