@@ -105,11 +105,7 @@ HResult SimBackend::GetClassDevs(platform::DeviceSetKind kind, std::shared_ptr<p
 }
 
 void SimBackend::Sleep(uint32_t ms) {
-    if (machine_->Trace().Enabled()) {
-        auto line = machine_->TraceLine(nullptr, "sleep");
-        line["ms"] = ms;
-        machine_->WriteTrace(line);
-    }
+    machine_->TraceEvent(nullptr, "sleep", [&](SimTrace::Line& line) { line["ms"] = ms; });
     machine_->Clock().Sleep(ms);
 }
 

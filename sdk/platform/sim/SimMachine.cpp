@@ -190,8 +190,7 @@ void SimMachine::Unplug(SimDevice& device) {
         }
         device.readers.clear();
     }
-    auto line = TraceLine(&device, "unplug");
-    WriteTrace(line);
+    TraceEvent(&device, "unplug");
     for (auto& r : readers) r->OnDeviceGone();
 }
 
@@ -202,8 +201,7 @@ void SimMachine::Plug(SimDevice& device) {
         device.present = true;
         ++device.generation;
     }
-    auto line = TraceLine(&device, "plug");
-    WriteTrace(line);
+    TraceEvent(&device, "plug");
 }
 
 SimTrace::Line SimMachine::TraceLine(const SimDevice* device, const char* op) {

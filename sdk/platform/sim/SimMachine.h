@@ -94,11 +94,21 @@ public:
     void Unplug(SimDevice& device);
     void Plug(SimDevice& device);
 
-    // Trace helpers: a line stamped with the device time.
-    SimTrace::Line TraceLine(const SimDevice* device, const char* op);
-    void WriteTrace(const SimTrace::Line& line) { trace_.Write(line); }
+    // One trace line stamped with the device time, filled by `fill`; nothing is
+    // built while tracing is off.
+    template <typename Fill>
+    void TraceEvent(const SimDevice* device, const char* op, Fill&& fill) {
+        if (!trace_.Enabled()) return;
+        SimTrace::Line line = TraceLine(device, op);
+        fill(line);
+        trace_.Write(line);
+    }
+    void TraceEvent(const SimDevice* device, const char* op) {
+        TraceEvent(device, op, [](SimTrace::Line&) {});
+    }
 
 private:
+    SimTrace::Line TraceLine(const SimDevice* device, const char* op);
     void BuildIdentity(SimDevice& device) const;
     void BuildHubs();
 

@@ -47,12 +47,11 @@ public:
                 flags = c->flags;
             }
         }
-        auto line = Line("get", property, hr);
-        if (hr == platform::HR_S_OK) {
+        Trace("get", property, hr, [&](SimTrace::Line& line) {
+            if (hr != platform::HR_S_OK) return;
             line["value"] = value;
             line["flags"] = flags;
-        }
-        m_->WriteTrace(line);
+        });
         return hr;
     }
 
@@ -75,10 +74,10 @@ public:
                 c->flags = flags;
             }
         }
-        auto line = Line("set", property, hr);
-        line["value"] = value;
-        line["flags"] = flags;
-        m_->WriteTrace(line);
+        Trace("set", property, hr, [&](SimTrace::Line& line) {
+            line["value"] = value;
+            line["flags"] = flags;
+        });
         return hr;
     }
 
@@ -98,15 +97,14 @@ public:
                 capsFlags = c->caps;
             }
         }
-        auto line = Line("range", property, hr);
-        if (hr == platform::HR_S_OK) {
+        Trace("range", property, hr, [&](SimTrace::Line& line) {
+            if (hr != platform::HR_S_OK) return;
             line["min"] = minimum;
             line["max"] = maximum;
             line["step"] = step;
             line["default"] = defaultValue;
             line["caps"] = capsFlags;
-        }
-        m_->WriteTrace(line);
+        });
         return hr;
     }
 
@@ -132,14 +130,17 @@ private:
         return c.offered ? &c : nullptr;
     }
 
-    SimTrace::Line Line(const char* what, int32_t property, HResult hr) {
-        const std::string op = Op(what);
-        auto line = m_->TraceLine(d_.get(), op.c_str());
-        line["property"] = property;
-        const char* name = cameraControl_ ? uvc::CameraControlName(property) : uvc::ProcAmpName(property);
-        if (name != nullptr) line["name"] = name;
-        line["result"] = hr;
-        return line;
+    // The control's trace line: property, name and result, then what `more` adds.
+    template <typename More>
+    void Trace(const char* what, int32_t property, HResult hr, More&& more) {
+        if (!m_->Trace().Enabled()) return;  // spares building the operation name
+        m_->TraceEvent(d_.get(), Op(what).c_str(), [&](SimTrace::Line& line) {
+            line["property"] = property;
+            const char* name = cameraControl_ ? uvc::CameraControlName(property) : uvc::ProcAmpName(property);
+            if (name != nullptr) line["name"] = name;
+            line["result"] = hr;
+            more(line);
+        });
     }
 
     std::shared_ptr<SimMachine> m_;
@@ -201,8 +202,7 @@ public:
             hr = d_->model->Transfer(t, host, note);
             if (hr == platform::HR_S_OK && isGet) bytesReturned = dataLength;
         }
-        if (m_->Trace().Enabled()) {
-            auto line = m_->TraceLine(d_.get(), isGet ? "xu.get" : (isSet ? "xu.set" : "ks.property"));
+        m_->TraceEvent(d_.get(), isGet ? "xu.get" : (isSet ? "xu.set" : "ks.property"), [&](SimTrace::Line& line) {
             line["unit"] = request.nodeId;
             line["selector"] = request.id;
             if (isGet || isSet) line["request"] = isGet ? ks::kGetCur : ks::kSetCur;
@@ -212,8 +212,7 @@ public:
             line["payload"] = showPayload ? SimTrace::PayloadHex(data, dataLength) : std::string();
             line["result"] = hr;
             if (!note.empty()) line["note"] = note;
-            m_->WriteTrace(line);
-        }
+        });
         return hr;
     }
 
@@ -368,9 +367,7 @@ HResult SimActivation::ActivateObject(std::shared_ptr<platform::MediaSource>& so
         }
     }
     const HResult hr = machine_->CheckFault(*device_, "activate");
-    auto line = machine_->TraceLine(device_.get(), "activate");
-    line["result"] = hr;
-    machine_->WriteTrace(line);
+    machine_->TraceEvent(device_.get(), "activate", [&](SimTrace::Line& line) { line["result"] = hr; });
     if (hr != platform::HR_S_OK) return hr;
     state_ = std::make_shared<SourceState>();
     state_->generation = generation_;
@@ -383,8 +380,7 @@ HResult SimActivation::ShutdownObject() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (state_) {
         state_->shutdown.store(true);
-        auto line = machine_->TraceLine(device_.get(), "shutdown");
-        machine_->WriteTrace(line);
+        machine_->TraceEvent(device_.get(), "shutdown");
     }
     state_.reset();
     source_.reset();
@@ -522,16 +518,14 @@ HResult SimReaderCore::SetCurrentMediaType(uint32_t stream, const platform::Medi
             device_->model->OutputFormatChanged(platform::PairHigh(size), platform::PairLow(size), name);
         }
     }
-    if (machine_->Trace().Enabled()) {
-        auto line = machine_->TraceLine(device_.get(), "type.set");
+    machine_->TraceEvent(device_.get(), "type.set", [&](SimTrace::Line& line) {
         const char* name = mf::GuidName(subtype);
         line["subtype"] = name != nullptr ? name : subtype.ToString();
         line["width"] = platform::PairHigh(size);
         line["height"] = platform::PairLow(size);
         if (hr == platform::HR_S_OK) line["index"] = match;
         line["result"] = hr;
-        machine_->WriteTrace(line);
-    }
+    });
     return hr;
 }
 
@@ -567,13 +561,11 @@ HResult SimReaderCore::ReadSample(uint32_t stream, uint32_t) {
         }
     }
     if (hr == platform::HR_S_OK) cv_.notify_all();
-    if (machine_->Trace().Enabled()) {
-        auto line = machine_->TraceLine(device_.get(), "sample.request");
+    machine_->TraceEvent(device_.get(), "sample.request", [&](SimTrace::Line& line) {
         line["stream"] = stream;
         line["result"] = hr;
         if (hr == platform::HR_S_OK && !deliverable) line["stalled"] = true;
-        machine_->WriteTrace(line);
-    }
+    });
     return hr;
 }
 
@@ -592,13 +584,11 @@ HResult SimReaderCore::Flush(uint32_t stream) {
         lock.unlock();
         cv_.notify_all();
     }
-    if (machine_->Trace().Enabled()) {
-        auto line = machine_->TraceLine(device_.get(), "flush");
+    machine_->TraceEvent(device_.get(), "flush", [&](SimTrace::Line& line) {
         line["stream"] = stream;
         line["dropped"] = dropped;
         line["result"] = hr;
-        machine_->WriteTrace(line);
-    }
+    });
     return hr;
 }
 
@@ -686,8 +676,7 @@ void SimReaderCore::Run() {
         } else {
             flags |= mf::MF_SOURCE_READERF_ERROR;
         }
-        if (machine_->Trace().Enabled()) {
-            auto line = machine_->TraceLine(device_.get(), "sample.deliver");
+        machine_->TraceEvent(device_.get(), "sample.deliver", [&](SimTrace::Line& line) {
             line["stream"] = item.stream;
             line["status"] = status;
             line["flags"] = flags;
@@ -697,8 +686,7 @@ void SimReaderCore::Run() {
                 line["timestamp"] = timestamp;
                 line["length"] = sample->GetCurrentLength();
             }
-            machine_->WriteTrace(line);
-        }
+        });
         callback_->OnReadSample(status, 0, flags, timestamp, sample);
         clock.EndWork();
         lock.lock();
