@@ -163,13 +163,9 @@ uint16_t Ap1302::Read(uint16_t reg, int64_t nowUs) {
         }
         return Stored(kSystemControl);
     }
-    if (reg == kFrameCounter) {
-        const int64_t frames = std::max<int64_t>(0, nowUs - frameBaseUs_) * 30 / 1000000;
-        return static_cast<uint16_t>((frames & 0xFF) << 8);
-    }
+    if (reg == kFrameCounter) return static_cast<uint16_t>(FrameCount(nowUs, frameBaseUs_) << 8);
     if (reg >= kTimestamp && reg < kTimestamp + 8 && reg % 2 == 0) {
-        const uint64_t us = static_cast<uint64_t>(std::max<int64_t>(0, nowUs - timestampBaseUs_));
-        const uint64_t fixed = (us / 1000000) << 32 | ((us % 1000000) << 32) / 1000000;
+        const uint64_t fixed = FixedPointTime(nowUs, timestampBaseUs_);
         const unsigned shift = 48u - 8u * static_cast<unsigned>(reg - kTimestamp);
         return static_cast<uint16_t>(fixed >> shift);
     }
@@ -300,6 +296,16 @@ void Ap1302::ResetTransient() {
         bridgePending_ = false;
         regs_[kBridgeStatus] = 0;
     }
+}
+
+uint64_t FixedPointTime(int64_t nowUs, int64_t baseUs) {
+    const uint64_t us = static_cast<uint64_t>(std::max<int64_t>(0, nowUs - baseUs));
+    return (us / 1000000) << 32 | ((us % 1000000) << 32) / 1000000;
+}
+
+uint8_t FrameCount(int64_t nowUs, int64_t baseUs) {
+    const int64_t frames = std::max<int64_t>(0, nowUs - baseUs) * 30 / 1000000;
+    return static_cast<uint8_t>(frames & 0xFF);
 }
 
 // ---------------------------------------------------------------- headers

@@ -3,8 +3,8 @@
 // The chips behind the maker's extension unit, as the host sees them through
 // the generic I2C engine and the ISP register path: the AP1302 register file
 // with its sensor bridge and standby control, the image sensor on the AP1302's
-// own bus, and the bootdata header records. None of them locks: the extension-
-// unit model that owns them serialises every access.
+// own bus, and the bootdata header records. None of them locks: the device hands
+// its extension-unit model one access at a time.
 
 #include <array>
 #include <cstdint>
@@ -88,6 +88,11 @@ private:
     int64_t frameBaseUs_ = 0;
     std::string note_;
 };
+
+// The counters the sensor boards keep in device time since their last restart:
+// seconds and 2^-32 fractions as one 64-bit number, and frames at 30 per second.
+uint64_t FixedPointTime(int64_t nowUs, int64_t baseUs);
+uint8_t FrameCount(int64_t nowUs, int64_t baseUs);
 
 // Bootdata header records, laid out byte for byte.
 struct HeaderFields {

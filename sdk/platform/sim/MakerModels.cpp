@@ -8,6 +8,8 @@
 
 #include <fmt/format.h>
 
+#include "platform/backend/MfIds.h"
+
 namespace sv::sim {
 
 using nlohmann::json;
@@ -27,8 +29,8 @@ constexpr uint8_t kTimestamp = 0x08;
 constexpr uint8_t kIspControl = 0x09;
 constexpr uint8_t kBslMode = 0x0C;
 
-constexpr uint8_t kSetCur = 0x01;
-constexpr uint8_t kGetCur = 0x81;
+using platform::ks::kGetCur;
+using platform::ks::kSetCur;
 
 // I2C addresses on the sensor boards.
 constexpr uint8_t kKivoStore = 0x54;
@@ -379,7 +381,6 @@ MakerXuModel::MakerXuModel(Family family, const json& config) : family_(family) 
 }
 
 void MakerXuModel::OutputFormatChanged(uint32_t width, uint32_t height, const std::string& subtype) {
-    std::lock_guard<std::mutex> lock(mutex_);
     // Format codes of the output registers: 0x50 packed 4:2:2, 0x01 JPEG;
     // anything else the ISP reports as 0.
     const uint16_t code = subtype == "UYVY" || subtype == "YUY2" ? 0x0050 : subtype == "MJPG" ? 0x0001 : 0x0000;
@@ -399,7 +400,6 @@ void MakerXuModel::OutputFormatChanged(uint32_t width, uint32_t height, const st
 size_t MakerXuModel::PacketSize() const { return firmware_[0] > 23 || firmware_[1] > 11 ? 256 : 512; }
 
 HResult MakerXuModel::Transfer(XuTransfer& t, XuHost& host, std::string& note) {
-    std::lock_guard<std::mutex> lock(mutex_);
     const bool set = t.request == kSetCur;
     const bool get = t.request == kGetCur;
     const bool kivo = family_ == Family::Kivo;
@@ -576,14 +576,9 @@ bool MakerXuModel::I2cRead(uint8_t device, uint8_t a, uint32_t reg, uint8_t* out
 
 uint8_t MakerXuModel::McuByte(uint32_t at, int64_t now) const {
     if (at >= kMcuTimestamp && at < kMcuTimestamp + 8) {
-        const uint64_t us = static_cast<uint64_t>(std::max<int64_t>(0, now - mcuTimestampBaseUs_));
-        const uint64_t fixed = (us / 1000000) << 32 | ((us % 1000000) << 32) / 1000000;
-        return static_cast<uint8_t>(fixed >> (56 - 8 * (at - kMcuTimestamp)));
+        return static_cast<uint8_t>(maker::FixedPointTime(now, mcuTimestampBaseUs_) >> (56 - 8 * (at - kMcuTimestamp)));
     }
-    if (at == kMcuFrameCounter) {
-        const int64_t frames = std::max<int64_t>(0, now - mcuFrameBaseUs_) * 30 / 1000000;
-        return static_cast<uint8_t>(frames & 0xFF);
-    }
+    if (at == kMcuFrameCounter) return maker::FrameCount(now, mcuFrameBaseUs_);
     if (at == kMcuFrameCounter + 1) return 0;
     return store_[at];
 }

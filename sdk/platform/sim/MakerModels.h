@@ -8,7 +8,6 @@
 
 #include <array>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "platform/sim/MakerDevices.h"
@@ -42,7 +41,6 @@ private:
     uint8_t McuByte(uint32_t at, int64_t now) const;
 
     const Family family_;
-    std::mutex mutex_;
     std::array<uint8_t, 4> firmware_{};
     std::unique_ptr<maker::Ap1302> isp_;
     std::vector<uint8_t> store_;  // KIVO: bootdata store at 0x54; LIRA: microcontroller space at 0x48

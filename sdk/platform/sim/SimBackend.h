@@ -65,8 +65,6 @@ public:
     void SetTraceSink(std::function<void(const std::string&)> sink);
     bool OpenTraceFile(const std::string& path, std::string& error);
 
-    const std::shared_ptr<SimMachine>& Machine() const { return machine_; }
-
 private:
     std::shared_ptr<SimMachine> machine_;
     std::string loadError_;

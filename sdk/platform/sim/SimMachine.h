@@ -67,7 +67,6 @@ public:
     bool Build(std::string& error);
 
     SimClock& Clock() { return *clock_; }
-    const std::shared_ptr<SimClock>& ClockPtr() const { return clock_; }
     SimTrace& Trace() { return trace_; }
     bool FrameRateLimit() const { return world_.frameRateLimit; }
     size_t ControllerCount() const { return world_.controllers.size(); }

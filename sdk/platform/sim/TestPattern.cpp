@@ -139,18 +139,6 @@ void RgbToYuv(const Rgb& c, uint8_t& y, uint8_t& u, uint8_t& v) {
     v = Clamp(((112 * r - 94 * g - 18 * b + 128) >> 8) + 128);
 }
 
-uint64_t UncompressedFrameBytes(PixelFormat format, uint32_t width, uint32_t height) {
-    const uint64_t pixels = static_cast<uint64_t>(width) * height;
-    switch (format) {
-        case PixelFormat::YUY2:
-        case PixelFormat::UYVY: return pixels * 2;
-        case PixelFormat::NV12: return pixels * 3 / 2;
-        case PixelFormat::RGB24: return pixels * 3;
-        case PixelFormat::MJPG: return 0;
-    }
-    return 0;
-}
-
 std::vector<uint8_t> EncodeFrame(PixelFormat format, uint64_t frame, uint32_t width, uint32_t height,
                                  int jpegQuality) {
     std::vector<Rgb> band, bars;

@@ -40,7 +40,5 @@ void RgbToYuv(const Rgb& c, uint8_t& y, uint8_t& u, uint8_t& v);
 std::vector<uint8_t> EncodeFrame(PixelFormat format, uint64_t frame, uint32_t width, uint32_t height,
                                  int jpegQuality = 90);
 
-// Bytes of an uncompressed frame (MJPG: 0, the size varies).
-uint64_t UncompressedFrameBytes(PixelFormat format, uint32_t width, uint32_t height);
 
 }  // namespace sv::sim::pattern

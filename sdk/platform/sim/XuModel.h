@@ -40,6 +40,8 @@ public:
     virtual void Unplug() = 0;
 };
 
+// The device calls its model one transfer (or format change) at a time, as on
+// the wire; a model needs no lock of its own.
 class XuDeviceModel {
 public:
     virtual ~XuDeviceModel() = default;
