@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include "platform/backend/MfIds.h"
+#include "platform/sim/JsonRead.h"
 
 namespace sv::sim {
 
@@ -96,29 +97,14 @@ constexpr uint32_t kMcuFrameCounter = 0x318E;
     throw std::invalid_argument("xu." + key + ": " + what);
 }
 
-const char* TypeName(const json& v) {
-    if (v.is_string()) return "a string";
-    if (v.is_boolean()) return "a boolean";
-    if (v.is_number()) return "a number";
-    if (v.is_array()) return "an array";
-    if (v.is_object()) return "an object";
-    return "null";
-}
+using jsonread::TypeName;
 
 void CheckKeys(const json& obj, const std::string& path, std::initializer_list<const char*> allowed) {
-    for (auto it = obj.begin(); it != obj.end(); ++it) {
-        const bool known = std::any_of(allowed.begin(), allowed.end(), [&](const char* k) { return it.key() == k; });
-        if (!known) Bad(path.empty() ? it.key() : path + "." + it.key(), "unknown key");
-    }
+    jsonread::CheckKeys(obj, path, allowed, Bad);
 }
 
 int64_t Int(const json& v, const std::string& key, int64_t lo, int64_t hi) {
-    if (!v.is_number_integer()) Bad(key, fmt::format("expected an integer, found {}", TypeName(v)));
-    const int64_t n = v.is_number_unsigned() && v.get<uint64_t>() > static_cast<uint64_t>(INT64_MAX)
-                          ? INT64_MAX
-                          : v.get<int64_t>();
-    if (n < lo || n > hi) Bad(key, fmt::format("{} is outside {}..{}", n, lo, hi));
-    return n;
+    return jsonread::Int(v, key, lo, hi, Bad);
 }
 
 // A 16-bit number given as an integer or as hexadecimal text ("0x5002").

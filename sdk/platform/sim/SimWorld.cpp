@@ -8,6 +8,8 @@
 
 #include <fmt/format.h>
 
+#include "platform/sim/JsonRead.h"
+
 namespace sv::sim {
 
 using nlohmann::json;
@@ -59,30 +61,17 @@ struct Problem : std::runtime_error {
     throw Problem(path.empty() ? what : path + ": " + what);
 }
 
-std::string Join(const std::string& path, const std::string& key) {
-    return path.empty() ? key : path + "." + key;
-}
-std::string Index(const std::string& path, size_t i) { return fmt::format("{}[{}]", path, i); }
+using jsonread::Join;
+using jsonread::TypeName;
 
-const char* TypeName(const json& v) {
-    if (v.is_string()) return "a string";
-    if (v.is_boolean()) return "a boolean";
-    if (v.is_number()) return "a number";
-    if (v.is_array()) return "an array";
-    if (v.is_object()) return "an object";
-    return "null";
-}
+std::string Index(const std::string& path, size_t i) { return fmt::format("{}[{}]", path, i); }
 
 void ExpectObject(const json& v, const std::string& path) {
     if (!v.is_object()) Fail(path, fmt::format("expected an object, found {}", TypeName(v)));
 }
 
 void CheckKeys(const json& obj, const std::string& path, std::initializer_list<const char*> allowed) {
-    for (auto it = obj.begin(); it != obj.end(); ++it) {
-        const bool known = std::any_of(allowed.begin(), allowed.end(),
-                                       [&](const char* k) { return it.key() == k; });
-        if (!known) Fail(Join(path, it.key()), "unknown key");
-    }
+    jsonread::CheckKeys(obj, path, allowed, Fail);
 }
 
 const json* Find(const json& obj, const char* key) {
@@ -94,13 +83,7 @@ int64_t GetInt(const json& obj, const char* key, const std::string& path, int64_
                int64_t hi) {
     const json* v = Find(obj, key);
     if (v == nullptr) return def;
-    const std::string where = Join(path, key);
-    if (!v->is_number_integer()) Fail(where, fmt::format("expected an integer, found {}", TypeName(*v)));
-    const int64_t n = v->is_number_unsigned() && v->get<uint64_t>() > static_cast<uint64_t>(INT64_MAX)
-                          ? INT64_MAX
-                          : v->get<int64_t>();
-    if (n < lo || n > hi) Fail(where, fmt::format("{} is outside {}..{}", n, lo, hi));
-    return n;
+    return jsonread::Int(*v, Join(path, key), lo, hi, Fail);
 }
 
 bool GetBool(const json& obj, const char* key, const std::string& path, bool def) {
