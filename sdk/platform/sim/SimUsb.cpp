@@ -8,10 +8,6 @@ using platform::HResult;
 
 namespace {
 
-std::string HubKey(const UsbPlacement& p) {
-    return p.hub == "root" ? fmt::format("root{}", p.controller) : p.hub;
-}
-
 // UTF-16LE string descriptor of ASCII text.
 std::vector<uint8_t> StringDescriptor(const std::string& text) {
     const size_t chars = std::min<size_t>(text.size(), 126);
@@ -153,10 +149,10 @@ private:
         Occupant o;
         std::lock_guard<std::mutex> lock(m_->Mutex());
         for (const auto& d : m_->Devices()) {
-            if (d->present && HubKey(d->desc.usb) == hub_.id && d->desc.usb.port == port) o.device = d;
+            if (d->present && d->desc.usb.HubKey() == hub_.id && d->desc.usb.port == port) o.device = d;
         }
         for (const auto& h : m_->Hubs()) {
-            if (!h.root && HubKey(h.usb) == hub_.id && h.usb.port == port) o.hub = &h;
+            if (!h.root && h.usb.HubKey() == hub_.id && h.usb.port == port) o.hub = &h;
         }
         return o;
     }

@@ -492,9 +492,6 @@ HubDescription ParseHub(const json& h, const std::string& path) {
 // Places every device and hub on a port; checks the tree.
 void PlaceOnPorts(WorldDescription& w) {
     std::set<std::pair<std::string, uint32_t>> used;  // (hub key, port)
-    auto hubKey = [](const UsbPlacement& p) {
-        return p.hub == "root" ? fmt::format("root{}", p.controller) : p.hub;
-    };
     auto portCount = [&](const UsbPlacement& p, const std::string& where) -> uint32_t {
         if (p.hub == "root") {
             if (p.controller >= w.controllers.size()) {
@@ -511,16 +508,16 @@ void PlaceOnPorts(WorldDescription& w) {
         const uint32_t ports = portCount(p, where);
         if (p.port == 0) {
             for (uint32_t port = 1; port <= ports; ++port) {
-                if (!used.count({hubKey(p), port})) {
+                if (!used.count({p.HubKey(), port})) {
                     p.port = port;
                     break;
                 }
             }
-            if (p.port == 0) Fail(Join(where, "usb"), fmt::format("no free port left on {}", hubKey(p)));
+            if (p.port == 0) Fail(Join(where, "usb"), fmt::format("no free port left on {}", p.HubKey()));
         }
-        if (p.port > ports) Fail(Join(where, "usb.port"), fmt::format("{} has only {} ports", hubKey(p), ports));
-        if (!used.insert({hubKey(p), p.port}).second) {
-            Fail(Join(where, "usb.port"), fmt::format("port {} of {} is taken twice", p.port, hubKey(p)));
+        if (p.port > ports) Fail(Join(where, "usb.port"), fmt::format("{} has only {} ports", p.HubKey(), ports));
+        if (!used.insert({p.HubKey(), p.port}).second) {
+            Fail(Join(where, "usb.port"), fmt::format("port {} of {} is taken twice", p.port, p.HubKey()));
         }
     };
     // Explicit ports first, so that automatic placement fills the gaps.

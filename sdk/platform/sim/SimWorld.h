@@ -66,6 +66,9 @@ struct UsbPlacement {
     uint32_t port = 0;         // 0: the next free port of the root hub of controller 0
     uint8_t speed = 2;         // code of the extended connection record
     uint32_t superSpeedFlags = 0;  // flags of the extended V2 record
+
+    // The hub this sits on: its id, or "root<controller>" for a root hub.
+    std::string HubKey() const { return hub == "root" ? "root" + std::to_string(controller) : hub; }
 };
 
 struct DeviceDescription {
