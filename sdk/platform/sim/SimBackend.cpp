@@ -15,24 +15,29 @@ using platform::HResult;
 
 namespace {
 
+// A machine without devices: what a world that cannot be used leaves.
+std::shared_ptr<SimMachine> EmptyMachine(bool simulatedClock) {
+    auto machine = std::make_shared<SimMachine>(WorldDescription{}, simulatedClock);
+    std::string unused;
+    machine->Build(unused);
+    return machine;
+}
+
 std::shared_ptr<SimBackend> Build(const std::string& text, const std::string& source, const SimOptions& options) {
     WorldDescription world;
     std::string error;
     bool ok = ParseWorld(text, source, world, error);
     const bool simulated = options.simulatedClock.value_or(ok ? world.simulatedClock : true);
-    auto machine = std::make_shared<SimMachine>(ok ? std::move(world) : WorldDescription{}, simulated);
+    std::shared_ptr<SimMachine> machine;
     if (ok) {
+        machine = std::make_shared<SimMachine>(std::move(world), simulated);
         std::string buildError;
         if (!machine->Build(buildError)) {
             error = "World file '" + source + "': " + buildError;
             ok = false;
-            machine = std::make_shared<SimMachine>(WorldDescription{}, simulated);
-            machine->Build(buildError);
         }
-    } else {
-        std::string unused;
-        machine->Build(unused);
     }
+    if (!ok) machine = EmptyMachine(simulated);
     if (!ok) SV_LOGE("SimBackend::LoadWorld", "{}", error);
     auto backend = std::make_shared<SimBackend>(machine, ok ? std::string() : error);
     if (!options.traceFile.empty()) {
@@ -56,10 +61,8 @@ std::shared_ptr<SimBackend> SimBackend::FromFile(const std::string& path, const 
     if (!in) {
         const std::string error = "World file '" + path + "': cannot be read";
         SV_LOGE("SimBackend::LoadWorld", "{}", error);
-        auto machine = std::make_shared<SimMachine>(WorldDescription{}, options.simulatedClock.value_or(true));
+        auto backend = std::make_shared<SimBackend>(EmptyMachine(options.simulatedClock.value_or(true)), error);
         std::string unused;
-        machine->Build(unused);
-        auto backend = std::make_shared<SimBackend>(machine, error);
         if (!options.traceFile.empty()) backend->OpenTraceFile(options.traceFile, unused);
         return backend;
     }

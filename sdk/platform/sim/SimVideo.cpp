@@ -15,18 +15,21 @@ using platform::HResult;
 
 namespace {
 
-// Status of the video path of a source: shut down, device gone, or usable.
-HResult VideoStatus(SimMachine& m, const SimDevice& d, const SourceState& s) {
+// Status of a source: shut down, device gone (`gone`, which the video and the
+// control paths report differently), or usable.
+HResult SourceStatus(SimMachine& m, const SimDevice& d, const SourceState& s, HResult gone) {
     if (s.shutdown.load()) return platform::HR_MF_E_SHUTDOWN;
     std::lock_guard<std::mutex> lock(m.Mutex());
-    return m.AliveLocked(d, s.generation) ? platform::HR_S_OK : platform::HR_MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED;
+    return m.AliveLocked(d, s.generation) ? platform::HR_S_OK : gone;
 }
 
-// Status of the control path (UVC controls, extension unit).
+HResult VideoStatus(SimMachine& m, const SimDevice& d, const SourceState& s) {
+    return SourceStatus(m, d, s, platform::HR_MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED);
+}
+
+// The control path: UVC controls and the extension unit.
 HResult ControlStatus(SimMachine& m, const SimDevice& d, const SourceState& s) {
-    if (s.shutdown.load()) return platform::HR_MF_E_SHUTDOWN;
-    std::lock_guard<std::mutex> lock(m.Mutex());
-    return m.AliveLocked(d, s.generation) ? platform::HR_S_OK : platform::HR_ERROR_DEVICE_NOT_CONNECTED;
+    return SourceStatus(m, d, s, platform::HR_ERROR_DEVICE_NOT_CONNECTED);
 }
 
 class SimUvcControls final : public platform::UvcControlInterface {
