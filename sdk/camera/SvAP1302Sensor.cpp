@@ -1,7 +1,9 @@
 #include "camera/SvAP1302Sensor.h"
 
-#include <cstdio>
+#include <iterator>
 #include <memory>
+
+#include <fmt/format.h>
 
 #include "camera/SvSorvanCamera.h"
 #include "core/Logger.h"
@@ -58,6 +60,16 @@ bool SvAP1302Sensor::WaitBridgeIdle(int polls, const char* op, const char* label
     return false;
 }
 
+bool SvAP1302Sensor::WriteBridgeProgram(const BridgeProgram& program, const char* op) {
+    for (const auto& [r, v] : program) {
+        if (camera_.AP1302I2CWrite(r, v) != 0) {
+            sv::log::Write(spdlog::level::err, "{}: {} Bridge register 0x{:x} write Fail!", camera_.DeviceName(), op, r);
+            return false;
+        }
+    }
+    return true;
+}
+
 int SvAP1302Sensor::AP1302SensorRegisterRead(uint16_t sensorId, uint16_t reg, uint16_t& value) {
     constexpr const char* kOp = "AP1302SensorRegisterRead";
     const std::string& name = camera_.DeviceName();
@@ -69,15 +81,10 @@ int SvAP1302Sensor::AP1302SensorRegisterRead(uint16_t sensorId, uint16_t reg, ui
     }
     // A transaction with a lost register write would run on stale bridge
     // settings: it fails instead.
-    const std::pair<uint16_t, uint16_t> program[] = {
+    const BridgeProgram program = {{
         {kBridgeA8, 0}, {kBridgeAA, 2}, {kBridgeA0, static_cast<uint16_t>(sensorId | 0x0300)}, {kBridgeA2, reg},
-        {kBridgeA4, 0}, {kBridgeA6, kBridgeA4}, {kBridgeStatus, kReadCommand}};
-    for (const auto& [r, v] : program) {
-        if (camera_.AP1302I2CWrite(r, v) != 0) {
-            sv::log::Write(spdlog::level::err, "{}: {} Bridge register 0x{:x} write Fail!", name, kOp, r);
-            return -1;
-        }
-    }
+        {kBridgeA4, 0}, {kBridgeA6, kBridgeA4}, {kBridgeStatus, kReadCommand}}};
+    if (!WriteBridgeProgram(program, kOp)) return -1;
     if (!CheckIspId(kOp)) return -1;
     if (!WaitBridgeIdle(kReadPolls, kOp, "Check Status", true)) {
         sv::log::Write(spdlog::level::err, "{}: {} Check Status Fail!", name, kOp);
@@ -99,15 +106,10 @@ int SvAP1302Sensor::AP1302SensorRegisterWrite(uint16_t sensorId, uint16_t reg, u
         sv::log::Write(spdlog::level::err, "{}: {} I2C BUS 1 Check Fail!", name, kOp);
         return -1;
     }
-    const std::pair<uint16_t, uint16_t> program[] = {
+    const BridgeProgram program = {{
         {kBridgeA8, 0}, {kBridgeAA, 2}, {kBridgeA0, 0}, {kBridgeA2, data},
-        {kBridgeA4, static_cast<uint16_t>(sensorId | 0xF300)}, {kBridgeA6, reg}, {kBridgeStatus, kWriteCommand}};
-    for (const auto& [r, v] : program) {
-        if (camera_.AP1302I2CWrite(r, v) != 0) {
-            sv::log::Write(spdlog::level::err, "{}: {} Bridge register 0x{:x} write Fail!", name, kOp, r);
-            return -1;
-        }
-    }
+        {kBridgeA4, static_cast<uint16_t>(sensorId | 0xF300)}, {kBridgeA6, reg}, {kBridgeStatus, kWriteCommand}}};
+    if (!WriteBridgeProgram(program, kOp)) return -1;
     if (!WaitBridgeIdle(kWritePolls, kOp, "", false)) {
         sv::log::Write(spdlog::level::err, "{}: {} Check Status Fail!", name, kOp);
         return -1;
@@ -122,21 +124,14 @@ bool SvAP1302Sensor::UidFromHeader(std::string& uid) {
     uint8_t version = 0;
     if (camera_.GetHeaderVersion(version) != 0 || version != 3) return false;
     sv::log::Write(spdlog::level::debug, "{}: {} Check Header V3 SUCCESS!", camera_.DeviceName(), kOp);
-    auto header = std::make_unique<SvHeaderV3>();
-    *header = SvHeaderV3{};
+    auto header = std::make_unique<SvHeaderV3>();  // zeroed
     const bool read = camera_.GetBootdataHeaderV3(header) == 0;
     if (!read || header->fixChecksum == 0xFFFF) {
         sv::log::Write(spdlog::level::warn, "{}: {} Check Header V3 Fix Checksum Fail: 0x{:x}", camera_.DeviceName(),
                        kOp, read ? header->fixChecksum : 0);
         return false;
     }
-    std::string text;
-    char hex[3];
-    for (uint8_t b : header->sensorFuseId) {
-        std::snprintf(hex, sizeof(hex), "%02X", unsigned{b});
-        text += hex;
-    }
-    uid = text;
+    uid = fmt::format("{:02X}", fmt::join(std::begin(header->sensorFuseId), std::end(header->sensorFuseId), ""));
     sv::log::Write(spdlog::level::debug, "{}: {} Get Header V3 Fuse ID: {}", camera_.DeviceName(), kOp, uid);
     return true;
 }
@@ -208,13 +203,7 @@ int SvAP1302Sensor::UidFromSensor(std::string& uid) {
         }
         words[7 - j] = word;
     }
-    std::string text;
-    char hex[5];
-    for (uint16_t w : words) {
-        std::snprintf(hex, sizeof(hex), "%04X", unsigned{w});
-        text += hex;
-    }
-    uid = text;
+    uid = fmt::format("{:04X}", fmt::join(std::begin(words), std::end(words), ""));
     sv::log::Write(spdlog::level::debug, "{}: {} GetUniqueSensorID Success! Sensor UID = {}", name, kOp, uid);
     return 0;
 }

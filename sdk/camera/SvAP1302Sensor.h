@@ -3,8 +3,10 @@
 // The image sensor behind the AP1302 ISP: one sensor-register transaction at a
 // time through the ISP's bridge registers, and the sensor's unique ID.
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 class SvSorvanCamera;
 
@@ -21,6 +23,10 @@ public:
     int GetSensorUniqueID(std::string& uid);
 
 private:
+    // Bridge registers and the values one transaction writes, in order.
+    using BridgeProgram = std::array<std::pair<uint16_t, uint16_t>, 7>;
+    // Writes them; a lost write fails the transaction (logged).
+    bool WriteBridgeProgram(const BridgeProgram& program, const char* op);
     bool WaitBridgeIdle(int polls, const char* op, const char* label, bool logEachPoll);
     bool CheckIspId(const char* op);
     bool UidFromHeader(std::string& uid);
