@@ -11,8 +11,11 @@ constexpr int kLastCameraTerminal = 16;
 constexpr long kFlagsAuto = 1;
 constexpr long kFlagsManual = 2;
 
-bool InTable(SV_UVC_IMAGE_PROPERTIES property) {
-    return property >= 0 && property <= kLastCameraTerminal;
+// Ids 0-16 map onto the two UVC units; anything else is refused with a log line.
+bool InTable(SV_UVC_IMAGE_PROPERTIES property, const char* where) {
+    if (property >= 0 && property <= kLastCameraTerminal) return true;
+    SV_LOGE(where, "Unknown UVC property id: {}", static_cast<int>(property));
+    return false;
 }
 
 }  // namespace
@@ -55,10 +58,7 @@ int SvGenericCamera::GetUVCImageProcessing(SV_UVC_IMAGE_PROPERTIES property, lon
     constexpr const char* kWhere = "SvGenericCamera::GetUVCImageProcessing";
     value = 0;
     flag = -1;
-    if (!InTable(property)) {
-        SV_LOGE(kWhere, "Unknown UVC property id: {}", static_cast<int>(property));
-        return -1;
-    }
+    if (!InTable(property, kWhere)) return -1;
     long v = 0;
     long flags = 0;
     long hr = -1;
@@ -79,10 +79,7 @@ int SvGenericCamera::GetUVCImageProcessing(SV_UVC_IMAGE_PROPERTIES property, lon
 int SvGenericCamera::GetUVCImageProcessingRange(SV_UVC_IMAGE_PROPERTIES property, long& minimum,
                                                 long& maximum, long& step, long& defaultValue) {
     constexpr const char* kWhere = "SvGenericCamera::GetUVCImageProcessingRange";
-    if (!InTable(property)) {
-        SV_LOGE(kWhere, "Unknown UVC property id: {}", static_cast<int>(property));
-        return -1;
-    }
+    if (!InTable(property, kWhere)) return -1;
     long caps = 0;
     long hr = -1;
     if (control_) {
@@ -100,10 +97,7 @@ int SvGenericCamera::GetUVCImageProcessingRange(SV_UVC_IMAGE_PROPERTIES property
 
 int SvGenericCamera::SetUVCImageProcessing(SV_UVC_IMAGE_PROPERTIES property, long value, int flag) {
     constexpr const char* kWhere = "SvGenericCamera::SetUVCImageProcessing";
-    if (!InTable(property)) {
-        SV_LOGE(kWhere, "Unknown UVC property id: {}", static_cast<int>(property));
-        return -1;
-    }
+    if (!InTable(property, kWhere)) return -1;
     const long flags = flag != 0 ? kFlagsAuto : kFlagsManual;
     long hr = -1;
     if (control_) {
