@@ -1,9 +1,8 @@
 // Busy, unplugged and silent devices; one outstanding request across time-outs.
 
-#include <atomic>
-
 #include "camera/CameraFixture.h"
 #include "common/LogCapture.h"
+#include "platform/SimTestUtil.h"
 
 using svtest::CameraTest;
 using sv::test::LogCapture;
@@ -18,6 +17,9 @@ std::string World(const std::string& extra) {
     w.replace(w.find("%EXTRA%"), 7, extra.empty() ? "" : ", " + extra);
     return w;
 }
+
+// A trace line of a frame request sent to the device.
+const char* const kSampleRequest = "\"op\":\"sample.request\"";
 
 class StreamingCamera : public CameraTest {
 protected:
@@ -106,17 +108,13 @@ TEST_F(StreamingCamera, UnpluggedDeviceFailsWithoutHangingAndIsFoundAgainWhenBac
 
 TEST_F(StreamingCamera, SilentDeviceTimesOutWithOneOutstandingRequest) {
     auto camera = OpenStreaming(R"("stallAfterFrames": 1)");
-    std::atomic<int> requests{0};
-    backend_->SetTraceSink([&](const std::string& line) {
-        if (line.find("\"op\":\"sample.request\"") != std::string::npos) ++requests;
-    });
+    svtest::TraceCapture trace(*backend_);
     const int64_t before = backend_->DeviceTimeUs();
     EXPECT_EQ(Grab(camera, 100), SV_CAPTURE_TIMEOUT);
     EXPECT_EQ(Grab(camera, 100), SV_CAPTURE_TIMEOUT);
     EXPECT_EQ(Grab(camera, 100), SV_CAPTURE_TIMEOUT);
-    EXPECT_EQ(requests.load(), 1) << "time-outs wait for the same request";
+    EXPECT_EQ(trace.Count({kSampleRequest}), 1) << "time-outs wait for the same request";
     EXPECT_GE(backend_->DeviceTimeUs() - before, 300000) << "each wait ran its time-out in device time";
-    backend_->SetTraceSink(nullptr);
 }
 
 TEST_F(StreamingCamera, NoRequestWhileNotStreamingAndStartStillWorksAfterwards) {
@@ -126,16 +124,12 @@ TEST_F(StreamingCamera, NoRequestWhileNotStreamingAndStartStillWorksAfterwards) 
     std::vector<SvFormat> formats;
     ASSERT_EQ(SvGetFormatList(camera, formats), 0);
     ASSERT_EQ(SvSetFormat(camera, formats[0]), 0);
-    std::atomic<int> requests{0};
-    backend_->SetTraceSink([&](const std::string& line) {
-        if (line.find("\"op\":\"sample.request\"") != std::string::npos) ++requests;
-    });
+    svtest::TraceCapture trace(*backend_);
     EXPECT_EQ(Grab(camera, 100), SV_CAPTURE_TIMEOUT);
-    EXPECT_EQ(requests.load(), 0);
+    EXPECT_EQ(trace.Count({kSampleRequest}), 0);
     // The time-out above had no request behind it, so the start asks for one.
     EXPECT_EQ(SvStartStreaming(camera), 0);
     EXPECT_EQ(Grab(camera), SV_CAPTURE_SUCCESS);
-    backend_->SetTraceSink(nullptr);
 }
 
 TEST_F(StreamingCamera, RefusedRequestAnswersTwo) {

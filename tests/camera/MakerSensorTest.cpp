@@ -1,11 +1,11 @@
 // Maker cameras against the simulated KIVO and LIRA firmware: versions,
 // headers, ISP and sensor registers, and the unique sensor ID by both paths.
 
-#include <atomic>
 #include <chrono>
 
 #include "camera/CameraFixture.h"
 #include "common/LogCapture.h"
+#include "platform/SimTestUtil.h"
 
 using svtest::CameraTest;
 using sv::test::LogCapture;
@@ -104,25 +104,20 @@ TEST_F(MakerSensorTest, SensorRegistersThroughTheBridge) {
 
 TEST_F(MakerSensorTest, StuckBridgeFailsAfterItsPolls) {
     auto camera = OpenWith("KIVO-AR0234 Camera", R"({"model": "kivo", "bridgePolls": "stuck"})");
-    std::atomic<int> statusReads{0};
-    backend_->SetTraceSink([&](const std::string& line) {
-        // A status read is the ISP packet 01 60 AC.
-        if (line.find("\"op\":\"xu.set\"") != std::string::npos && line.find("0160ac") != std::string::npos) {
-            ++statusReads;
-        }
-    });
+    svtest::TraceCapture trace(*backend_);
+    // A status read is the ISP packet 01 60 AC.
+    auto statusReads = [&] { return trace.Count({"\"op\":\"xu.set\"", "0160ac"}); };
     uint16_t value = 0x7777;
     {
         LogCapture capture;
         EXPECT_EQ(SvAP1302SensorRegisterRead(camera, 0x20, 0x3000, value), -1);
         EXPECT_TRUE(capture.Contains("AP1302SensorRegisterRead I2C BUS 1 Check Fail!"));
     }
-    EXPECT_EQ(statusReads.load(), 21);
+    EXPECT_EQ(statusReads(), 21);
     EXPECT_EQ(value, 0x7777);
-    statusReads = 0;
+    trace.Clear();
     EXPECT_EQ(SvAP1302SensorRegisterWrite(camera, 0x20, 0x3000, 1), -1);
-    EXPECT_EQ(statusReads.load(), 20);
-    backend_->SetTraceSink(nullptr);
+    EXPECT_EQ(statusReads(), 20);
 }
 
 TEST_F(MakerSensorTest, AbsentSensorGivesNoValueAndNoUid) {
@@ -151,15 +146,11 @@ TEST_F(MakerSensorTest, UniqueIdFromTheHeaderNeverTouchesTheSensor) {
     InstallDefault();
     auto lira = Camera("LIRA");
     ASSERT_EQ(SvOpen(lira), 0);
-    std::atomic<int> bridge{0};
-    backend_->SetTraceSink([&](const std::string& line) {
-        if (line.find("f00060ac") != std::string::npos) ++bridge;
-    });
+    svtest::TraceCapture trace(*backend_);
     std::string uid;
     ASSERT_EQ(SvGetSensorUniqueID(lira, uid), 0);
     EXPECT_EQ(uid, "5B05E2D4C6A8193F7D0B4E6A21C3F859");
-    EXPECT_EQ(bridge.load(), 0);
-    backend_->SetTraceSink(nullptr);
+    EXPECT_EQ(trace.Count({"f00060ac"}), 0);
 }
 
 TEST_F(MakerSensorTest, UnwrittenHeaderFuseFallsBackToTheSensorAtTheSecondId) {

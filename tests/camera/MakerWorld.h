@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "camera/CameraFixture.h"
+#include "platform/SimTestUtil.h"
 
 namespace svtest {
 
@@ -44,15 +44,13 @@ inline std::ostream& operator<<(std::ostream& os, const RegisterWrite& w) {
 class TransferLog {
 public:
     TransferLog(sv::sim::SimBackend& backend, const std::function<void()>& work) {
-        std::mutex m;
-        backend.SetTraceSink([&](const std::string& line) {
-            std::lock_guard<std::mutex> lock(m);
-            const auto j = nlohmann::json::parse(line);
-            const std::string op = j.value("op", "");
-            if (op == "xu.set" || op == "xu.get") lines_.push_back(j);
-        });
+        TraceCapture trace(backend);
         work();
-        backend.SetTraceSink(nullptr);
+        trace.Stop();
+        for (auto& j : trace.Json()) {
+            const std::string op = j.value("op", "");
+            if (op == "xu.set" || op == "xu.get") lines_.push_back(std::move(j));
+        }
     }
 
     std::size_t Transfers() const { return lines_.size(); }

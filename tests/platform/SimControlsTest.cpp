@@ -238,8 +238,7 @@ TEST_F(SimExtensionUnit, GenericWebcamHasNoUnitAndMakerModelsAnswer) {
     uint32_t returned = 0;
     EXPECT_EQ(node->KsProperty(Request(1, true), data, 4, returned), HR_ERROR_SET_NOT_FOUND);
 
-    std::vector<std::string> lines;
-    backend->SetTraceSink([&](const std::string& l) { lines.push_back(l); });
+    svtest::TraceCapture trace(*backend);
     for (size_t device : {1u, 2u}) {
         auto maker = svtest::Open(*backend, device);
         auto xu = Node(maker, 2);
@@ -249,10 +248,8 @@ TEST_F(SimExtensionUnit, GenericWebcamHasNoUnitAndMakerModelsAnswer) {
         EXPECT_NE(data[0], 0) << "a firmware major version of 0 would mean a failed read";
         EXPECT_EQ(xu->KsProperty(Request(0x7F, true), data, 4, returned), HR_ERROR_GEN_FAILURE);
     }
-    backend->SetTraceSink(nullptr);
-    int notes = 0;
-    for (const auto& l : lines) notes += l.find("\"note\":\"unknown selector 0x7f\"") != std::string::npos ? 1 : 0;
-    EXPECT_EQ(notes, 2);
+    trace.Stop();
+    EXPECT_EQ(trace.Count({"\"note\":\"unknown selector 0x7f\""}), 2);
 }
 
 TEST_F(SimExtensionUnit, UnknownModelIsABadWorld) {

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -97,15 +96,10 @@ std::shared_ptr<SimBackend> MakerWorld(const std::string& xu) {
 }
 
 std::vector<nlohmann::json> Capture(SimBackend& backend, const std::function<void()>& work) {
-    std::vector<nlohmann::json> lines;
-    std::mutex m;
-    backend.SetTraceSink([&](const std::string& l) {
-        std::lock_guard<std::mutex> lock(m);
-        lines.push_back(nlohmann::json::parse(l));
-    });
+    svtest::TraceCapture trace(backend);
     work();
-    backend.SetTraceSink(nullptr);
-    return lines;
+    trace.Stop();
+    return trace.Json();
 }
 
 uint16_t Sum(const Bytes& b, size_t from, size_t to) {

@@ -1,15 +1,19 @@
 #pragma once
 
 // Shared pieces of the simulator tests: a sample callback that records every
-// delivery, and opening a device down to its reader.
+// delivery, opening a device down to its reader, and the simulator's trace
+// lines of a scope.
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "platform/backend/Backend.h"
 #include "platform/sim/SimBackend.h"
@@ -132,5 +136,59 @@ inline std::string OneDeviceWorld(const std::string& formats, const std::string&
                "serial": "ABCDE12345", "instanceKey": "6&abc&0&0000", "formats": )" +
            formats + (extra.empty() ? "" : ", " + extra) + "}]}";
 }
+
+// The trace lines `backend` writes while this lives. The sink is cleared when
+// it ends, so a test that returns early leaves no sink behind; the backend must
+// outlive it.
+class TraceCapture {
+public:
+    explicit TraceCapture(sv::sim::SimBackend& backend) : backend_(&backend) {
+        backend_->SetTraceSink([this](const std::string& line) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            lines_.push_back(line);
+        });
+    }
+    ~TraceCapture() { Stop(); }
+    TraceCapture(const TraceCapture&) = delete;
+    TraceCapture& operator=(const TraceCapture&) = delete;
+
+    // Ends the capture early; the lines so far stay.
+    void Stop() {
+        if (backend_ == nullptr) return;
+        backend_->SetTraceSink(nullptr);
+        backend_ = nullptr;
+    }
+    // Forgets the lines so far.
+    void Clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines_.clear();
+    }
+
+    std::vector<std::string> Lines() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return lines_;
+    }
+    // Every line parsed: each is one JSON object.
+    std::vector<nlohmann::json> Json() const {
+        std::vector<nlohmann::json> parsed;
+        for (const auto& line : Lines()) parsed.push_back(nlohmann::json::parse(line));
+        return parsed;
+    }
+    // Lines that contain every one of `parts`.
+    int Count(std::initializer_list<std::string> parts) const {
+        int n = 0;
+        for (const auto& line : Lines()) {
+            bool all = true;
+            for (const auto& part : parts) all = all && line.find(part) != std::string::npos;
+            if (all) ++n;
+        }
+        return n;
+    }
+
+private:
+    sv::sim::SimBackend* backend_;
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
 
 }  // namespace svtest
