@@ -9,13 +9,8 @@ using sv::test::LogCapture;
 
 namespace {
 
-const char* kWorld = R"({"devices": [{"id": "cam", "name": "Test Cam", "vendorId": "1234", "productId": "5678",
-  "serial": "ABCDE12345", "formats": [{"subtype": "YUY2", "width": 64, "height": 48, "fps": 30}] %EXTRA%}]})";
-
 std::string World(const std::string& extra) {
-    std::string w = kWorld;
-    w.replace(w.find("%EXTRA%"), 7, extra.empty() ? "" : ", " + extra);
-    return w;
+    return svtest::OneDeviceWorld(R"([{"subtype": "YUY2", "width": 64, "height": 48, "fps": 30}])", extra);
 }
 
 // A trace line of a frame request sent to the device.
