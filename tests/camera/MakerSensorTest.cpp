@@ -3,31 +3,15 @@
 
 #include <chrono>
 
-#include "camera/CameraFixture.h"
+#include "camera/MakerWorld.h"
 #include "common/LogCapture.h"
 #include "platform/SimTestUtil.h"
 
-using svtest::CameraTest;
 using sv::test::LogCapture;
 
 namespace {
 
-std::string MakerWorld(const std::string& name, const std::string& xu) {
-    return R"({"devices": [{"id": "cam", "name": ")" + name +
-           R"(", "vendorId": "3f41", "productId": "0234", "serial": "K7Q2M9P4R8",
-             "formats": [{"subtype": "YUY2", "width": 64, "height": 48}], "xu": )" +
-           xu + "}]}";
-}
-
-class MakerSensorTest : public CameraTest {
-protected:
-    std::shared_ptr<SvCamera> OpenWith(const std::string& name, const std::string& xu) {
-        InstallWorld(MakerWorld(name, xu));
-        auto camera = Camera(name);
-        EXPECT_EQ(SvOpen(camera), 0);
-        return camera;
-    }
-};
+class MakerSensorTest : public svtest::MakerCameraTest {};
 
 TEST_F(MakerSensorTest, DefaultWorldVersionsAndHeaders) {
     InstallDefault();
@@ -103,7 +87,7 @@ TEST_F(MakerSensorTest, SensorRegistersThroughTheBridge) {
 }
 
 TEST_F(MakerSensorTest, StuckBridgeFailsAfterItsPolls) {
-    auto camera = OpenWith("KIVO-AR0234 Camera", R"({"model": "kivo", "bridgePolls": "stuck"})");
+    auto camera = OpenMaker("KIVO-AR0234 Camera", "0234", R"({"model": "kivo", "bridgePolls": "stuck"})");
     svtest::TraceCapture trace(*backend_);
     // A status read is the ISP packet 01 60 AC.
     auto statusReads = [&] { return trace.Count({"\"op\":\"xu.set\"", "0160ac"}); };
@@ -121,7 +105,7 @@ TEST_F(MakerSensorTest, StuckBridgeFailsAfterItsPolls) {
 }
 
 TEST_F(MakerSensorTest, AbsentSensorGivesNoValueAndNoUid) {
-    auto camera = OpenWith("KIVO-AR0234 Camera", R"({"model": "kivo", "sensor": {"absent": true}})");
+    auto camera = OpenMaker("KIVO-AR0234 Camera", "0234", R"({"model": "kivo", "sensor": {"absent": true}})");
     std::string uid = "before";
     LogCapture capture;
     EXPECT_EQ(SvGetSensorUniqueID(camera, uid), -1);
@@ -154,9 +138,9 @@ TEST_F(MakerSensorTest, UniqueIdFromTheHeaderNeverTouchesTheSensor) {
 }
 
 TEST_F(MakerSensorTest, UnwrittenHeaderFuseFallsBackToTheSensorAtTheSecondId) {
-    auto camera = OpenWith("LIRA-OX05B Camera",
-                           R"({"model": "lira", "header": {"version": 3, "fixChecksum": "0xFFFF"},
-                               "sensor": {"id": 108, "chipId": 3926, "fuseId": "88887777666655554444333322221111"}})");
+    auto camera = OpenMaker("LIRA-OX05B Camera", "0234",
+                            R"({"model": "lira", "header": {"version": 3, "fixChecksum": "0xFFFF"},
+                                "sensor": {"id": 108, "chipId": 3926, "fuseId": "88887777666655554444333322221111"}})");
     SvSetLogLevel(SV_LOG_LEVEL_DEBUG);
     LogCapture capture;
     std::string uid;
@@ -170,7 +154,8 @@ TEST_F(MakerSensorTest, UnwrittenHeaderFuseFallsBackToTheSensorAtTheSecondId) {
 }
 
 TEST_F(MakerSensorTest, SensorThatNeverWakesStillAnswers) {
-    auto camera = OpenWith("KIVO-AR0234 Camera", R"({"model": "kivo", "standby": true, "wakeReads": "never"})");
+    auto camera =
+        OpenMaker("KIVO-AR0234 Camera", "0234", R"({"model": "kivo", "standby": true, "wakeReads": "never"})");
     LogCapture capture;
     std::string uid;
     EXPECT_EQ(SvGetSensorUniqueID(camera, uid), 0);
@@ -178,17 +163,12 @@ TEST_F(MakerSensorTest, SensorThatNeverWakesStillAnswers) {
     EXPECT_EQ(uid.size(), 32u);
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(MakerSensorTest, ALostBridgeWriteFailsTheRead) {
     // Open reads the flip setting (set 1); then the transfers of the read: ISP
     // id (set 2), status poll (set 3), and the bridge programming starts with
     // set 4, which the device refuses.
-    InstallWorld(R"({"devices": [{"id": "cam", "name": "KIVO-AR0234 Camera", "vendorId": "3f41",
-        "productId": "0234", "serial": "K7Q2M9P4R8", "formats": [{"subtype": "YUY2", "width": 64, "height": 48}],
-        "xu": {"model": "kivo"}, "faults": [{"op": "xu.set", "selector": 5, "on": 4}]}]})");
+    InstallWorld(svtest::MakerWorldJson("KIVO-AR0234 Camera", "0234", R"({"model": "kivo"})",
+                                        R"("faults": [{"op": "xu.set", "selector": 5, "on": 4}])"));
     auto camera = Camera("KIVO-AR0234 Camera");
     ASSERT_EQ(SvOpen(camera), 0);
     uint16_t value = 0x4242;

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "camera/CameraFixture.h"
+#include "camera/MakerWorld.h"
 #include "camera/XuProtocol.h"
 #include "common/LogCapture.h"
 #include "formats/BootdataHeader.h"
@@ -69,10 +69,6 @@ public:
     }
 };
 
-const char* kWorld = R"({"devices": [{"id": "cam", "name": "%NAME%", "vendorId": "3f41", "productId": "0234",
-  "serial": "K7Q2M9P4R8", "formats": [{"subtype": "YUY2", "width": 64, "height": 48}],
-  "xu": {"model": "scripted"}}]})";
-
 class MakerTransportTest : public CameraTest {
 protected:
     void SetUp() override {
@@ -86,9 +82,7 @@ protected:
         g_script = nullptr;
     }
     std::shared_ptr<SvCamera> OpenMaker(const std::string& name) {
-        std::string world = kWorld;
-        world.replace(world.find("%NAME%"), 6, name);
-        InstallWorld(world);
+        InstallWorld(svtest::MakerWorldJson(name, "0234", R"({"model": "scripted"})"));
         auto camera = Camera(name);
         EXPECT_EQ(SvOpen(camera), 0);
         std::lock_guard<std::mutex> lock(script_.mutex);

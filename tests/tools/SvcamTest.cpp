@@ -198,10 +198,6 @@ TEST(SvcamTest, DemoLeavesPicturesOfEachCamera) {
     EXPECT_NE(run.out.find("CONTROL"), std::string::npos) << "the controls of a maker camera";
 }
 
-}  // namespace
-
-namespace {
-
 TEST(SvcamTest, InfoShowsFirmwareHeaderAndUniqueId) {
     ToolRun lira = Svcam("--json info LIRA");
     ASSERT_EQ(lira.status, 0) << lira.err;
