@@ -8,6 +8,7 @@
 
 using sv::test::LogCapture;
 using svtest::HasLineEnding;
+using svtest::kKivoName;
 using svtest::MakerCameraTest;
 using svtest::RegisterWrite;
 
@@ -17,11 +18,8 @@ using Writes = std::vector<RegisterWrite>;
 
 class EHDRControlTest : public MakerCameraTest {
 protected:
-    Writes Set(const std::shared_ptr<SvCamera>& camera, SV_ISP_IMAGE_PROPERTIES id, int value, int expect = 0) {
-        return WritesOf([&] { EXPECT_EQ(SvSetISPImageProcessing(camera, id, value), expect) << id << " " << value; });
-    }
     std::shared_ptr<SvCamera> Kivo(const std::string& regs = "{}") {
-        return OpenMaker("KIVO-AR0821 Camera", "0821", R"({"model": "kivo", "ispRegisters": )" + regs + "}");
+        return OpenMaker(kKivoName, "0821", R"({"model": "kivo", "ispRegisters": )" + regs + "}");
     }
 };
 

@@ -19,9 +19,6 @@ using Writes = std::vector<RegisterWrite>;
 
 class MakerControlsTest : public MakerCameraTest {
 protected:
-    Writes Set(const std::shared_ptr<SvCamera>& camera, SV_ISP_IMAGE_PROPERTIES id, int value, int expect = 0) {
-        return WritesOf([&] { EXPECT_EQ(SvSetISPImageProcessing(camera, id, value), expect) << id << " " << value; });
-    }
     std::shared_ptr<SvCamera> Kivo(const std::string& xu = R"({"model": "kivo"})", const std::string& extra = "") {
         return OpenMaker("KIVO-AR0234 Camera", "0234", xu, extra);
     }

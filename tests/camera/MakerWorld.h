@@ -112,6 +112,12 @@ protected:
 
     std::vector<RegisterWrite> WritesOf(const std::function<void()>& work) { return TransferLog(*backend_, work).Writes(); }
 
+    // The register writes of setting property `id`, which is to answer `expect`.
+    std::vector<RegisterWrite> Set(const std::shared_ptr<SvCamera>& camera, SV_ISP_IMAGE_PROPERTIES id, int value,
+                                   int expect = 0) {
+        return WritesOf([&] { EXPECT_EQ(SvSetISPImageProcessing(camera, id, value), expect) << id << " " << value; });
+    }
+
     // Property value through the public interface; -1000000 when the read fails.
     int Get(const std::shared_ptr<SvCamera>& camera, SV_ISP_IMAGE_PROPERTIES id) {
         int value = 0;
