@@ -60,6 +60,22 @@ protected:
         return -1;
     }
 
+    // Reads the format list, sets its first format with this pixel format (and
+    // width) and starts streaming; `format` is the one set, `formats` (when
+    // given) the list. A missing format fails fatally: call this through
+    // ASSERT_NO_FATAL_FAILURE.
+    static void StartWithFormat(const std::shared_ptr<SvCamera>& camera, SV_IMAGE_FORMAT pixel, int width,
+                                SvFormat& format, std::vector<SvFormat>* formats = nullptr) {
+        std::vector<SvFormat> list;
+        ASSERT_EQ(SvGetFormatList(camera, list), 0);
+        if (formats != nullptr) *formats = list;
+        const int index = FindFormat(list, pixel, width);
+        ASSERT_GE(index, 0) << "no format " << pixel << " of width " << width;
+        format = list[static_cast<std::size_t>(index)];
+        ASSERT_EQ(SvSetFormat(camera, format), 0);
+        ASSERT_EQ(SvStartStreaming(camera), 0);
+    }
+
     std::shared_ptr<sv::sim::SimBackend> backend_;
 };
 

@@ -134,11 +134,8 @@ TEST_F(CameraTest, GetImageWithNullSizeStillCopiesTheFrame) {
     InstallDefault();
     auto camera = Camera("WebCam");
     ASSERT_EQ(SvOpen(camera), 0);
-    std::vector<SvFormat> formats;
-    ASSERT_EQ(SvGetFormatList(camera, formats), 0);
-    const SvFormat f = formats[static_cast<std::size_t>(FindFormat(formats, SV_IMAGE_FORMAT_YUY2, 640))];
-    ASSERT_EQ(SvSetFormat(camera, f), 0);
-    ASSERT_EQ(SvStartStreaming(camera), 0);
+    SvFormat f;
+    ASSERT_NO_FATAL_FAILURE(StartWithFormat(camera, SV_IMAGE_FORMAT_YUY2, 640, f));
     std::vector<uint8_t> buffer(FrameBytes(f), 0xEE);
     EXPECT_EQ(SvGetImage(camera, buffer.data(), nullptr, 1000), SV_CAPTURE_SUCCESS);
     EXPECT_NE(std::count(buffer.begin(), buffer.end(), 0xEE), static_cast<long>(buffer.size()));
@@ -148,11 +145,8 @@ TEST_F(CameraTest, AFrameLargerThanTheToldBufferIsRefusedAndKeptForTheRetry) {
     InstallDefault();
     auto camera = Camera("WebCam");
     ASSERT_EQ(SvOpen(camera), 0);
-    std::vector<SvFormat> formats;
-    ASSERT_EQ(SvGetFormatList(camera, formats), 0);
-    const SvFormat f = formats[static_cast<std::size_t>(FindFormat(formats, SV_IMAGE_FORMAT_YUY2, 640))];
-    ASSERT_EQ(SvSetFormat(camera, f), 0);
-    ASSERT_EQ(SvStartStreaming(camera), 0);
+    SvFormat f;
+    ASSERT_NO_FATAL_FAILURE(StartWithFormat(camera, SV_IMAGE_FORMAT_YUY2, 640, f));
 
     // A guard byte after the small buffer shows nothing is written past it.
     std::vector<uint8_t> small(1001, 0x5A);
@@ -190,10 +184,8 @@ TEST_F(CameraTest, StopThenStartWithoutSetFormatStreamsTheReadersFirstType) {
     auto camera = Camera("KIVO");
     ASSERT_EQ(SvOpen(camera), 0);
     std::vector<SvFormat> formats;
-    ASSERT_EQ(SvGetFormatList(camera, formats), 0);
-    const SvFormat small = formats[static_cast<std::size_t>(FindFormat(formats, SV_IMAGE_FORMAT_YUY2, 640))];
-    ASSERT_EQ(SvSetFormat(camera, small), 0);
-    ASSERT_EQ(SvStartStreaming(camera), 0);
+    SvFormat small;
+    ASSERT_NO_FATAL_FAILURE(StartWithFormat(camera, SV_IMAGE_FORMAT_YUY2, 640, small, &formats));
     std::vector<uint8_t> buffer(FrameBytes(formats[0]) + 16);
     int size = 0;
     ASSERT_EQ(SvGetImage(camera, buffer.data(), &size, 1000), SV_CAPTURE_SUCCESS);
