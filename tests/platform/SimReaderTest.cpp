@@ -59,13 +59,11 @@ TEST(SimReader, RequestsFromInsideTheCallbackAreServed) {
         }
     };
     auto backend = SimBackend::Default();
-    std::vector<std::shared_ptr<DeviceActivation>> devices;
-    backend->EnumDeviceSources(devices);
-    std::shared_ptr<MediaSource> source;
-    ASSERT_EQ(devices[0]->ActivateObject(source), HR_S_OK);
+    svtest::OpenDevice dev;
+    ASSERT_EQ(svtest::ActivateSource(*backend, 0, dev), HR_S_OK);
     auto chain = std::make_shared<Chain>(backend->NewEvent());
     std::shared_ptr<SourceReader> reader;
-    ASSERT_EQ(source->CreateSourceReader(chain, reader), HR_S_OK);
+    ASSERT_EQ(dev.source->CreateSourceReader(chain, reader), HR_S_OK);
     chain->reader = reader;
     ASSERT_EQ(reader->ReadSample(0, 0), HR_S_OK);
     ASSERT_TRUE(chain->WaitFor(3));
@@ -249,14 +247,12 @@ TEST(SimReader, AReaderMayBeReleasedFromItsOwnCallback) {
         }
     };
     auto backend = SimBackend::Default();
-    std::vector<std::shared_ptr<DeviceActivation>> devices;
-    backend->EnumDeviceSources(devices);
-    std::shared_ptr<MediaSource> source;
-    ASSERT_EQ(devices[0]->ActivateObject(source), HR_S_OK);
+    svtest::OpenDevice dev;
+    ASSERT_EQ(svtest::ActivateSource(*backend, 0, dev), HR_S_OK);
     auto cb = std::make_shared<SelfRelease>(backend->NewEvent());
     {
         std::shared_ptr<SourceReader> reader;
-        ASSERT_EQ(source->CreateSourceReader(cb, reader), HR_S_OK);
+        ASSERT_EQ(dev.source->CreateSourceReader(cb, reader), HR_S_OK);
         cb->reader = reader;
         ASSERT_EQ(reader->ReadSample(0, 0), HR_S_OK);
     }

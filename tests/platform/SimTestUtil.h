@@ -105,17 +105,26 @@ struct OpenDevice {
     std::shared_ptr<sv::platform::SourceReader> reader;
 };
 
-// Enumerates `backend` and opens device `index` down to an asynchronous reader.
-inline OpenDevice Open(sv::platform::Backend& backend, size_t index) {
-    OpenDevice d;
+// Enumerates `backend` and activates device `index`: `d` gets its activation
+// and media source. Answers the activation's result; a missing device is a
+// failure of its own and leaves `d.activation` empty.
+inline sv::platform::HResult ActivateSource(sv::platform::Backend& backend, size_t index, OpenDevice& d) {
     std::vector<std::shared_ptr<sv::platform::DeviceActivation>> devices;
     EXPECT_EQ(backend.EnumDeviceSources(devices), 0);
     if (index >= devices.size()) {
         ADD_FAILURE() << "no device " << index;
-        return d;
+        return sv::platform::HR_E_FAIL;
     }
     d.activation = devices[index];
-    EXPECT_EQ(d.activation->ActivateObject(d.source), 0);
+    return d.activation->ActivateObject(d.source);
+}
+
+// Enumerates `backend` and opens device `index` down to an asynchronous reader.
+inline OpenDevice Open(sv::platform::Backend& backend, size_t index) {
+    OpenDevice d;
+    const sv::platform::HResult activated = ActivateSource(backend, index, d);
+    if (!d.activation) return d;
+    EXPECT_EQ(activated, 0);
     if (!d.source) return d;
     d.callback = std::make_shared<Collector>(backend.NewEvent());
     EXPECT_EQ(d.source->CreateSourceReader(d.callback, d.reader), 0);
