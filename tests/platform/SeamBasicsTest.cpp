@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
+#include "common/LogCapture.h"
 #include "platform/backend/Backend.h"
 #include "platform/backend/MediaType.h"
 #include "platform/backend/MfIds.h"
@@ -142,12 +142,11 @@ TEST_F(BackendSelection, SimWithoutWorldFileListsTheBuiltInWorld) {
 }
 
 TEST_F(BackendSelection, WorldFileChangesWhatIsListed) {
-    const std::string path = ::testing::TempDir() + "/seam_world.json";
-    {
-        std::ofstream out(path);
-        out << R"({"devices": [{"id": "a", "name": "Bench Cam", "vendorId": "0a0b", "productId": "0c0d",
-                  "serial": "XYZ123456", "formats": [{"subtype": "YUY2", "width": 64, "height": 48}]}]})";
-    }
+    sv::test::TempDir dir;
+    dir.Write("seam_world.json",
+              R"({"devices": [{"id": "a", "name": "Bench Cam", "vendorId": "0a0b", "productId": "0c0d",
+                  "serial": "XYZ123456", "formats": [{"subtype": "YUY2", "width": 64, "height": 48}]}]})");
+    const std::string path = dir.File("seam_world.json");
     setenv("SORVANSDK_BACKEND", "sim", 1);
     setenv("SORVANSDK_SIM_WORLD", path.c_str(), 1);
     ResetBackend();

@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 
 #include <nlohmann/json.hpp>
 
+#include "common/LogCapture.h"
 #include "platform/SimTestUtil.h"
 #include "platform/backend/MfIds.h"
 #include "platform/sim/SimBackend.h"
@@ -53,16 +53,11 @@ public:
 class SimTraceFile : public ::testing::Test {
 protected:
     void SetUp() override {
-        path_ = ::testing::TempDir() + "/sim_trace_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".jsonl";
-        std::remove(path_.c_str());
         sv::sim::RegisterXuModel("fixed", [](const nlohmann::json&) { return std::make_unique<FixedModel>(); });
     }
-    void TearDown() override {
-        sv::sim::UnregisterXuModel("fixed");
-        std::remove(path_.c_str());
-    }
-    std::string path_;
+    void TearDown() override { sv::sim::UnregisterXuModel("fixed"); }
+    sv::test::TempDir dir_;
+    std::string path_ = dir_.File("trace.jsonl");
 };
 
 TEST_F(SimTraceFile, RecordsEveryKindOfOperationAsItHappens) {

@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 #include <spdlog/sinks/ostream_sink.h>
 
+#include "common/LogCapture.h"
 #include "core/Logger.h"
 #include "platform/SimTestUtil.h"
 #include "platform/sim/SimBackend.h"
@@ -99,22 +99,19 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<BadWorld>& p) { return p.param.label; });
 
 TEST(SimWorldFile, MissingAndBadFilesNameThePath) {
-    const std::string missing = ::testing::TempDir() + "/no_such_world.json";
+    sv::test::TempDir dir;
+    const std::string missing = dir.File("no_such_world.json");
     auto a = SimBackend::FromFile(missing);
     EXPECT_EQ(a->LoadError(), "World file '" + missing + "': cannot be read");
     std::vector<std::shared_ptr<DeviceActivation>> devices;
     a->EnumDeviceSources(devices);
     EXPECT_TRUE(devices.empty());
 
-    const std::string path = ::testing::TempDir() + "/bad_world.json";
-    {
-        std::ofstream out(path);
-        out << "{\n  \"devices\": [\n    {\"id\": \"x\",, }\n  ]\n}\n";
-    }
+    dir.Write("bad_world.json", "{\n  \"devices\": [\n    {\"id\": \"x\",, }\n  ]\n}\n");
+    const std::string path = dir.File("bad_world.json");
     auto b = SimBackend::FromFile(path);
     EXPECT_EQ(b->LoadError().rfind("World file '" + path + "': not valid JSON", 0), 0u) << b->LoadError();
     EXPECT_NE(b->LoadError().find("line 3"), std::string::npos) << b->LoadError();
-    std::remove(path.c_str());
 }
 
 TEST(SimWorldFile, TheBuiltInWorldAndTheExampleWorldLoad) {
