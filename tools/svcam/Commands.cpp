@@ -322,6 +322,20 @@ int CaptureStatus(const json& data) {
 
 // ---- controls --------------------------------------------------------------
 
+// An offered control's value and mode, and its range when the library gave one.
+template <typename T>
+void PutOffered(json& entry, T value, int flag, bool haveRange, T mn, T mx, T st, T df) {
+    entry["offered"] = true;
+    entry["value"] = value;
+    entry["auto"] = flag == 1;
+    if (haveRange) {
+        entry["min"] = mn;
+        entry["max"] = mx;
+        entry["step"] = st;
+        entry["default"] = df;
+    }
+}
+
 json UvcControlData(const std::shared_ptr<SvCamera>& camera, const ControlName& c) {
     json entry{{"name", c.name}, {"unit", "uvc"}};
     long value = 0;
@@ -332,15 +346,8 @@ json UvcControlData(const std::shared_ptr<SvCamera>& camera, const ControlName& 
         entry["offered"] = false;
         return entry;
     }
-    entry["offered"] = true;
-    entry["value"] = value;
-    entry["auto"] = flag == 1;
-    if (SvGetUVCImageProcessingRange(camera, id, mn, mx, st, df) == 0) {
-        entry["min"] = mn;
-        entry["max"] = mx;
-        entry["step"] = st;
-        entry["default"] = df;
-    }
+    const bool haveRange = SvGetUVCImageProcessingRange(camera, id, mn, mx, st, df) == 0;
+    PutOffered(entry, value, flag, haveRange, mn, mx, st, df);
     return entry;
 }
 
@@ -354,16 +361,14 @@ json IspControlData(const std::shared_ptr<SvCamera>& camera, const ControlName& 
         entry["result"] = result;
         return entry;
     }
-    entry["offered"] = true;
-    entry["value"] = value;
-    entry["auto"] = flag == 1;
-    if (SvGetISPImageProcessingRange(camera, id, mn, mx, st, df) == 0) {
-        entry["min"] = mn;
-        entry["max"] = mx;
-        entry["step"] = st;
-        entry["default"] = df;
-    }
+    const bool haveRange = SvGetISPImageProcessingRange(camera, id, mn, mx, st, df) == 0;
+    PutOffered(entry, value, flag, haveRange, mn, mx, st, df);
     return entry;
+}
+
+// The control's entry, through the unit it belongs to.
+json ControlData(const std::shared_ptr<SvCamera>& camera, const ControlName& c) {
+    return c.kind == ControlName::Kind::Uvc ? UvcControlData(camera, c) : IspControlData(camera, c);
 }
 
 json ControlsData(CameraSession& session) {
@@ -445,12 +450,7 @@ int GetCommand(const GlobalOptions& global, const std::string& camera, const std
     const ControlName control = ResolveControl(name);
     CameraSession session(camera);
     session.Open();
-    json data;
-    if (control.kind == ControlName::Kind::Uvc) {
-        data = UvcControlData(session.Camera(), control);
-    } else {
-        data = IspControlData(session.Camera(), control);
-    }
+    json data = ControlData(session.Camera(), control);
     if (!data["offered"].get<bool>()) {
         throw CommandError(std::string("the camera does not offer ") + data["unit"].get<std::string>() + "." +
                                control.name,
@@ -499,8 +499,7 @@ int SetCommand(const GlobalOptions& global, const std::string& camera, const std
         result = SvSetISPImageProcessing(cam, id, static_cast<int>(value));
         Check(result, "SvSetISPImageProcessing(" + std::string(control.name) + ")");
     }
-    json data = control.kind == ControlName::Kind::Uvc ? UvcControlData(cam, control) : IspControlData(cam, control);
-    Emit(global, data, PrintKeyValues);
+    Emit(global, ControlData(cam, control), PrintKeyValues);
     return kExitOk;
 }
 
