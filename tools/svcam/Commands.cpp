@@ -476,14 +476,17 @@ int SetCommand(const GlobalOptions& global, const std::string& camera, const std
     CameraSession session(camera);
     session.Open();
     const auto& cam = session.Camera();
+    auto outOfRange = [&](long mn, long mx) {
+        return CommandError(std::string(control.name) + ": " + valueText + " is out of range [" + std::to_string(mn) +
+                                ", " + std::to_string(mx) + "]",
+                            kExitUsage);
+    };
     int result = 0;
     if (control.kind == ControlName::Kind::Uvc) {
         const auto id = static_cast<SV_UVC_IMAGE_PROPERTIES>(control.id);
         long mn = 0, mx = 0, st = 0, df = 0;
         if (SvGetUVCImageProcessingRange(cam, id, mn, mx, st, df) == 0 && (value < mn || value > mx)) {
-            throw CommandError(std::string(control.name) + ": " + valueText + " is out of range [" + std::to_string(mn) +
-                                   ", " + std::to_string(mx) + "]",
-                               kExitUsage);
+            throw outOfRange(mn, mx);
         }
         result = SvSetUVCImageProcessing(cam, id, value, automatic ? 1 : 0);
         Check(result, "SvSetUVCImageProcessing(" + std::string(control.name) + ")");
@@ -492,9 +495,7 @@ int SetCommand(const GlobalOptions& global, const std::string& camera, const std
         int mn = 0, mx = 0, st = 0, df = 0;
         if (value < INT32_MIN || value > INT32_MAX ||
             (SvGetISPImageProcessingRange(cam, id, mn, mx, st, df) == 0 && (value < mn || value > mx))) {
-            throw CommandError(std::string(control.name) + ": " + valueText + " is out of range [" + std::to_string(mn) +
-                                   ", " + std::to_string(mx) + "]",
-                               kExitUsage);
+            throw outOfRange(mn, mx);
         }
         result = SvSetISPImageProcessing(cam, id, static_cast<int>(value));
         Check(result, "SvSetISPImageProcessing(" + std::string(control.name) + ")");
