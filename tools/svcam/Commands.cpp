@@ -521,7 +521,8 @@ int InfoCommand(const GlobalOptions& global, const std::string& camera) {
     data["speed"] = SvGetUSBDeviceSpeed(cam, speed) == 0 ? json(SpeedName(speed)) : json(nullptr);
     if (session.IsMaker()) {
         session.Open();
-        auto answer = [](int result, const std::string& value) {
+        // The value, or what the library answered instead.
+        auto answer = [](int result, const auto& value) {
             return result == 0 ? json(value) : json("unavailable (result " + std::to_string(result) + ")");
         };
         std::string version;
@@ -531,7 +532,7 @@ int InfoCommand(const GlobalOptions& global, const std::string& camera) {
         r = SvGetSensorFirmwareVersion(cam, version);
         data["sensorFirmwareVersion"] = answer(r == 0 && version.empty() ? -1 : r, version);
         const int header = SvGetHeaderVersion(cam);
-        data["headerVersion"] = header >= 0 ? json(header) : json("unavailable (result " + std::to_string(header) + ")");
+        data["headerVersion"] = answer(header >= 0 ? 0 : header, header);
         auto fieldText = [](const char* field, std::size_t size) { return std::string(field, strnlen(field, size)); };
         if (header == 2) {
             auto h = std::make_unique<SvHeaderV2>();
@@ -558,41 +559,38 @@ int InfoCommand(const GlobalOptions& global, const std::string& camera) {
         data["sensorUniqueId"] = answer(r, uid);
 
         // What the ISP is doing now.
-        auto number = [](int result, auto value) {
-            return result == 0 ? json(value) : json("unavailable (result " + std::to_string(result) + ")");
-        };
         int width = 0, height = 0;
         std::string format;
         r = SvGetSensorFormat(cam, width, height, format);
         data["sensorFormat"] = answer(r, std::to_string(width) + "x" + std::to_string(height) + " " + format);
         uint8_t fps = 0;
         r = SvGetMaxFPS(cam, fps);
-        data["maxFps"] = number(r, unsigned{fps});
+        data["maxFps"] = answer(r, unsigned{fps});
         uint16_t throughput = 0;
         r = SvGetThroughPut(cam, throughput);
-        data["throughput"] = number(r, unsigned{throughput});
+        data["throughput"] = answer(r, unsigned{throughput});
         uint32_t exposure = 0;
         r = SvGetCurrentExposure(cam, exposure);
-        data["currentExposureUs"] = number(r, exposure);
+        data["currentExposureUs"] = answer(r, exposure);
         uint8_t gain = 0;
         r = SvGetCurrentGain(cam, gain);
-        data["currentGain"] = number(r, unsigned{gain});
+        data["currentGain"] = answer(r, unsigned{gain});
         SV_SENSOR_MODE mode = SV_SENSOR_MODE_STANDBY;
         r = SvGetSensorWorkMode(cam, mode);
         data["sensorMode"] = answer(r, mode == SV_SENSOR_MODE_ACTIVE ? "active" : "standby");
         float seconds = 0;
         r = SvGetTimestamp(cam, seconds);
-        data["timestampSeconds"] = number(r, seconds);
+        data["timestampSeconds"] = answer(r, seconds);
         uint8_t frames = 0;
         r = SvGetFrameCount(cam, frames);
-        data["frameCount"] = number(r, unsigned{frames});
+        data["frameCount"] = answer(r, unsigned{frames});
         if (product == SV_PRODUCT_TYPE_LIRA) {
             version.clear();
             r = SvGetLUMOFirmwareVersion(cam, version);
             data["lumoFirmwareVersion"] = answer(r, version);
             SV_MCU_TYPE mcu = SV_MCU_TYPE_OTHER;
             r = SvGetMCUType(cam, mcu);
-            data["mcuType"] = number(r, static_cast<int>(mcu));
+            data["mcuType"] = answer(r, static_cast<int>(mcu));
         }
     }
     Emit(global, data, PrintKeyValues);
