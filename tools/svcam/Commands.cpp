@@ -622,9 +622,8 @@ int DemoCommand(const GlobalOptions& global, const std::string& outDir) {
             options.frames = 3;
             options.outDir = outDir;
             options.pixel = FormatName(preferred[i % 4]);
-            const auto formats = Formats(session);
             bool offered = false;
-            for (const auto& f : formats) offered = offered || f.format == preferred[i % 4];
+            for (const auto& f : entry["formats"]["formats"]) offered = offered || f["pixel"] == options.pixel;
             if (!offered) options.pixel.clear();
             entry["capture"] = CaptureData(session, options, false);
             if (!global.json) {
