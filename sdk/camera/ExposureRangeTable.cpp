@@ -2,7 +2,7 @@
 
 #include <yaml-cpp/yaml.h>
 
-#include "core/Logger.h"
+#include "base/Logger.h"
 
 namespace sv {
 

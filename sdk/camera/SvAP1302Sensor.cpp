@@ -6,7 +6,7 @@
 #include <fmt/format.h>
 
 #include "camera/SvSorvanCamera.h"
-#include "core/Logger.h"
+#include "base/Logger.h"
 #include "platform/backend/Backend.h"
 
 namespace {

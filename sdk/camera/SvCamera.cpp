@@ -1,6 +1,6 @@
 #include "camera/SvCamera.h"
 
-#include "core/Logger.h"
+#include "base/Logger.h"
 #include "platform/CameraStreamer.h"
 
 SvCamera::SvCamera(const CameraDeviceInfo& info) : info_(info) {}

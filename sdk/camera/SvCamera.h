@@ -5,7 +5,7 @@
 
 #include <sorvansdk/SvTypes.h>
 
-#include "camera/CameraDeviceInfo.h"
+#include "platform/CameraDeviceInfo.h"
 
 class UVCCameraStreamerWin;
 class UVCCameraControlWin;

@@ -5,7 +5,7 @@
 #include "camera/SvGenericCamera.h"
 #include "camera/SvKIVOCamera.h"
 #include "camera/SvLIRACamera.h"
-#include "core/Logger.h"
+#include "base/Logger.h"
 #include "platform/PlatformCameraList.h"
 #include "platform/backend/VideoDevice.h"
 
@@ -85,17 +85,6 @@ int SvCameraManagerWin::ActivateYamlRouteConfig(std::shared_ptr<SvRoute>) {
 }
 
 namespace sv {
-
-int ProductTypeForName(const ConfigMap& config, const std::string& deviceName) {
-    auto typeOf = [](const std::string& family) {
-        if (family == "KIVO") return static_cast<int>(SV_PRODUCT_TYPE_KIVO);
-        if (family == "LIRA") return static_cast<int>(SV_PRODUCT_TYPE_LIRA);
-        return 0;
-    };
-    const std::string family = FindProductFamily(
-        config, deviceName, [&](const std::string& section) { return typeOf(section) != 0; });
-    return family.empty() ? static_cast<int>(SV_PRODUCT_TYPE_UVC) : typeOf(family);
-}
 
 std::string DisplayName(const CameraDeviceInfo& record) {
     const std::string& serial = record.serialNumber;

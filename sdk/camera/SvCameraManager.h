@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "camera/CameraDeviceInfo.h"
-#include "core/Config.h"
+#include "platform/CameraDeviceInfo.h"
+#include "base/Config.h"
 
 class SvCamera;
 class SvRoute;
@@ -46,10 +46,6 @@ private:
 };
 
 namespace sv {
-
-// Product type of a device name from the configuration's "products" lists:
-// KIVO 3, LIRA 2, otherwise generic 1. Sections of other names are passed over.
-int ProductTypeForName(const ConfigMap& config, const std::string& deviceName);
 
 // The name shown for a device: maker cameras with a usable serial number get
 // "-" and its last five characters appended.

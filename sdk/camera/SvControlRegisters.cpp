@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "core/Logger.h"
+#include "base/Logger.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "camera/FixedPoint.h"
 #include "camera/SvSorvanCamera.h"
-#include "core/Logger.h"
+#include "base/Logger.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "camera/SvGenericCamera.h"
 
-#include "core/Logger.h"
+#include "base/Logger.h"
 #include "platform/CameraStreamer.h"
 #include "platform/USBView.h"
 

@@ -4,7 +4,7 @@
 
 #include "camera/FixedPoint.h"
 #include "camera/SvControlRegisters.h"
-#include "core/Logger.h"
+#include "base/Logger.h"
 
 namespace {
 

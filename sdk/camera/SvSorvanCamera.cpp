@@ -1,6 +1,6 @@
 #include "camera/SvSorvanCamera.h"
 
-#include "core/Logger.h"
+#include "base/Logger.h"
 
 SvSorvanCamera::SvSorvanCamera(const CameraDeviceInfo& info, uint8_t ispAddress,
                                uint8_t headerDeviceAddress)

@@ -9,8 +9,8 @@
 #include "camera/ExposureRangeTable.h"
 #include "camera/IspProperties.h"
 #include "camera/SvSorvanCamera.h"
-#include "core/Config.h"
-#include "core/Logger.h"
+#include "base/Config.h"
+#include "base/Logger.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/Logger.h"
+#include "base/Logger.h"
 #include "platform/CameraControl.h"
 
 SvSorvanUVCCamera::SvSorvanUVCCamera(const CameraDeviceInfo& info, uint8_t ispAddress,

@@ -9,7 +9,7 @@
 #include "camera/SvGenericCamera.h"
 #include "camera/SvSorvanCamera.h"
 #include "camera/SvSorvanUVCCamera.h"
-#include "core/Logger.h"
+#include "base/Logger.h"
 
 namespace sv::api {
 

@@ -4,18 +4,15 @@
 
 #include <sorvansdk/SorvanSDK.h>
 
+#include "base/Version.h"
 #include "camera/SvCameraManager.h"
 #include "core/ApiGuards.h"
-#include "core/Logger.h"
+#include "base/Logger.h"
 #include "formats/BootdataHeader.h"
-
-namespace {
-constexpr const char* kVersion = "25.12.1";
-}
 
 void HelloSorvanSDK() {
     sv::log::Write(spdlog::level::info, "Hello SorvanSDK!");
-    sv::log::Write(spdlog::level::info, "Version: {}", kVersion);
+    sv::log::Write(spdlog::level::info, "Version: {}", SORVANSDK_VERSION);
 }
 
 void SvSetLogLevel(SV_LOG_LEVEL level) { sv::log::SetStoredLevel(static_cast<int>(level)); }

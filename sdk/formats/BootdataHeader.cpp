@@ -4,7 +4,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "core/Logger.h"
+#include "base/Logger.h"
 
 namespace sv::formats {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "core/Logger.h"
+#include "base/Logger.h"
 #include "platform/backend/MfIds.h"
 
 using namespace sv::platform;

@@ -8,7 +8,7 @@
 #include <memory>
 #include <mutex>
 
-#include "camera/CameraDeviceInfo.h"
+#include "platform/CameraDeviceInfo.h"
 #include "platform/backend/HResult.h"
 #include "platform/backend/VideoDevice.h"
 

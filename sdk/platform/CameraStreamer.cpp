@@ -4,8 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "core/LegacyLog.h"
-#include "core/Logger.h"
+#include "base/LegacyLog.h"
+#include "base/Logger.h"
 #include "platform/MediaTypeText.h"
 #include "platform/backend/MfIds.h"
 

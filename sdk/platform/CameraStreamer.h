@@ -11,7 +11,7 @@
 
 #include <sorvansdk/SvTypes.h>
 
-#include "camera/CameraDeviceInfo.h"
+#include "platform/CameraDeviceInfo.h"
 #include "platform/CameraControl.h"
 #include "platform/backend/Backend.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "core/Logger.h"
+#include "base/Logger.h"
 #include "platform/backend/MfIds.h"
 
 namespace sv::platform {

@@ -1,7 +1,7 @@
 #include "platform/PlatformCameraList.h"
 
-#include "camera/SvCameraManager.h"
-#include "core/Logger.h"
+#include "base/Config.h"
+#include "base/Logger.h"
 #include "platform/USBView.h"
 #include "platform/backend/Backend.h"
 

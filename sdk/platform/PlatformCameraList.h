@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "camera/CameraDeviceInfo.h"
-#include "core/Config.h"
+#include "platform/CameraDeviceInfo.h"
+#include "base/Config.h"
 #include "platform/backend/VideoDevice.h"
 
 class PlatformCameraList {

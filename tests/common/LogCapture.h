@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/Logger.h"
+#include "base/Logger.h"
 
 namespace sv::test {
 

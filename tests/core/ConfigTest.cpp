@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "common/LogCapture.h"
-#include "core/Config.h"
+#include "base/Config.h"
 
 namespace fs = std::filesystem;
 using sv::ConfigMap;

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "common/LogCapture.h"
-#include "core/LegacyLog.h"
+#include "base/LegacyLog.h"
 
 namespace fs = std::filesystem;
 using sv::SzLogChannel;

@@ -10,7 +10,7 @@
 #include <sorvansdk/SorvanSDK.h>
 
 #include "common/LogCapture.h"
-#include "core/Logger.h"
+#include "base/Logger.h"
 
 namespace fs = std::filesystem;
 using sv::test::LogCapture;

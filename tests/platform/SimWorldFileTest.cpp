@@ -8,7 +8,7 @@
 #include <spdlog/sinks/ostream_sink.h>
 
 #include "common/LogCapture.h"
-#include "core/Logger.h"
+#include "base/Logger.h"
 #include "platform/SimTestUtil.h"
 #include "platform/sim/SimBackend.h"
 

@@ -1,11 +1,11 @@
 #include "platform/backend/Backend.h"
 
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <string>
 
-#include "core/Logger.h"
-#include "platform/sim/SimBackend.h"
+#include "base/Logger.h"
 
 namespace sv::platform {
 
@@ -21,14 +21,49 @@ std::shared_ptr<Backend>& CurrentSlot() {
     return slot;
 }
 
+// Back-ends built as targets of their own, by name. Filled while the library
+// loads, so it is a function-local static: no order of static initialisers
+// between translation units can find it unbuilt.
+std::map<std::string, BackendFactory>& Registry() {
+    static std::map<std::string, BackendFactory> registry;
+    return registry;
+}
+
+std::mutex& RegistryMutex() {
+    static std::mutex m;
+    return m;
+}
+
 }  // namespace
+
+bool RegisterBackend(const std::string& name, BackendFactory factory) {
+    std::lock_guard<std::mutex> lock(RegistryMutex());
+    return Registry().emplace(name, std::move(factory)).second;
+}
+
+bool IsBackendAvailable(const std::string& name) {
+    if (name == "native") return true;
+    std::lock_guard<std::mutex> lock(RegistryMutex());
+    return Registry().count(name) != 0;
+}
 
 std::shared_ptr<Backend> CreateBackendFromEnvironment() {
     const char* selected = std::getenv("SORVANSDK_BACKEND");
-    if (selected != nullptr && std::string(selected) == "sim") {
-        return sim::CreateSimBackendFromEnvironment();
+    if (selected == nullptr || std::string(selected).empty() || std::string(selected) == "native") {
+        return CreateNativeBackend();
     }
-    return CreateNativeBackend();
+    BackendFactory factory;
+    {
+        std::lock_guard<std::mutex> lock(RegistryMutex());
+        auto it = Registry().find(selected);
+        if (it != Registry().end()) factory = it->second;
+    }
+    if (!factory) {
+        SV_LOGE("Backend::CreateBackendFromEnvironment",
+                "Back-end \"{}\" is not part of this build; using the native back-end", selected);
+        return CreateNativeBackend();
+    }
+    return factory();
 }
 
 std::shared_ptr<Backend> GetBackend() {

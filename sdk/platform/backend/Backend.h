@@ -2,11 +2,13 @@
 
 // The platform seam: everything the library asks of the operating system and
 // the cameras goes through one Backend. The back-end is chosen at run time by
-// SORVANSDK_BACKEND: "sim" for the simulated machine, anything else (or unset)
-// for the native one, which on builds without a native capture stack lists no
-// devices.
+// SORVANSDK_BACKEND: "sim" for the simulated machine (when the build carries
+// it), "native" or unset for the native one, which on builds without a native
+// capture stack lists no devices. A name this build does not know is logged
+// and the native back-end used.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,6 +56,15 @@ void SetBackendForTesting(std::shared_ptr<Backend> backend);
 
 // Drops the current back-end; the next GetBackend() reads the environment again.
 void ResetBackend();
+
+using BackendFactory = std::function<std::shared_ptr<Backend>()>;
+
+// Makes a back-end selectable as SORVANSDK_BACKEND=`name`. Back-ends built as
+// targets of their own (the simulator) register themselves while the library
+// loads, so the seam never names them. False when the name is taken.
+bool RegisterBackend(const std::string& name, BackendFactory factory);
+// "native" always; any other name once its back-end has registered.
+bool IsBackendAvailable(const std::string& name);
 
 // A back-end as the environment selects it (SORVANSDK_BACKEND, and for "sim"
 // SORVANSDK_SIM_WORLD, SORVANSDK_SIM_TRACE and SORVANSDK_SIM_CLOCK).

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/Logger.h"
+#include "base/Logger.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimUsb.h"
 #include "platform/sim/SimVideo.h"
@@ -186,5 +186,12 @@ std::shared_ptr<SimBackend> InstallWorldForTesting(const std::string& json, cons
     platform::SetBackendForTesting(backend);
     return backend;
 }
+
+namespace {
+// The seam does not know the simulator; it offers itself while the library loads.
+const bool kRegistered = platform::RegisterBackend("sim", CreateSimBackendFromEnvironment);
+}  // namespace
+
+bool SimBackendRegistered() { return kRegistered; }
 
 }  // namespace sv::sim

@@ -73,6 +73,9 @@ private:
 // The back-end SORVANSDK_BACKEND=sim selects.
 std::shared_ptr<platform::Backend> CreateSimBackendFromEnvironment();
 
+// True once the simulator has registered itself with the seam as "sim".
+bool SimBackendRegistered();
+
 // FromJson, then installed as the process's back-end.
 std::shared_ptr<SimBackend> InstallWorldForTesting(const std::string& json, const SimOptions& options = {});
 

@@ -1,10 +1,12 @@
-#include "core/Config.h"
+#include "base/Config.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
-#include "core/Logger.h"
+#include <sorvansdk/SvTypes.h>
+
+#include "base/Logger.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -135,6 +137,17 @@ std::string FindProductFamily(const ConfigMap& map, const std::string& name,
         }
     }
     return "";
+}
+
+int ProductTypeForName(const ConfigMap& config, const std::string& deviceName) {
+    auto typeOf = [](const std::string& family) {
+        if (family == "KIVO") return static_cast<int>(SV_PRODUCT_TYPE_KIVO);
+        if (family == "LIRA") return static_cast<int>(SV_PRODUCT_TYPE_LIRA);
+        return 0;
+    };
+    const std::string family = FindProductFamily(
+        config, deviceName, [&](const std::string& section) { return typeOf(section) != 0; });
+    return family.empty() ? static_cast<int>(SV_PRODUCT_TYPE_UVC) : typeOf(family);
 }
 
 }  // namespace sv

@@ -1,4 +1,4 @@
-#include "core/LegacyLog.h"
+#include "base/LegacyLog.h"
 
 #include <cstdarg>
 #include <cstdio>

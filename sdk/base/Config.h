@@ -36,6 +36,11 @@ int LoadConfigMap(const std::string& path, ConfigMap& map);
 std::string FindProductFamily(const ConfigMap& map, const std::string& name,
                               const std::function<bool(const std::string&)>& accept = nullptr);
 
+// Product type of a device name from the "products" lists: KIVO 3, LIRA 2,
+// otherwise generic 1. Sections of other names are passed over. Discovery and
+// the manager both ask it, so it sits below them.
+int ProductTypeForName(const ConfigMap& config, const std::string& deviceName);
+
 // Folder of the running executable ("" when it cannot be found).
 std::string ExecutableFolder();
 

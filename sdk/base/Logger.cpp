@@ -1,4 +1,4 @@
-#include "core/Logger.h"
+#include "base/Logger.h"
 
 #include <atomic>
 #include <filesystem>
