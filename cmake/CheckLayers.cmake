@@ -48,6 +48,7 @@ set(allowed_api base seam platform devices legacy api)
 if(NOT SDK_DIR)
   message(FATAL_ERROR "CheckLayers.cmake needs -DSDK_DIR=<folder>")
 endif()
+get_filename_component(SDK_DIR "${SDK_DIR}" ABSOLUTE)
 
 file(GLOB_RECURSE files RELATIVE ${SDK_DIR} ${SDK_DIR}/*.h ${SDK_DIR}/*.cpp)
 set(errors "")

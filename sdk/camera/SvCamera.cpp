@@ -11,25 +11,35 @@ void SvCamera::SetActivation(std::shared_ptr<sv::platform::DeviceActivation> act
     activation_ = std::move(activation);
 }
 
+std::shared_ptr<UVCCameraControlWin> SvCamera::Control() const {
+    std::lock_guard<std::mutex> lock(handlesMutex_);
+    return control_;
+}
+
+std::shared_ptr<UVCCameraStreamerWin> SvCamera::Streamer() const {
+    std::lock_guard<std::mutex> lock(handlesMutex_);
+    return streamer_;
+}
+
 int SvCamera::Open() {
-    auto streamer = std::make_unique<UVCCameraStreamerWin>(info_, activation_);
-    if (!streamer->Initialised()) streamer.reset();
+    // The old streamer goes first: a device may serve one reader at a time.
+    (void)Close();
 
-    // The new streamer (or none) replaces the old one, and the control always
-    // belongs to the streamer the camera holds: a failed reopen leaves the
-    // camera closed, never with a control whose streamer is gone.
-    streamer_ = std::move(streamer);
-    control_ = streamer_ ? streamer_->GetCameraControl() : nullptr;
-
-    if (!streamer_) {
+    auto streamer = std::make_shared<UVCCameraStreamerWin>(info_, activation_);
+    if (!streamer->Initialised()) {
         SV_LOGE("SvCamera::Open", "Failed to create streamer");
         return -1;
     }
-    if (!control_) {
+    auto control = streamer->GetCameraControl();
+    if (!control) {
         SV_LOGE("SvCamera::Open", "Failed to create control");
-        streamer_.reset();
         return -1;
     }
+    // The control always belongs to the streamer the camera holds: a failed
+    // reopen leaves the camera closed, never with a control whose streamer is gone.
+    std::lock_guard<std::mutex> lock(handlesMutex_);
+    streamer_ = std::move(streamer);
+    control_ = std::move(control);
     return 0;
 }
 
@@ -42,7 +52,14 @@ int SvCamera::StartStreaming() { return -1; }
 int SvCamera::StopStreaming() { return -1; }
 
 int SvCamera::Close() {
-    streamer_.reset();
-    control_.reset();
+    std::shared_ptr<UVCCameraStreamerWin> streamer;
+    {
+        std::lock_guard<std::mutex> lock(handlesMutex_);
+        streamer = std::move(streamer_);
+        control_.reset();
+    }
+    // Wakes a frame request waiting on another thread; the streamer itself
+    // goes with the last reference, which may be that request's.
+    if (streamer) streamer->Shutdown();
     return 0;
 }

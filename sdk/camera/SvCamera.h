@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include <sorvansdk/SvTypes.h>
@@ -33,7 +34,14 @@ public:
     virtual int StartStreaming();
     virtual int StopStreaming();
 
+    // Drops the platform objects. A frame request running on another thread is
+    // woken and answers a failure; it never touches a freed streamer.
     int Close();
+
+    // Open, Close, GetFormatList, SetFormat, StartStreaming and StopStreaming
+    // run one at a time on a camera: the exported functions hold this lock
+    // across them. GetImage and the control calls do not take it.
+    std::unique_lock<std::mutex> LockLifecycle() { return std::unique_lock<std::mutex>(lifecycleMutex_); }
 
     const CameraDeviceInfo& DeviceInfo() const { return info_; }
     const std::string& DeviceName() const { return info_.deviceName; }
@@ -42,12 +50,22 @@ public:
     void SetActivation(std::shared_ptr<sv::platform::DeviceActivation> activation);
     bool HasActivation() const { return activation_ != nullptr; }
 
-    // The platform control, shared with the streamer; null unless open.
-    std::shared_ptr<UVCCameraControlWin> Control() const { return control_; }
+    // The platform control, shared with the streamer; null unless open. The
+    // caller's reference keeps it alive across a concurrent Close.
+    std::shared_ptr<UVCCameraControlWin> Control() const;
 
 protected:
+    // The streamer, null unless open; the same rule as Control().
+    std::shared_ptr<UVCCameraStreamerWin> Streamer() const;
+
     CameraDeviceInfo info_;
     std::shared_ptr<sv::platform::DeviceActivation> activation_;
-    std::unique_ptr<UVCCameraStreamerWin> streamer_;
+
+private:
+    std::mutex lifecycleMutex_;
+    // Guards only the two pointers below: Open and Close swap them while frame
+    // and control calls on other threads take their own references.
+    mutable std::mutex handlesMutex_;
+    std::shared_ptr<UVCCameraStreamerWin> streamer_;
     std::shared_ptr<UVCCameraControlWin> control_;
 };

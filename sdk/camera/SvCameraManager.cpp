@@ -1,6 +1,7 @@
 #include "camera/SvCameraManager.h"
 
 #include <cctype>
+#include <mutex>
 
 #include "camera/SvGenericCamera.h"
 #include "camera/SvKIVOCamera.h"
@@ -13,9 +14,16 @@ namespace {
 
 constexpr const char* kUnsupportedOnPlatform = "Cannot Support this Function on Windows: {}";
 
-std::unique_ptr<SvCameraManager>& managerSlot() {
-    static std::unique_ptr<SvCameraManager> manager;
+// The manager is shared: callers on any thread hold it while they use it,
+// so a reset (tests) never frees it under a running discovery.
+std::shared_ptr<SvCameraManager>& managerSlot() {
+    static std::shared_ptr<SvCameraManager> manager;
     return manager;
+}
+
+std::mutex& managerSlotMutex() {
+    static std::mutex m;
+    return m;
 }
 
 }  // namespace
@@ -36,6 +44,7 @@ void SvCameraManagerWin::Enumerate() {
 }
 
 std::vector<std::string> SvCameraManagerWin::DiscoverCameraDevices() {
+    std::lock_guard<std::mutex> lock(mutex_);
     Enumerate();
     std::vector<std::string> names;
     names.reserve(records_.size());
@@ -44,6 +53,7 @@ std::vector<std::string> SvCameraManagerWin::DiscoverCameraDevices() {
 }
 
 std::shared_ptr<SvCamera> SvCameraManagerWin::InitialCameraDevice(int index) {
+    std::lock_guard<std::mutex> lock(mutex_);
     Enumerate();
     if (index < 0 || static_cast<std::size_t>(index) >= records_.size()) {
         SV_LOGE("SvCameraManagerWin::InitialCameraDevice", "Device index out of range: {}, size: {}",
@@ -96,14 +106,24 @@ std::string DisplayName(const CameraDeviceInfo& record) {
     return record.deviceName + "-" + serial.substr(serial.size() - 5);
 }
 
-SvCameraManager& CameraManager() {
+std::shared_ptr<SvCameraManager> CameraManager() {
+    std::lock_guard<std::mutex> lock(managerSlotMutex());
     auto& slot = managerSlot();
-    if (!slot) slot = std::make_unique<SvCameraManagerWin>();
-    return *slot;
+    if (!slot) slot = std::make_shared<SvCameraManagerWin>();
+    return slot;
 }
 
-SvCameraManager* ExistingCameraManager() { return managerSlot().get(); }
+std::shared_ptr<SvCameraManager> ExistingCameraManager() {
+    std::lock_guard<std::mutex> lock(managerSlotMutex());
+    return managerSlot();
+}
 
-void ResetCameraManagerForTesting() { managerSlot().reset(); }
+void ResetCameraManagerForTesting() {
+    std::shared_ptr<SvCameraManager> old;
+    {
+        std::lock_guard<std::mutex> lock(managerSlotMutex());
+        old.swap(managerSlot());
+    }
+}
 
 }  // namespace sv

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ private:
     // Re-enumerates the attached devices into records_.
     void Enumerate();
 
+    // Discovery and camera creation may come from several threads: one
+    // enumeration at a time, and each creation reads the records it made.
+    std::mutex mutex_;
     std::vector<CameraDeviceInfo> records_;
     sv::ConfigMap config_;
     std::shared_ptr<PlatformCameraListWin> platformList_;
@@ -51,10 +55,10 @@ namespace sv {
 // "-" and its last five characters appended.
 std::string DisplayName(const CameraDeviceInfo& record);
 
-// The process-wide manager, created on first call.
-SvCameraManager& CameraManager();
+// The process-wide manager, created on first call (from any thread).
+std::shared_ptr<SvCameraManager> CameraManager();
 // The manager if it exists, else null.
-SvCameraManager* ExistingCameraManager();
+std::shared_ptr<SvCameraManager> ExistingCameraManager();
 // Drops the manager so the next call creates a fresh one (tests only).
 void ResetCameraManagerForTesting();
 

@@ -33,9 +33,10 @@ SvGenericCamera::~SvGenericCamera() = default;
 
 // Without a streamer (never opened, a failed open, or closed) nothing reaches a device.
 int SvGenericCamera::GetFormatList(std::vector<SvFormat>& formats) {
-    if (!streamer_) return -1;
+    auto streamer = Streamer();
+    if (!streamer) return -1;
     try {
-        streamer_->GetFormatList(formats);
+        streamer->GetFormatList(formats);
         return 0;
     } catch (const std::exception& e) {
         SV_LOGE("SvGenericCamera::GetFormatList", "Native format list could not be read: {}", e.what());
@@ -44,15 +45,28 @@ int SvGenericCamera::GetFormatList(std::vector<SvFormat>& formats) {
 }
 
 SV_CAPTURE_RESULT SvGenericCamera::GetImage(uint8_t* buffer, int* size, uint16_t timeoutMs) {
-    return streamer_ ? streamer_->GetImage(buffer, size, timeoutMs) : SV_CAPTURE_FAILED;
+    // Our own reference: a Close on another thread cannot free it under us.
+    auto streamer = Streamer();
+    return streamer ? streamer->GetImage(buffer, size, timeoutMs) : SV_CAPTURE_FAILED;
 }
 
 SV_CAPTURE_RESULT SvGenericCamera::GetImageFd(int*, uint16_t) { return SV_CAPTURE_FAILED; }
 int SvGenericCamera::ReleaseImageFd(int) { return -1; }
 
-int SvGenericCamera::SetFormat(SvFormat format) { return streamer_ ? streamer_->SetFormat(format) : -1; }
-int SvGenericCamera::StartStreaming() { return streamer_ ? streamer_->StartStreaming() : -1; }
-int SvGenericCamera::StopStreaming() { return streamer_ ? streamer_->StopStreaming() : -1; }
+int SvGenericCamera::SetFormat(SvFormat format) {
+    auto streamer = Streamer();
+    return streamer ? streamer->SetFormat(format) : -1;
+}
+
+int SvGenericCamera::StartStreaming() {
+    auto streamer = Streamer();
+    return streamer ? streamer->StartStreaming() : -1;
+}
+
+int SvGenericCamera::StopStreaming() {
+    auto streamer = Streamer();
+    return streamer ? streamer->StopStreaming() : -1;
+}
 
 int SvGenericCamera::GetUVCImageProcessing(SV_UVC_IMAGE_PROPERTIES property, long& value, int& flag) {
     constexpr const char* kWhere = "SvGenericCamera::GetUVCImageProcessing";
@@ -62,9 +76,9 @@ int SvGenericCamera::GetUVCImageProcessing(SV_UVC_IMAGE_PROPERTIES property, lon
     long v = 0;
     long flags = 0;
     long hr = -1;
-    if (control_) {
-        hr = property <= kLastProcAmp ? control_->GetProcAmpProperty(property, v, flags)
-                                      : control_->GetCameraControlProperty(property - 10, v, flags);
+    if (auto control = Control()) {
+        hr = property <= kLastProcAmp ? control->GetProcAmpProperty(property, v, flags)
+                                      : control->GetCameraControlProperty(property - 10, v, flags);
     }
     if (hr < 0) {
         SV_LOGD(kWhere, "GetUVCImageProcessing failed: PropID: {}, Value: {}, Flag: {}",
@@ -82,10 +96,10 @@ int SvGenericCamera::GetUVCImageProcessingRange(SV_UVC_IMAGE_PROPERTIES property
     if (!InTable(property, kWhere)) return -1;
     long caps = 0;
     long hr = -1;
-    if (control_) {
+    if (auto control = Control()) {
         hr = property <= kLastProcAmp
-                 ? control_->GetProcAmpRange(property, minimum, maximum, step, defaultValue, caps)
-                 : control_->GetCameraControlRange(property - 10, minimum, maximum, step, defaultValue, caps);
+                 ? control->GetProcAmpRange(property, minimum, maximum, step, defaultValue, caps)
+                 : control->GetCameraControlRange(property - 10, minimum, maximum, step, defaultValue, caps);
     }
     if (hr < 0) {
         SV_LOGD(kWhere, "GetUVCImageProcessingRange failed: PropID: {}, Min: {}, Max: {}, Step: {}, Def: {}",
@@ -100,9 +114,9 @@ int SvGenericCamera::SetUVCImageProcessing(SV_UVC_IMAGE_PROPERTIES property, lon
     if (!InTable(property, kWhere)) return -1;
     const long flags = flag != 0 ? kFlagsAuto : kFlagsManual;
     long hr = -1;
-    if (control_) {
-        hr = property <= kLastProcAmp ? control_->SetProcAmpProperty(property, value, flags)
-                                      : control_->SetCameraControlProperty(property - 10, value, flags);
+    if (auto control = Control()) {
+        hr = property <= kLastProcAmp ? control->SetProcAmpProperty(property, value, flags)
+                                      : control->SetCameraControlProperty(property - 10, value, flags);
     }
     if (hr < 0) {
         SV_LOGD(kWhere, "SetUVCImageProcessing failed: PropID: {}, Value: {}, Flag: {}",

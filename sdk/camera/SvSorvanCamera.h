@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -132,5 +133,5 @@ protected:
     SvAP1302Sensor sensor_;
     uint8_t ispAddress_;
     uint8_t headerDeviceAddress_;
-    int32_t cachedFlip_ = 0;
+    std::atomic<int32_t> cachedFlip_{0};
 };

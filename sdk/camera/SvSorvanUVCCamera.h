@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <mutex>
 
 #include "camera/SvControlRegisters.h"
@@ -82,6 +83,6 @@ protected:
     std::mutex xuPairMutex_;
 
     SvEHDRControl ehdr_;
-    bool xuPacket256_ = false;  // 512-byte generic I2C packets until a version read says otherwise
+    std::atomic<bool> xuPacket256_{false};  // 512-byte generic I2C packets until a version read says otherwise
     uint16_t headerRegister_;
 };

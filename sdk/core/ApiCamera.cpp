@@ -7,28 +7,41 @@
 using sv::api::CheckCamera;
 using sv::api::RequireUVC;
 
+namespace {
+
+// Open, close, format list and selection, start and stop run one at a time
+// on a camera; frames and controls go on beside them.
+template <typename Operation>
+int Serialised(const std::shared_ptr<SvCamera>& camera, const char* function, Operation operation) {
+    if (!CheckCamera(camera, function)) return -1;
+    auto lock = camera->LockLifecycle();
+    return operation(*camera);
+}
+
+}  // namespace
+
 int SvOpen(std::shared_ptr<SvCamera> camera) {
-    return CheckCamera(camera, "SvOpen") ? camera->Open() : -1;
+    return Serialised(camera, "SvOpen", [](SvCamera& c) { return c.Open(); });
 }
 
 int SvClose(std::shared_ptr<SvCamera> camera) {
-    return CheckCamera(camera, "SvClose") ? camera->Close() : -1;
+    return Serialised(camera, "SvClose", [](SvCamera& c) { return c.Close(); });
 }
 
 int SvGetFormatList(std::shared_ptr<SvCamera> camera, std::vector<SvFormat>& formats) {
-    return CheckCamera(camera, "SvGetFormatList") ? camera->GetFormatList(formats) : -1;
+    return Serialised(camera, "SvGetFormatList", [&](SvCamera& c) { return c.GetFormatList(formats); });
 }
 
 int SvSetFormat(std::shared_ptr<SvCamera> camera, SvFormat format) {
-    return CheckCamera(camera, "SvSetFormat") ? camera->SetFormat(format) : -1;
+    return Serialised(camera, "SvSetFormat", [&](SvCamera& c) { return c.SetFormat(format); });
 }
 
 int SvStartStreaming(std::shared_ptr<SvCamera> camera) {
-    return CheckCamera(camera, "SvStartStreaming") ? camera->StartStreaming() : -1;
+    return Serialised(camera, "SvStartStreaming", [](SvCamera& c) { return c.StartStreaming(); });
 }
 
 int SvStopStreaming(std::shared_ptr<SvCamera> camera) {
-    return CheckCamera(camera, "SvStopStreaming") ? camera->StopStreaming() : -1;
+    return Serialised(camera, "SvStopStreaming", [](SvCamera& c) { return c.StopStreaming(); });
 }
 
 SV_CAPTURE_RESULT SvGetImage(std::shared_ptr<SvCamera> camera, uint8_t* buffer, int* size,

@@ -28,13 +28,13 @@ int SvSetLogFile(const std::string& folder) {
 }
 
 int SvDiscoverCameraDevices(std::vector<std::string>& names) {
-    names = sv::CameraManager().DiscoverCameraDevices();
+    names = sv::CameraManager()->DiscoverCameraDevices();
     return static_cast<int>(names.size());
 }
 
 std::shared_ptr<SvCamera> SvInitialCameraDevice(int index) {
     // Created on demand, as discovery would: a host may know its index already.
-    return sv::CameraManager().InitialCameraDevice(index);
+    return sv::CameraManager()->InitialCameraDevice(index);
 }
 
 int SvIsSorvanCamera(std::shared_ptr<SvCamera> camera) {
@@ -49,11 +49,11 @@ std::shared_ptr<SvRoute> SvLoadRouteYaml(const std::string& path) {
         SV_LOGE("SvLoadRouteYaml", "Fail to read the YAML file. Please ensure the YAML file path is correct.");
         return nullptr;
     }
-    return sv::CameraManager().LoadRouteYamlConfig(path);
+    return sv::CameraManager()->LoadRouteYamlConfig(path);
 }
 
 int SvActivateYamlRoutes(std::shared_ptr<SvRoute> route) {
-    int result = sv::CameraManager().ActivateYamlRouteConfig(std::move(route));
+    int result = sv::CameraManager()->ActivateYamlRouteConfig(std::move(route));
     if (result != 0) {
         SV_LOGE("SvActivateYamlRoutes", "Fail to activate the routes from YAML file.");
         return -1;
@@ -61,7 +61,7 @@ int SvActivateYamlRoutes(std::shared_ptr<SvRoute> route) {
     return 0;
 }
 
-int SvResetActiveRoutes() { return sv::CameraManager().ResetActiveRoute(); }
+int SvResetActiveRoutes() { return sv::CameraManager()->ResetActiveRoute(); }
 
 int SvUpgradeFX3FW(SV_FX3_FW_TARGET, std::string, std::function<void(int)>) {
     return sv::api::NotAvailable("SvUpgradeFX3FW");

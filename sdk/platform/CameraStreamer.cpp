@@ -104,9 +104,9 @@ SV_CAPTURE_RESULT SourceReaderCB::GetResultStatus() {
 int SourceReaderCB::CopyBuffer(uint8_t* destination, int64_t capacity, uint32_t& size) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!destination || !hasFrame_ || frame_.empty()) return -1;
+    size = static_cast<uint32_t>(frame_.size());
     if (capacity >= 0 && static_cast<int64_t>(frame_.size()) > capacity) return SV_CAPTURE_FAILED;
     std::memcpy(destination, frame_.data(), frame_.size());
-    size = static_cast<uint32_t>(frame_.size());
     frame_.clear();
     hasFrame_ = false;
     return 0;
@@ -118,10 +118,7 @@ void SourceReaderCB::UpdateFormat(const SvFormat& format) {
     height_ = format.height;
 }
 
-uint32_t SourceReaderCB::HeldFrameSize() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return hasFrame_ ? static_cast<uint32_t>(frame_.size()) : 0;
-}
+void SourceReaderCB::Cancel() { event_->Set(); }
 
 // ---- UVCCameraStreamerWin --------------------------------------------------
 
@@ -143,6 +140,17 @@ UVCCameraStreamerWin::UVCCameraStreamerWin(const CameraDeviceInfo& info,
 UVCCameraStreamerWin::~UVCCameraStreamerWin() {
     // Pending requests are dropped so no delivery outlives the reader's user.
     if (reader_) (void)reader_->Flush(mf::MF_SOURCE_READER_FIRST_VIDEO_STREAM);
+}
+
+void UVCCameraStreamerWin::Shutdown() {
+    std::lock_guard<std::mutex> controlLock(control_->Mutex());
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    shutDown_ = true;
+    streaming_ = false;
+    ++generation_;
+    if (callback_) callback_->Cancel();
+    // A control that a caller still holds answers failures from now on.
+    control_->SetMediaSourceLocked(nullptr);
 }
 
 // Caller holds the control's lock.
@@ -186,10 +194,15 @@ void UVCCameraStreamerWin::ReleaseVideoDevice() {
 
 int UVCCameraStreamerWin::GetFormatList(std::vector<SvFormat>& formats) {
     formats.clear();
-    if (!reader_) return -1;  // broken streamer: nothing to ask
+    std::shared_ptr<SourceReader> reader;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (!shutDown_) reader = reader_;
+    }
+    if (!reader) return -1;  // broken or closed streamer: nothing to ask
     for (uint32_t i = 0;; ++i) {
         std::shared_ptr<MediaType> type;
-        HResult hr = reader_->GetNativeMediaType(0, i, type);
+        HResult hr = reader->GetNativeMediaType(0, i, type);
         if (hr == HR_MF_E_NO_MORE_TYPES) return 0;
         if (Failed(hr)) return hr;
         const std::string description = GetMediaTypeDescriptions(type.get());
@@ -202,10 +215,11 @@ int UVCCameraStreamerWin::GetFormatList(std::vector<SvFormat>& formats) {
 }
 
 int UVCCameraStreamerWin::SetFormat(SvFormat format) {
+    std::lock_guard<std::mutex> lock(stateMutex_);
     format_ = format;
     if (format.format < SV_IMAGE_FORMAT_YUY2 || format.format > SV_IMAGE_FORMAT_MJPG) return -1;
     SV_LOGD("UVCCameraStreamerWin::SetFormat", "ConfigureDecoder: format: {}", FourCcName(format.format));
-    if (!reader_) return -1;
+    if (!reader_ || shutDown_) return -1;
     return ConfigureDecoder(0) == 0 ? 0 : -1;
 }
 
@@ -253,38 +267,52 @@ HResult UVCCameraStreamerWin::ConfigureDecoder(uint32_t stream) {
 
 int UVCCameraStreamerWin::StartStreaming() {
     constexpr const char* kWhere = "UVCCameraStreamerWin::StartStreaming";
-    if (!reader_) {
-        SV_LOGE(kWhere, "VideoReader is NULL, cannot start streaming");
-        return -1;
-    }
-    std::shared_ptr<MediaType> probe;
-    HResult hr = reader_->GetNativeMediaType(0, 0, probe);
-    if (Failed(hr)) {
-        SV_LOGE(kWhere, "Camera may be in use by another application, errMsg = {}", ErrorMessage(hr));
-        if (IsBusyCode(hr)) {
-            SV_LOGE(kWhere, "Camera is being used by another application");
-            return -2;
+    std::lock_guard<std::mutex> capture(captureMutex_);
+    std::shared_ptr<SourceReaderCB> callback;
+    uint64_t generation = 0;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (!reader_ || shutDown_) {
+            SV_LOGE(kWhere, "VideoReader is NULL, cannot start streaming");
+            return -1;
         }
-        return -1;
-    }
-
-    streaming_ = true;
-    callback_->UpdateFormat(format_);
-    if (!pending_) {
-        hr = reader_->ReadSample(mf::MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0);
+        std::shared_ptr<MediaType> probe;
+        HResult hr = reader_->GetNativeMediaType(0, 0, probe);
         if (Failed(hr)) {
-            SV_LOGE(kWhere, "ReadSample failed, errMsg = {}", ErrorMessage(hr));
-            streaming_ = false;
+            SV_LOGE(kWhere, "Camera may be in use by another application, errMsg = {}", ErrorMessage(hr));
             if (IsBusyCode(hr)) {
-                SV_LOGE(kWhere, "Camera is being used by another application during ReadSample");
+                SV_LOGE(kWhere, "Camera is being used by another application");
                 return -2;
             }
-            return hr;
+            return -1;
         }
+
+        streaming_ = true;
+        callback_->UpdateFormat(format_);
+        if (!pending_) {
+            hr = reader_->ReadSample(mf::MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0);
+            if (Failed(hr)) {
+                SV_LOGE(kWhere, "ReadSample failed, errMsg = {}", ErrorMessage(hr));
+                streaming_ = false;
+                if (IsBusyCode(hr)) {
+                    SV_LOGE(kWhere, "Camera is being used by another application during ReadSample");
+                    return -2;
+                }
+                return hr;
+            }
+        }
+        callback = callback_;
+        generation = generation_;
     }
 
     bool endOfStream = false;
-    hr = callback_->Wait(kFirstFrameTimeoutMs, endOfStream);
+    const HResult hr = callback->Wait(kFirstFrameTimeoutMs, endOfStream);
+
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (generation != generation_) {
+        SV_LOGE(kWhere, "Streaming was stopped while waiting for the first frame");
+        return -1;
+    }
     if (Succeeded(hr) && !endOfStream) {
         pending_ = false;
         return 0;
@@ -299,83 +327,99 @@ int UVCCameraStreamerWin::StartStreaming() {
 
 SV_CAPTURE_RESULT UVCCameraStreamerWin::GetImage(uint8_t* buffer, int* size, uint16_t timeoutMs) {
     const int64_t capacity = (size && *size > 0) ? *size : -1;
-    const int result = ProcessSamplesGuarded(buffer, capacity, timeoutMs);
+    uint32_t frameSize = 0;
+    const int result = ProcessSamplesGuarded(buffer, capacity, timeoutMs, frameSize);
     if (result != 0) {
         SV_LOGD("UVCCameraStreamerWin::GetImage", "GetImage FAILED, ret = {}", result);
+        // A frame too large for the buffer: the caller learns the size it
+        // needs, as platform calls report a needed buffer size, and gets the
+        // same frame when it asks again with a buffer that large.
+        if (frameSize > 0 && size) *size = static_cast<int>(frameSize);
         return static_cast<SV_CAPTURE_RESULT>(result);
     }
-    SV_LOGT("UVCCameraStreamerWin::GetImage", "Raw data size: {}", frameSize_);
-    if (size) *size = static_cast<int>(frameSize_);
+    SV_LOGT("UVCCameraStreamerWin::GetImage", "Raw data size: {}", frameSize);
+    if (size) *size = static_cast<int>(frameSize);
     return SV_CAPTURE_SUCCESS;
 }
 
-int UVCCameraStreamerWin::ProcessSamplesGuarded(uint8_t* buffer, int64_t capacity, uint16_t timeoutMs) {
-    constexpr const char* kWhere = "UVCCameraStreamerWin::ProcessSamples";
-    if (!reader_) {
-        SV_LOGE(kWhere, "VideoReader is NULL in ProcessSamples");
-        pending_ = true;
-        return SV_CAPTURE_FAILED;
-    }
-    callback_->UpdateFormat(format_);
-
-    auto refuse = [&](uint32_t frameBytes) {
+// Caller holds stateMutex_. `size` is the frame's size, also when it is refused.
+int UVCCameraStreamerWin::TakeFrame(uint8_t* buffer, int64_t capacity, uint32_t& size) {
+    size = 0;
+    const int r = callback_->CopyBuffer(buffer, capacity, size);
+    if (r == SV_CAPTURE_FAILED) {
         heldForRetry_ = true;
-        SV_LOGE(kWhere, "Frame of {} bytes does not fit the buffer of {} bytes; kept for the next call",
-                frameBytes, capacity);
+        SV_LOGE("UVCCameraStreamerWin::ProcessSamples",
+                "Frame of {} bytes does not fit the buffer of {} bytes; kept for the next call", size, capacity);
         return SV_CAPTURE_FAILED;
-    };
-
-    // A frame refused for a small buffer is handed out before anything new.
-    if (heldForRetry_) {
-        const uint32_t held = callback_->HeldFrameSize();
-        uint32_t copied = 0;
-        const int r = callback_->CopyBuffer(buffer, capacity, copied);
-        if (r == 0) {
-            heldForRetry_ = false;
-            frameSize_ = copied;
-            return 0;
-        }
-        if (r == SV_CAPTURE_FAILED) return refuse(held);
-        heldForRetry_ = false;
     }
+    heldForRetry_ = false;
+    if (r != 0) size = 0;
+    return r;
+}
 
+int UVCCameraStreamerWin::ProcessSamplesGuarded(uint8_t* buffer, int64_t capacity, uint16_t timeoutMs,
+                                                uint32_t& size) {
+    constexpr const char* kWhere = "UVCCameraStreamerWin::ProcessSamples";
+    std::lock_guard<std::mutex> capture(captureMutex_);
+    std::shared_ptr<SourceReaderCB> callback;
+    uint64_t generation = 0;
     bool issued = false;
-    if (!pending_ && streaming_) {
-        HResult hr = reader_->ReadSample(mf::MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0);
-        if (Failed(hr)) {
-            SV_LOGE(kWhere, "ReadSample failed in ProcessSamples, errMsg = {}", ErrorMessage(hr));
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (!reader_ || shutDown_) {
+            SV_LOGE(kWhere, "VideoReader is NULL in ProcessSamples");
             pending_ = true;
-            if (hr == HR_E_ACCESSDENIED || hr == HR_MF_E_INVALIDREQUEST) {
-                SV_LOGE(kWhere, "Camera access denied or invalid request - camera may be in use");
-                return SV_CAPTURE_DEVICE_ERROR;
-            }
-            if (hr == HR_MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED) {
-                SV_LOGE(kWhere, "Video recording device invalidated - camera may be disconnected or taken by another app");
-                return SV_CAPTURE_DEVICE_ERROR;
-            }
-            return hr;
+            return SV_CAPTURE_FAILED;
         }
-        issued = true;
+        callback_->UpdateFormat(format_);
+
+        // A frame refused for a small buffer is handed out before anything new.
+        if (heldForRetry_) {
+            const int r = TakeFrame(buffer, capacity, size);
+            if (r == 0 || r == SV_CAPTURE_FAILED) return r;
+        }
+
+        if (!pending_ && streaming_) {
+            HResult hr = reader_->ReadSample(mf::MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0);
+            if (Failed(hr)) {
+                SV_LOGE(kWhere, "ReadSample failed in ProcessSamples, errMsg = {}", ErrorMessage(hr));
+                pending_ = true;
+                if (hr == HR_E_ACCESSDENIED || hr == HR_MF_E_INVALIDREQUEST) {
+                    SV_LOGE(kWhere, "Camera access denied or invalid request - camera may be in use");
+                    return SV_CAPTURE_DEVICE_ERROR;
+                }
+                if (hr == HR_MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED) {
+                    SV_LOGE(kWhere, "Video recording device invalidated - camera may be disconnected or taken by another app");
+                    return SV_CAPTURE_DEVICE_ERROR;
+                }
+                return hr;
+            }
+            issued = true;
+        }
+        callback = callback_;
+        generation = generation_;
     }
 
     try {
         bool endOfStream = false;
-        const HResult hr = callback_->Wait(timeoutMs, endOfStream);
+        const HResult hr = callback->Wait(timeoutMs, endOfStream);
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (generation != generation_) {
+            // Stopped or closed on another thread while this call waited.
+            SV_LOGD(kWhere, "Streaming stopped while waiting for a frame");
+            return SV_CAPTURE_FAILED;
+        }
         if (Succeeded(hr) && !endOfStream) {
             pending_ = false;
-            const uint32_t held = callback_->HeldFrameSize();
-            uint32_t copied = 0;
-            const int r = callback_->CopyBuffer(buffer, capacity, copied);
-            if (r == 0) frameSize_ = copied;
-            if (r == SV_CAPTURE_FAILED) return refuse(held);
-            return r;
+            return TakeFrame(buffer, capacity, size);
         }
         SV_LOGT(kWhere, "Wait Sample Image Timeout {} ms", timeoutMs);
         // Only a request that is really outstanding is waited out next time.
         pending_ = pending_ || issued;
-        return callback_->GetResultStatus();
+        return callback->GetResultStatus();
     } catch (const std::exception& e) {
         SV_LOGE(kWhere, "Get Buffer... FAIL.\n{}", e.what());
+        std::lock_guard<std::mutex> lock(stateMutex_);
         pending_ = true;
         return SV_CAPTURE_FAILED;
     }
@@ -383,15 +427,20 @@ int UVCCameraStreamerWin::ProcessSamplesGuarded(uint8_t* buffer, int64_t capacit
 
 int UVCCameraStreamerWin::StopStreaming() {
     constexpr const char* kWhere = "UVCCameraStreamerWin::StopStreaming";
-    std::lock_guard<std::mutex> lock(control_->Mutex());
+    std::lock_guard<std::mutex> controlLock(control_->Mutex());
+    std::lock_guard<std::mutex> lock(stateMutex_);
     streaming_ = false;
     pending_ = false;
     heldForRetry_ = false;
+    ++generation_;
+    if (shutDown_) return -1;
     if (callback_ && reader_) {
         callback_->OnFlush(mf::MF_SOURCE_READER_FIRST_VIDEO_STREAM);
         HResult hr = reader_->Flush(mf::MF_SOURCE_READER_FIRST_VIDEO_STREAM);
         if (Failed(hr)) SV_LOGE(kWhere, "Flush VideoReader failed, errMsg = {}", ErrorMessage(hr));
     }
+    // A GetImage waiting on the old reader wakes and fails.
+    if (callback_) callback_->Cancel();
     ReleaseVideoDevice();
     if (Failed(InitVideoDevice())) {
         SV_LOGE(kWhere, "Failed to reinitialize VideoDevice");

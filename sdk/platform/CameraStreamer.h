@@ -30,13 +30,14 @@ public:
     sv::platform::HResult Wait(uint32_t timeoutMs, bool& endOfStream);
     // -2, -3 or -1 for the last status (logged on the legacy channel).
     SV_CAPTURE_RESULT GetResultStatus();
-    // Copies the held frame into `destination` and releases it. -1 without a
-    // frame. A frame larger than a known `capacity` (>= 0) is kept and -3 answered.
+    // Copies the held frame into `destination` and releases it; `size` is the
+    // frame's size. -1 without a frame. A frame larger than a known `capacity`
+    // (>= 0) is kept, its size put in `size`, and -3 answered.
     int CopyBuffer(uint8_t* destination, int64_t capacity, uint32_t& size);
     void UpdateFormat(const SvFormat& format);
 
-    // Size of the held frame, 0 when none.
-    uint32_t HeldFrameSize();
+    // Wakes a waiter for good: the streamer is stopping or closing.
+    void Cancel();
 
 private:
     std::shared_ptr<sv::platform::Event> event_;
@@ -72,6 +73,11 @@ public:
 
     bool Initialised() const { return initialised_; }
 
+    // The camera closes: a GetImage or StartStreaming waiting on another thread
+    // wakes and fails, and so does every later call. The object itself lives on
+    // until its last holder lets go.
+    void Shutdown();
+
     std::shared_ptr<UVCCameraControlWin> GetCameraControl() override { return control_; }
     SV_CAPTURE_RESULT GetImage(uint8_t* buffer, int* size, uint16_t timeoutMs) override;
     SV_CAPTURE_RESULT GetImageFd(int*, uint16_t) override { return SV_CAPTURE_FAILED; }
@@ -83,15 +89,27 @@ public:
     int StopStreaming() override;
 
 private:
+    // Callers of these hold stateMutex_ (and the control's lock where the
+    // media source changes).
     sv::platform::HResult InitVideoDevice();
     void ReleaseVideoDevice();
     sv::platform::HResult ConfigureDecoder(uint32_t stream);
-    int ProcessSamplesGuarded(uint8_t* buffer, int64_t capacity, uint16_t timeoutMs);
+    int TakeFrame(uint8_t* buffer, int64_t capacity, uint32_t& size);
+
+    int ProcessSamplesGuarded(uint8_t* buffer, int64_t capacity, uint16_t timeoutMs, uint32_t& size);
 
     CameraDeviceInfo info_;
     std::shared_ptr<sv::platform::Backend> backend_;
     std::shared_ptr<UVCCameraControlWin> control_;
     std::shared_ptr<sv::platform::DeviceActivation> activation_;
+
+    // One GetImage or StartStreaming waits for frames at a time, so the
+    // callback's event has one waiter and at most one request is outstanding.
+    std::mutex captureMutex_;
+    // Everything below. Held briefly, never across a wait for a frame, so that
+    // StopStreaming and Shutdown can wake a waiter. It is always the last
+    // lock taken (after captureMutex_ or the control's lock).
+    std::mutex stateMutex_;
     std::shared_ptr<sv::platform::MediaSource> source_;
     std::shared_ptr<sv::platform::SourceReader> reader_;
     std::shared_ptr<SourceReaderCB> callback_;
@@ -99,6 +117,7 @@ private:
     bool pending_ = false;
     bool streaming_ = false;
     bool initialised_ = false;
+    bool shutDown_ = false;
     bool heldForRetry_ = false;  // a frame refused for a small buffer waits for the next call
-    uint32_t frameSize_ = 0;
+    uint64_t generation_ = 0;    // bumped by StopStreaming and Shutdown: an older wait is void
 };

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "core/LegacyLog.h"
-#include "core/Logger.h"
+#include "base/LegacyLog.h"
+#include "base/Logger.h"
 
 namespace sv::platform {
 namespace {
