@@ -138,7 +138,7 @@ TEST_F(StreamingCamera, FailedFirstFrameFailsTheStart) {
     EXPECT_EQ(Grab(camera), SV_CAPTURE_TIMEOUT);
 }
 
-TEST_F(StreamingCamera, FormatListThatCannotBeReadGivesMinusOne) {
+TEST_F(StreamingCamera, FormatListStopsAtThePlatformErrorKeepsWhatWasReadAndAnswersZero) {
     InstallWorld(World(R"("faults": [{"op": "nativeType", "on": 1, "code": "E_FAIL"}])"));
     auto camera = Camera("Test Cam");
     ASSERT_EQ(SvOpen(camera), 0);
@@ -146,6 +146,21 @@ TEST_F(StreamingCamera, FormatListThatCannotBeReadGivesMinusOne) {
     // The list stops at the platform error; what was read stays, and the result is 0.
     EXPECT_EQ(SvGetFormatList(camera, formats), 0);
     EXPECT_TRUE(formats.empty());
+}
+
+TEST_F(StreamingCamera, FormatListKeepsTheFormatsReadBeforeThePlatformError) {
+    InstallWorld(svtest::OneDeviceWorld(R"([{"subtype": "YUY2", "width": 64, "height": 48, "fps": 30},
+                                            {"subtype": "MJPG", "width": 320, "height": 240, "fps": 30},
+                                            {"subtype": "NV12", "width": 640, "height": 480, "fps": 30}])",
+                                        R"("faults": [{"op": "nativeType", "on": 2, "code": "E_FAIL"}])"));
+    auto camera = Camera("Test Cam");
+    ASSERT_EQ(SvOpen(camera), 0);
+    std::vector<SvFormat> formats;
+    EXPECT_EQ(SvGetFormatList(camera, formats), 0);
+    ASSERT_EQ(formats.size(), 1u) << "the list ends at the failed second type";
+    EXPECT_EQ(formats[0].format, SV_IMAGE_FORMAT_YUY2);
+    EXPECT_EQ(formats[0].width, 64);
+    EXPECT_EQ(formats[0].height, 48);
 }
 
 }  // namespace
