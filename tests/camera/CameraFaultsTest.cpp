@@ -138,6 +138,22 @@ TEST_F(StreamingCamera, FailedFirstFrameFailsTheStart) {
     EXPECT_EQ(Grab(camera), SV_CAPTURE_TIMEOUT);
 }
 
+TEST_F(StreamingCamera, StartAgainAfterAFirstFrameTimeOutWaitsForTheRequestStillOut) {
+    InstallWorld(World(R"("stallAfterFrames": 0)"));
+    auto camera = Camera("Test Cam");
+    ASSERT_EQ(SvOpen(camera), 0);
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(SvGetFormatList(camera, formats), 0);
+    ASSERT_EQ(SvSetFormat(camera, formats[0]), 0);
+    svtest::TraceCapture trace(*backend_);
+    const int pending = static_cast<int>(sv::platform::HR_E_PENDING);
+    ASSERT_EQ(SvStartStreaming(camera), pending);
+    ASSERT_EQ(trace.Count({kSampleRequest}), 1);
+    // The device never answers; the second start waits for the first request.
+    EXPECT_EQ(SvStartStreaming(camera), pending);
+    EXPECT_EQ(trace.Count({kSampleRequest}), 1) << "a start must not ask again while a request is out";
+}
+
 TEST_F(StreamingCamera, FormatListStopsAtThePlatformErrorKeepsWhatWasReadAndAnswersZero) {
     InstallWorld(World(R"("faults": [{"op": "nativeType", "on": 1, "code": "E_FAIL"}])"));
     auto camera = Camera("Test Cam");
