@@ -2,6 +2,7 @@
 
 #include "camera/CameraFixture.h"
 #include "common/LogCapture.h"
+#include "platform/CameraStreamer.h"
 #include "platform/SimTestUtil.h"
 
 using svtest::CameraTest;
@@ -152,6 +153,25 @@ TEST_F(StreamingCamera, StartAgainAfterAFirstFrameTimeOutWaitsForTheRequestStill
     // The device never answers; the second start waits for the first request.
     EXPECT_EQ(SvStartStreaming(camera), pending);
     EXPECT_EQ(trace.Count({kSampleRequest}), 1) << "a start must not ask again while a request is out";
+}
+
+TEST_F(StreamingCamera, StartOnASilentDeviceFailsOnlyAfterTheFirstFrameTimeOut) {
+    InstallWorld(World(R"("stallAfterFrames": 0)"));
+    auto camera = Camera("Test Cam");
+    ASSERT_EQ(SvOpen(camera), 0);
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(SvGetFormatList(camera, formats), 0);
+    ASSERT_EQ(SvSetFormat(camera, formats[0]), 0);
+    const int64_t before = backend_->DeviceTimeUs();
+    EXPECT_EQ(SvStartStreaming(camera), static_cast<int>(sv::platform::HR_E_PENDING));
+    const int64_t waited = backend_->DeviceTimeUs() - before;
+    const int64_t timeoutUs = int64_t{UVCCameraStreamerWin::kFirstFrameTimeoutMs} * 1000;
+    EXPECT_GE(waited, timeoutUs) << "the start gave up before its time-out";
+    // A start waits once. The only other thing that moves device time here is
+    // the request itself, which at most reaches the next frame's due time: one
+    // frame interval of the world's 30 frames per second.
+    const int64_t frameIntervalUs = 1000000 / 30 + 1;
+    EXPECT_LT(waited, timeoutUs + frameIntervalUs) << "the start waited longer than its time-out";
 }
 
 TEST_F(StreamingCamera, FormatListStopsAtThePlatformErrorKeepsWhatWasReadAndAnswersZero) {
