@@ -2,6 +2,7 @@
 
 #include "camera/CameraFixture.h"
 #include "common/LogCapture.h"
+#include "platform/CameraStreamer.h"
 #include "platform/SimTestUtil.h"
 
 using svtest::CameraTest;
@@ -138,7 +139,42 @@ TEST_F(StreamingCamera, FailedFirstFrameFailsTheStart) {
     EXPECT_EQ(Grab(camera), SV_CAPTURE_TIMEOUT);
 }
 
-TEST_F(StreamingCamera, FormatListThatCannotBeReadGivesMinusOne) {
+TEST_F(StreamingCamera, StartAgainAfterAFirstFrameTimeOutWaitsForTheRequestStillOut) {
+    InstallWorld(World(R"("stallAfterFrames": 0)"));
+    auto camera = Camera("Test Cam");
+    ASSERT_EQ(SvOpen(camera), 0);
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(SvGetFormatList(camera, formats), 0);
+    ASSERT_EQ(SvSetFormat(camera, formats[0]), 0);
+    svtest::TraceCapture trace(*backend_);
+    const int pending = static_cast<int>(sv::platform::HR_E_PENDING);
+    ASSERT_EQ(SvStartStreaming(camera), pending);
+    ASSERT_EQ(trace.Count({kSampleRequest}), 1);
+    // The device never answers; the second start waits for the first request.
+    EXPECT_EQ(SvStartStreaming(camera), pending);
+    EXPECT_EQ(trace.Count({kSampleRequest}), 1) << "a start must not ask again while a request is out";
+}
+
+TEST_F(StreamingCamera, StartOnASilentDeviceFailsOnlyAfterTheFirstFrameTimeOut) {
+    InstallWorld(World(R"("stallAfterFrames": 0)"));
+    auto camera = Camera("Test Cam");
+    ASSERT_EQ(SvOpen(camera), 0);
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(SvGetFormatList(camera, formats), 0);
+    ASSERT_EQ(SvSetFormat(camera, formats[0]), 0);
+    const int64_t before = backend_->DeviceTimeUs();
+    EXPECT_EQ(SvStartStreaming(camera), static_cast<int>(sv::platform::HR_E_PENDING));
+    const int64_t waited = backend_->DeviceTimeUs() - before;
+    const int64_t timeoutUs = int64_t{UVCCameraStreamerWin::kFirstFrameTimeoutMs} * 1000;
+    EXPECT_GE(waited, timeoutUs) << "the start gave up before its time-out";
+    // A start waits once. The only other thing that moves device time here is
+    // the request itself, which at most reaches the next frame's due time: one
+    // frame interval of the world's 30 frames per second.
+    const int64_t frameIntervalUs = 1000000 / 30 + 1;
+    EXPECT_LT(waited, timeoutUs + frameIntervalUs) << "the start waited longer than its time-out";
+}
+
+TEST_F(StreamingCamera, FormatListStopsAtThePlatformErrorKeepsWhatWasReadAndAnswersZero) {
     InstallWorld(World(R"("faults": [{"op": "nativeType", "on": 1, "code": "E_FAIL"}])"));
     auto camera = Camera("Test Cam");
     ASSERT_EQ(SvOpen(camera), 0);
@@ -146,6 +182,21 @@ TEST_F(StreamingCamera, FormatListThatCannotBeReadGivesMinusOne) {
     // The list stops at the platform error; what was read stays, and the result is 0.
     EXPECT_EQ(SvGetFormatList(camera, formats), 0);
     EXPECT_TRUE(formats.empty());
+}
+
+TEST_F(StreamingCamera, FormatListKeepsTheFormatsReadBeforeThePlatformError) {
+    InstallWorld(svtest::OneDeviceWorld(R"([{"subtype": "YUY2", "width": 64, "height": 48, "fps": 30},
+                                            {"subtype": "MJPG", "width": 320, "height": 240, "fps": 30},
+                                            {"subtype": "NV12", "width": 640, "height": 480, "fps": 30}])",
+                                        R"("faults": [{"op": "nativeType", "on": 2, "code": "E_FAIL"}])"));
+    auto camera = Camera("Test Cam");
+    ASSERT_EQ(SvOpen(camera), 0);
+    std::vector<SvFormat> formats;
+    EXPECT_EQ(SvGetFormatList(camera, formats), 0);
+    ASSERT_EQ(formats.size(), 1u) << "the list ends at the failed second type";
+    EXPECT_EQ(formats[0].format, SV_IMAGE_FORMAT_YUY2);
+    EXPECT_EQ(formats[0].width, 64);
+    EXPECT_EQ(formats[0].height, 48);
 }
 
 }  // namespace

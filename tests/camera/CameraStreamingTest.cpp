@@ -69,6 +69,20 @@ TEST_F(CameraTest, RecordCarriesHardwareIdSpeedAndPath) {
     }
 }
 
+TEST_F(CameraTest, CameraOnTheLastPortOfAHubReportsItsSpeed) {
+    InstallWorld(R"({"devices": [
+      {"id": "cam", "name": "Last Port Cam", "vendorId": "1234", "productId": "5678", "serial": "SN0042XYZ",
+       "usb": {"hub": "hub", "port": 4, "speed": "SuperSpeed"},
+       "formats": [{"subtype": "YUY2", "width": 64, "height": 48}]}],
+      "usb": {"hubs": [{"id": "hub", "vendorId": "2109", "productId": "0817", "ports": 4,
+                        "usb": {"hub": "root", "port": 3, "speed": "HighSpeed"}}]}})");
+    auto camera = Camera("Last Port Cam");
+    ASSERT_TRUE(camera);
+    SV_USB_DEVICE_SPEED speed = SV_USB_LOW_SPEED;
+    EXPECT_EQ(SvGetUSBDeviceSpeed(camera, speed), 0);
+    EXPECT_EQ(speed, SV_USB_SUPER_SPEED) << "port 4 of the 4-port hub";
+}
+
 TEST_F(CameraTest, EveryCameraStreamsEveryPixelFormatWithAMovingPattern) {
     InstallDefault();
     for (const char* part : {"WebCam", "KIVO", "LIRA"}) {

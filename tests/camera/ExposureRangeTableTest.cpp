@@ -62,6 +62,23 @@ TEST(ExposureRangeTable, TheFirstEntryOfTheResolutionWins) {
     EXPECT_EQ(l.max, 30);
 }
 
+TEST(ExposureRangeTable, AnEntryOfTheSameWidthButAnotherHeightDoesNotMatch) {
+    // The table has 1920x1080 only: a 1920x1200 output finds nothing.
+    const Lookup alone = LookUp(Table("KIVO", 5, 50), "KIVO-AR0234", 1920, 1200);
+    EXPECT_EQ(alone.result, -1);
+    EXPECT_EQ(alone.min, -7);
+    EXPECT_EQ(alone.max, -7);
+
+    // Passed over for a later entry that has both.
+    const std::string yaml = "K: {sensors: {S1: {formats: {UYVY: {ranges: ["
+                             "{width: 1920, height: 1080, min: 1, max: 10},"
+                             "{width: 1920, height: 1200, min: 2, max: 20}]}}}}}";
+    const Lookup later = LookUp(yaml, "K-S1", 1920, 1200);
+    EXPECT_EQ(later.result, 0);
+    EXPECT_EQ(later.min, 2);
+    EXPECT_EQ(later.max, 20);
+}
+
 TEST(ExposureRangeTable, NoMatchLeavesTheLimitsAndLogsNothing) {
     const std::string yaml = Table("KIVO", 5, 50) + "BARE: {}\nNOSENSORS: {other: 1}\n" +
                              "NORANGES: {sensors: {AR0234: {formats: {UYVY: {other: 1}}}}}\n" +

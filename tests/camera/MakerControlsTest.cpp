@@ -255,6 +255,37 @@ TEST_F(MakerControlsTest, LiraCountersAndWorkMode) {
     EXPECT_TRUE(HasLineEnding(log.Text(), "] Fail to reset the Frame Count. Camera is in standby mode."));
 }
 
+TEST_F(MakerControlsTest, CounterResetsKeepTheOtherBitsOfTheCounterControl) {
+    // Bits 8 and 9 (KIVO) or bits 0 and 1 of the first byte (LIRA) restart the
+    // counters; every other bit is the camera's own and must survive a reset.
+    constexpr uint16_t kOtherBits = 0x84A5;
+    {
+        auto cam = Kivo();
+        ASSERT_EQ(SvAP1302I2CWrite(cam, 0x6126, kOtherBits), 0);
+        EXPECT_EQ(WritesOf([&] { EXPECT_EQ(SvResetTimestamp(cam), 0); }), (Writes{{0x6126, 0x85A5}}));
+        uint16_t control = 0;
+        ASSERT_EQ(SvAP1302I2CRead(cam, 0x6126, control), 0);
+        EXPECT_EQ(control, kOtherBits) << "KIVO, after the timestamp reset";
+        EXPECT_EQ(WritesOf([&] { EXPECT_EQ(SvResetFrameCount(cam), 0); }), (Writes{{0x6126, 0x86A5}}));
+        ASSERT_EQ(SvAP1302I2CRead(cam, 0x6126, control), 0);
+        EXPECT_EQ(control, kOtherBits) << "KIVO, after the frame counter reset";
+    }
+    {
+        auto cam = Lira();
+        std::array<uint8_t, 2> preset{kOtherBits >> 8, kOtherBits & 0xFF};
+        ASSERT_EQ(SvGenericI2CWrite(cam, 0x48, 2, 0x3184, 2, preset.data()), 0);
+        auto control = [&] {
+            std::array<uint8_t, 2> bytes{};
+            EXPECT_EQ(SvGenericI2CRead(cam, 0x48, 2, 0x3184, 2, bytes.data()), 0);
+            return static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
+        };
+        EXPECT_EQ(WritesOf([&] { EXPECT_EQ(SvResetTimestamp(cam), 0); }), (Writes{{0x3184, 0x85A5}}));
+        EXPECT_EQ(control(), kOtherBits) << "LIRA, after the timestamp reset";
+        EXPECT_EQ(WritesOf([&] { EXPECT_EQ(SvResetFrameCount(cam), 0); }), (Writes{{0x3184, 0x86A5}}));
+        EXPECT_EQ(control(), kOtherBits) << "LIRA, after the frame counter reset";
+    }
+}
+
 TEST_F(MakerControlsTest, TimestampsFollowDeviceTime) {
     for (bool kivo : {true, false}) {
         auto cam = kivo ? Kivo() : Lira();

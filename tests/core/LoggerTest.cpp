@@ -69,6 +69,29 @@ TEST_F(LoggerTest, OutOfRangeLevelIsStoredButNotApplied) {
     EXPECT_EQ(sv::log::Get()->level(), spdlog::level::info);
 }
 
+TEST_F(LoggerTest, OffLevelHoldsAcrossANewLogFile) {
+    SvSetLogLevel(SV_LOG_LEVEL_OFF);
+    TempDir dir;
+    ASSERT_EQ(SvSetLogFile(dir.Path()), 0);
+    EXPECT_EQ(sv::log::Get()->level(), spdlog::level::off);
+
+    LogCapture capture;
+    sv::log::Write(spdlog::level::critical, "critical record after the new file");
+    SV_LOGE("LoggerTest", "error record after the new file");
+    EXPECT_FALSE(capture.Contains("record after the new file")) << capture.Text();
+    sv::log::Get()->flush();
+    const std::string file = sv::test::ReadFile(dir.File("szlog.log"));
+    EXPECT_EQ(file.find("record after the new file"), std::string::npos) << file;
+
+    // The same file takes records again once a level lets them through.
+    SvSetLogLevel(SV_LOG_LEVEL_ERROR);
+    LogCapture later;
+    sv::log::Write(spdlog::level::critical, "critical record once the level allows it");
+    EXPECT_TRUE(later.Contains("critical record once the level allows it"));
+    EXPECT_NE(sv::test::ReadFile(dir.File("szlog.log")).find("critical record once the level allows it"),
+              std::string::npos);
+}
+
 TEST_F(LoggerTest, LogFileInNewNestedFolderReceivesRecords) {
     TempDir dir;
     const std::string folder = dir.Path() + "/a/b/logs";

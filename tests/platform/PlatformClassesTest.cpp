@@ -141,6 +141,36 @@ TEST(USBViewTest, TheLastVisitedMatchDecidesTheSpeed) {
     EXPECT_EQ(info.speed, 1);
 }
 
+TEST(USBViewTest, DevicesOnTheLastPortOfAHubAreFound) {
+    // Port numbers run from 1 to the hub's port count: a hub of 7 ports with
+    // the camera on port 7, and a second device on the root hub's last port.
+    auto backend = sv::sim::SimBackend::FromJson(R"({"devices": [
+      {"id": "cam", "name": "Last Port Cam", "vendorId": "1234", "productId": "5678", "serial": "SN0042XYZ",
+       "instanceKey": "6&abc&0&0000", "usb": {"hub": "hub", "port": 7, "speed": "SuperSpeed"},
+       "formats": [{"subtype": "YUY2", "width": 64, "height": 48}]},
+      {"id": "other", "name": "Other", "vendorId": "4321", "productId": "8765", "serial": "OTHER0001",
+       "video": false, "usb": {"hub": "root", "port": 2, "speed": "HighSpeed"}}],
+      "usb": {"controllers": [{"rootHubPorts": 2}],
+              "hubs": [{"id": "hub", "vendorId": "2109", "productId": "0817", "ports": 7,
+                        "usb": {"hub": "root", "port": 1, "speed": "HighSpeed"}}]}})");
+    ASSERT_TRUE(backend->LoadError().empty()) << backend->LoadError();
+    USBView view(backend);
+
+    UsbPortInfo cam;
+    cam.vendorId = 0x1234;
+    cam.productId = 0x5678;
+    view.EnumerateHostControllers(cam);
+    EXPECT_EQ(cam.speedName, "SuperSpeed") << "port 7 of the 7-port hub";
+    EXPECT_EQ(cam.speed, 3);
+
+    UsbPortInfo other;
+    other.vendorId = 0x4321;
+    other.productId = 0x8765;
+    view.EnumerateHostControllers(other);
+    EXPECT_EQ(other.speedName, "HighSpeed") << "port 2 of the 2-port root hub";
+    EXPECT_EQ(other.speed, 2);
+}
+
 TEST(USBViewTest, DatabaseFailureIsReported) {
     auto backend = sv::sim::SimBackend::FromJson(
         std::string(kCompositeWorld).replace(std::string(kCompositeWorld).find("\"video\": false"), 14,

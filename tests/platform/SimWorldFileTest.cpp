@@ -95,7 +95,14 @@ INSTANTIATE_TEST_SUITE_P(
                  "{\"devices\": [" + Device("a", kYuy2).replace(1, 0, R"("usb": {"port": 1}, )") + "," +
                      Device("b", kYuy2, "OTHER123").replace(1, 0, R"("usb": {"port": 1}, "instanceKey": "6&1&0&0000", )") + "]}",
                  "port 1 of root0 is taken twice"},
-        BadWorld{"NoFormats", "{\"devices\": [" + Device("a", "[]") + "]}", "a video device needs at least one format"}),
+        BadWorld{"NoFormats", "{\"devices\": [" + Device("a", "[]") + "]}", "a video device needs at least one format"},
+        // Register words are 16 bits: a fifth hexadecimal digit is not cut off.
+        BadWorld{"RegisterValueOfFiveHexDigits",
+                 "{\"devices\": [" + Device("a", kYuy2).replace(1, 0, R"("xu": {"model": "kivo", "ispRegisters": {"0x5002": "0x12345"}}, )") + "]}",
+                 "xu.ispRegisters.0x5002: \"0x12345\" is not a 16-bit hexadecimal number"},
+        BadWorld{"RegisterAddressOfFiveHexDigits",
+                 "{\"devices\": [" + Device("a", kYuy2).replace(1, 0, R"("xu": {"model": "lira", "mcuRegisters": {"0x13104": 1}}, )") + "]}",
+                 "xu.mcuRegisters.0x13104: \"0x13104\" is not a 16-bit hexadecimal number"}),
     [](const ::testing::TestParamInfo<BadWorld>& p) { return p.param.label; });
 
 TEST(SimWorldFile, MissingAndBadFilesNameThePath) {
