@@ -2,40 +2,50 @@
 
 #include <cmath>
 
+#include "camera/ControlLimits.h"
+
 namespace sv {
 
 const std::unordered_map<int, IspPropertyInfo>& IspPropertyTable() {
-    // {isDouble, minimum, maximum, step, default, scale}
+    // Limits from the one list the typed operations check; step, default and
+    // scale are the interface's own.
+    namespace L = sv::limits;
+    auto real = [](const L::RealRange& r, double step, double def, int scale) {
+        return IspPropertyInfo{true, r.minimum, r.maximum, step, def, scale};
+    };
+    auto whole = [](const L::IntRange& r, double def) {
+        return IspPropertyInfo{false, static_cast<double>(r.minimum), static_cast<double>(r.maximum), 1, def, 1};
+    };
     static const std::unordered_map<int, IspPropertyInfo> table = {
-        {SV_ISP_BRIGHTNESS, {true, -1.0, 1.0, 0.1, 0.0, 10}},
-        {SV_ISP_CONTRAST, {true, -5.0, 5.0, 0.1, 0.0, 10}},
-        {SV_ISP_SATURATION, {true, 0.0, 5.0, 0.1, 1.0, 10}},
-        {SV_ISP_WHITE_BALANCE_MODE, {false, 0, 1, 1, 1, 1}},
-        {SV_ISP_WHITE_BALANCE_TEMPERATURE, {false, 2300, 15000, 1, 5000, 1}},
-        {SV_ISP_EXPOSURE_MODE, {false, 0, 2, 1, 1, 1}},
-        {SV_ISP_EXPOSURE_TIME, {false, 1, 1000000, 1, 33333, 1}},
-        {SV_ISP_EXPOSURE_MIN_TIME, {false, 1, 1000000, 1, 16666, 1}},
-        {SV_ISP_EXPOSURE_MAX_TIME, {false, 1, 1000000, 1, 66666, 1}},
-        {SV_ISP_EXPOSURE_GAIN, {false, 0, 255, 1, 1, 1}},
-        {SV_ISP_GAMMA, {true, 0.4, 7.9, 0.1, 2.2, 10}},
-        {SV_ISP_SHARPNESS, {true, -2.0, 2.0, 0.1, 0.0, 10}},
-        {SV_ISP_BACKLIGHT_COMPENSATION, {true, -15.0, 15.0, 0.1, 1.0, 10}},
-        {SV_ISP_SPECIAL_EFFECT, {false, 0, 4, 1, 0, 1}},
-        {SV_ISP_DENOISE, {true, -2.0, 2.0, 0.1, 0.0, 10}},
-        {SV_ISP_FLIP_MODE, {false, 0, 3, 1, 0, 1}},
-        {SV_ISP_PAN, {true, 0.0, 1.0, 0.1, 0.5, 10}},
-        {SV_ISP_TILT, {true, 0.0, 1.0, 0.1, 0.5, 10}},
-        {SV_ISP_ZOOM, {true, 1.0, 8.0, 0.1, 1.0, 10}},
-        {SV_ISP_FLICK_MODE, {false, 0, 3, 1, 0, 1}},
-        {SV_ISP_JPEG_QUALITY, {false, 0, 255, 1, 233, 1}},
-        {SV_ISP_RESERVED_21, {false, 0, 3, 1, 0, 1}},
-        {SV_ISP_EHDR_MODE, {false, 0, 1, 1, 0, 1}},
-        {SV_ISP_EHDR_EXPOSURE_MIN_NUMBER, {false, 1, 4, 1, 1, 1}},
-        {SV_ISP_EHDR_EXPOSURE_MAX_NUMBER, {false, 1, 4, 1, 4, 1}},
-        {SV_ISP_EHDR_RATIO_MIN, {false, 1, 128, 1, 12, 1}},
-        {SV_ISP_EHDR_RATIO_MAX, {false, 1, 128, 1, 24, 1}},
-        {SV_ISP_EHDR_ATM_WEIGHT, {true, 0.0, 4.0, 0.01, 1.0, 25}},
-        {SV_ISP_EHDR_ATM_MAX, {true, 1.0, 8.0, 0.1, 5.0, 10}},
+        {SV_ISP_BRIGHTNESS, real(L::kBrightness, 0.1, 0.0, 10)},
+        {SV_ISP_CONTRAST, real(L::kContrast, 0.1, 0.0, 10)},
+        {SV_ISP_SATURATION, real(L::kSaturation, 0.1, 1.0, 10)},
+        {SV_ISP_WHITE_BALANCE_MODE, whole(L::kWhiteBalanceMode, 1)},
+        {SV_ISP_WHITE_BALANCE_TEMPERATURE, whole(L::kWhiteBalanceTemperature, 5000)},
+        {SV_ISP_EXPOSURE_MODE, whole(L::kExposureMode, 1)},
+        {SV_ISP_EXPOSURE_TIME, whole(L::kExposureTime, 33333)},
+        {SV_ISP_EXPOSURE_MIN_TIME, whole(L::kExposureTime, 16666)},
+        {SV_ISP_EXPOSURE_MAX_TIME, whole(L::kExposureTime, 66666)},
+        {SV_ISP_EXPOSURE_GAIN, whole(L::kGain, 1)},
+        {SV_ISP_GAMMA, real(L::kGamma, 0.1, 2.2, 10)},
+        {SV_ISP_SHARPNESS, real(L::kSharpness, 0.1, 0.0, 10)},
+        {SV_ISP_BACKLIGHT_COMPENSATION, real(L::kBacklightCompensation, 0.1, 1.0, 10)},
+        {SV_ISP_SPECIAL_EFFECT, whole(L::kSpecialEffect, 0)},
+        {SV_ISP_DENOISE, real(L::kDenoise, 0.1, 0.0, 10)},
+        {SV_ISP_FLIP_MODE, whole(L::kFlip, 0)},
+        {SV_ISP_PAN, real(L::kPan, 0.1, 0.5, 10)},
+        {SV_ISP_TILT, real(L::kTilt, 0.1, 0.5, 10)},
+        {SV_ISP_ZOOM, real(L::kZoom, 0.1, 1.0, 10)},
+        {SV_ISP_FLICK_MODE, whole(L::kFlickMode, 0)},
+        {SV_ISP_JPEG_QUALITY, whole(L::kJpegQuality, 233)},
+        {SV_ISP_RESERVED_21, whole(L::IntRange{0, 3}, 0)},
+        {SV_ISP_EHDR_MODE, whole(L::kEHDRMode, 0)},
+        {SV_ISP_EHDR_EXPOSURE_MIN_NUMBER, whole(L::kEHDRExposureNumber, 1)},
+        {SV_ISP_EHDR_EXPOSURE_MAX_NUMBER, whole(L::kEHDRExposureNumber, 4)},
+        {SV_ISP_EHDR_RATIO_MIN, whole(L::kEHDRRatio, 12)},
+        {SV_ISP_EHDR_RATIO_MAX, whole(L::kEHDRRatio, 24)},
+        {SV_ISP_EHDR_ATM_WEIGHT, real(L::kEHDRAtmWeight, 0.01, 1.0, 25)},
+        {SV_ISP_EHDR_ATM_MAX, real(L::kEHDRAtmMax, 0.1, 5.0, 10)},
     };
     return table;
 }

@@ -1,10 +1,13 @@
 #include "camera/SvEHDRControl.h"
 
+#include "camera/ControlLimits.h"
 #include "camera/FixedPoint.h"
 #include "camera/SvSorvanCamera.h"
 #include "base/Logger.h"
 
 namespace {
+
+namespace L = sv::limits;
 
 constexpr uint16_t kModeOff = 0x0001;
 constexpr uint16_t kModeOn = 0x7FFF;
@@ -64,8 +67,8 @@ int SvEHDRControl::GeteHDRMode(uint32_t& index, int& flag) {
 int SvEHDRControl::SeteHDRMode(uint32_t index) {
     constexpr const char* kWhere = "SvEHDRControl::SeteHDRMode";
     if (!NumbersAvailable(kWhere, __LINE__, "Mode")) return -1;
-    if (index > 1) {
-        SV_LOGE(kWhere, "eHDR Mode Range: {} ~ {}", 0, 1);
+    if (!L::kEHDRMode.Contains(static_cast<int32_t>(index))) {
+        SV_LOGE(kWhere, "eHDR Mode Range: {} ~ {}", L::kEHDRMode.minimum, L::kEHDRMode.maximum);
         return -1;
     }
     return isp_.Set(kModeRegister, index == 0 ? kModeOff : kModeOn);
@@ -86,8 +89,9 @@ int SvEHDRControl::SeteHDRMaximum(int32_t number) {
     if (!NumbersAvailable(kWhere, __LINE__, "Max Number")) return -1;
     uint16_t raw = 0;
     if (isp_.Get(kNumbersRegister, raw) != 0) return -1;
-    if (number < 1 || number > 4) {
-        SV_LOGE(kWhere, "eHDR Exposure Max Number Range: {} ~ {}", 1, 4);
+    if (!L::kEHDRExposureNumber.Contains(number)) {
+        SV_LOGE(kWhere, "eHDR Exposure Max Number Range: {} ~ {}", L::kEHDRExposureNumber.minimum,
+                L::kEHDRExposureNumber.maximum);
         return -1;
     }
     const int minimum = raw & 0x07;
@@ -104,8 +108,9 @@ int SvEHDRControl::SeteHDRMinimum(int32_t number) {
     if (!NumbersAvailable(kWhere, __LINE__, "Min Number")) return -1;
     uint16_t raw = 0;
     if (isp_.Get(kNumbersRegister, raw) != 0) return -1;
-    if (number < 1 || number > 4) {
-        SV_LOGE(kWhere, "eHDR Exposure Min Number Range: {} ~ {}", 1, 4);
+    if (!L::kEHDRExposureNumber.Contains(number)) {
+        SV_LOGE(kWhere, "eHDR Exposure Min Number Range: {} ~ {}", L::kEHDRExposureNumber.minimum,
+                L::kEHDRExposureNumber.maximum);
         return -1;
     }
     const int maximum = (raw >> 3) & 0x07;
@@ -138,7 +143,7 @@ int SvEHDRControl::GeteHDRRatioMax(int32_t& ratio, int& flag) {
 int SvEHDRControl::SeteHDRRatioMax(int32_t ratio) {
     constexpr const char* kWhere = "SvEHDRControl::SeteHDRRatioMax";
     if (!Supported(kWhere, __LINE__, "Ratio Max")) return -1;
-    if (!InRange(kWhere, __LINE__, "eHDR Ratio Max", ratio, 1, 128)) return -1;
+    if (!InRange(kWhere, __LINE__, "eHDR Ratio Max", ratio, L::kEHDRRatio.minimum, L::kEHDRRatio.maximum)) return -1;
     uint16_t raw = 0;
     if (isp_.Get(kRatioMinRegister, raw) != 0) return -1;
     const int minimum = sv::fixedpoint::DecodeRatio(raw);
@@ -152,7 +157,7 @@ int SvEHDRControl::SeteHDRRatioMax(int32_t ratio) {
 int SvEHDRControl::SeteHDRRatioMin(int32_t ratio) {
     constexpr const char* kWhere = "SvEHDRControl::SeteHDRRatioMin";
     if (!Supported(kWhere, __LINE__, "Ratio Min")) return -1;
-    if (!InRange(kWhere, __LINE__, "eHDR Ratio Min", ratio, 1, 128)) return -1;
+    if (!InRange(kWhere, __LINE__, "eHDR Ratio Min", ratio, L::kEHDRRatio.minimum, L::kEHDRRatio.maximum)) return -1;
     uint16_t raw = 0;
     if (isp_.Get(kRatioMaxRegister, raw) != 0) return -1;
     const int maximum = sv::fixedpoint::DecodeRatio(raw);
@@ -176,7 +181,7 @@ int SvEHDRControl::GeteHDRAtmMax(double& maximum, int& flag) {
 int SvEHDRControl::SeteHDRAtmMax(double maximum) {
     constexpr const char* kWhere = "SvEHDRControl::SeteHDRAtmMax";
     if (!Supported(kWhere, __LINE__, "ATM Max")) return -1;
-    if (!InRange(kWhere, __LINE__, "eHDR ATM Max", maximum, 1.0, 8.0)) return -1;
+    if (!InRange(kWhere, __LINE__, "eHDR ATM Max", maximum, L::kEHDRAtmMax.minimum, L::kEHDRAtmMax.maximum)) return -1;
     uint16_t raw = 0;
     if (isp_.Get(kAtmWeightRegister, raw) != 0) return -1;
     const double weight = sv::fixedpoint::DecodeAtm(raw);
@@ -190,7 +195,8 @@ int SvEHDRControl::SeteHDRAtmMax(double maximum) {
 int SvEHDRControl::SeteHDRAtmWeight(double weight) {
     constexpr const char* kWhere = "SvEHDRControl::SeteHDRAtmWeight";
     if (!Supported(kWhere, __LINE__, "ATM Weight")) return -1;
-    if (!InRange(kWhere, __LINE__, "eHDR ATM Weight", weight, 0.0, 4.0)) return -1;
+    if (!InRange(kWhere, __LINE__, "eHDR ATM Weight", weight, L::kEHDRAtmWeight.minimum,
+                 L::kEHDRAtmWeight.maximum)) return -1;
     uint16_t raw = 0;
     if (isp_.Get(kAtmMaxRegister, raw) != 0) return -1;
     const double maximum = sv::fixedpoint::DecodeAtm(raw);

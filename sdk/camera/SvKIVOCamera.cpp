@@ -5,6 +5,7 @@
 #include "camera/FixedPoint.h"
 #include "camera/SvControlRegisters.h"
 #include "base/Logger.h"
+#include "camera/ControlLimits.h"
 #include "platform/backend/Backend.h"
 
 namespace {
@@ -55,6 +56,12 @@ constexpr uint16_t kWhiteBalanceModes[] = {0x7, 0xF};
 constexpr uint16_t kSpecialEffects[] = {0x0, 0x3, 0x6, 0x7, 0xF};
 constexpr uint16_t kFlickerModes[] = {0x0000, 0x3201, 0x3C01, 0x000E};
 
+namespace L = sv::limits;
+static_assert(L::Indexes(L::kExposureMode, kExposureModes));
+static_assert(L::Indexes(L::kWhiteBalanceMode, kWhiteBalanceModes));
+static_assert(L::Indexes(L::kSpecialEffect, kSpecialEffects));
+static_assert(L::Indexes(L::kFlickMode, kFlickerModes));
+
 double DecodeSigned(uint16_t raw) { return sv::fixedpoint::DecodeSigned4_12(raw); }
 uint16_t EncodeSigned(double value) { return sv::fixedpoint::Encode(value, 12); }
 uint16_t Encode8_8(double value) { return sv::fixedpoint::Encode(value, 8); }
@@ -96,8 +103,8 @@ int SvKIVOCamera::GetExposureMode(uint32_t& index, int& flag) {
 
 int SvKIVOCamera::SetExposureMode(uint32_t index) {
     constexpr const char* kWhere = "SvKIVOCamera::SetExposureMode";
-    if (index > 2) {
-        SV_LOGE(kWhere, "Exposure Mode Range: {} ~ {}", 0, 2);
+    if (!L::kExposureMode.Contains(static_cast<int32_t>(index))) {
+        SV_LOGE(kWhere, "Exposure Mode Range: {} ~ {}", L::kExposureMode.minimum, L::kExposureMode.maximum);
         return -1;
     }
     SV_LOGD(kWhere, "Set Auto Exposure Mode: {}", index);
@@ -130,16 +137,18 @@ int SvKIVOCamera::GetExposureMaximum(int32_t& microseconds, int& flag) {
 }
 
 int SvKIVOCamera::SetExposureMinimum(int32_t microseconds) {
-    if (microseconds < 1 || microseconds > 1000000) {
-        SV_LOGE("SvKIVOCamera::SetExposureMinimum", "Exposure Time Range: {} ~ {}", 1, 1000000);
+    if (!L::kExposureTime.Contains(microseconds)) {
+        SV_LOGE("SvKIVOCamera::SetExposureMinimum", "Exposure Time Range: {} ~ {}", L::kExposureTime.minimum,
+                L::kExposureTime.maximum);
         return -1;
     }
     return direct_.Set32(kAeMinimumHigh, kAeMinimumLow, static_cast<uint32_t>(microseconds));
 }
 
 int SvKIVOCamera::SetExposureMaximum(int32_t microseconds) {
-    if (microseconds < 1 || microseconds > 1000000) {
-        SV_LOGE("SvKIVOCamera::SetExposureMaximum", "Exposure Time Range: {} ~ {}", 1, 1000000);
+    if (!L::kExposureTime.Contains(microseconds)) {
+        SV_LOGE("SvKIVOCamera::SetExposureMaximum", "Exposure Time Range: {} ~ {}", L::kExposureTime.minimum,
+                L::kExposureTime.maximum);
         return -1;
     }
     return direct_.Set32(kAeMaximumHigh, kAeMaximumLow, static_cast<uint32_t>(microseconds));
@@ -155,7 +164,7 @@ int SvKIVOCamera::GetGain(int32_t& gain, int& flag) {
 }
 
 int SvKIVOCamera::SetGain(int32_t gain) {
-    return isp_.SetInt("SvKIVOCamera::SetGain", kGain, gain, 0, 255, "Gain Range: {} ~ {}", 8);
+    return isp_.SetInt("SvKIVOCamera::SetGain", kGain, gain, L::kGain.minimum, L::kGain.maximum, "Gain Range: {} ~ {}", 8);
 }
 
 int SvKIVOCamera::GetCurrentGain(uint8_t& gain) {
@@ -174,48 +183,48 @@ int SvKIVOCamera::GetCurrentExposure(uint32_t& microseconds) {
 
 int SvKIVOCamera::GetBrightness(double& v, int& flag) { return isp_.GetFixed(kBrightness, DecodeSigned, v, flag); }
 int SvKIVOCamera::SetBrightness(double v) {
-    return isp_.SetFixed("SvKIVOCamera::SetBrightness", kBrightness, v, -1.0, 1.0, "Brightness Range: {} ~ {}",
+    return isp_.SetFixed("SvKIVOCamera::SetBrightness", kBrightness, v, L::kBrightness.minimum, L::kBrightness.maximum, "Brightness Range: {} ~ {}",
                          EncodeSigned);
 }
 int SvKIVOCamera::GetGamma(double& v, int& flag) { return isp_.GetFixed(kGamma, DecodeSigned, v, flag); }
 int SvKIVOCamera::SetGamma(double v) {
-    return isp_.SetFixed("SvKIVOCamera::SetGamma", kGamma, v, 0.4, 7.9, "Gamma Range: {} ~ {}", EncodeSigned);
+    return isp_.SetFixed("SvKIVOCamera::SetGamma", kGamma, v, L::kGamma.minimum, L::kGamma.maximum, "Gamma Range: {} ~ {}", EncodeSigned);
 }
 int SvKIVOCamera::GetSaturation(double& v, int& flag) { return isp_.GetFixed(kSaturation, DecodeSigned, v, flag); }
 int SvKIVOCamera::SetSaturation(double v) {
-    return isp_.SetFixed("SvKIVOCamera::SetSaturation", kSaturation, v, 0.0, 5.0, "Saturation Range: {} ~ {}",
+    return isp_.SetFixed("SvKIVOCamera::SetSaturation", kSaturation, v, L::kSaturation.minimum, L::kSaturation.maximum, "Saturation Range: {} ~ {}",
                          EncodeSigned);
 }
 int SvKIVOCamera::GetContrast(double& v, int& flag) { return isp_.GetFixed(kContrast, DecodeSigned, v, flag); }
 int SvKIVOCamera::SetContrast(double v) {
-    return isp_.SetFixed("SvKIVOCamera::SetContrast", kContrast, v, -5.0, 5.0, "Contrast Range: {} ~ {}",
+    return isp_.SetFixed("SvKIVOCamera::SetContrast", kContrast, v, L::kContrast.minimum, L::kContrast.maximum, "Contrast Range: {} ~ {}",
                          EncodeSigned);
 }
 int SvKIVOCamera::GetSharpness(double& v, int& flag) { return isp_.GetFixed(kSharpness, DecodeSigned, v, flag); }
 int SvKIVOCamera::SetSharpness(double v) {
-    return isp_.SetFixed("SvKIVOCamera::SetSharpness", kSharpness, v, -2.0, 2.0, "Sharpness Range: {} ~ {}",
+    return isp_.SetFixed("SvKIVOCamera::SetSharpness", kSharpness, v, L::kSharpness.minimum, L::kSharpness.maximum, "Sharpness Range: {} ~ {}",
                          EncodeSigned);
 }
 int SvKIVOCamera::GetDenoise(double& v, int& flag) { return isp_.GetFixed(kDenoise, DecodeSigned, v, flag); }
 int SvKIVOCamera::SetDenoise(double v) {
-    return isp_.SetFixed("SvKIVOCamera::SetDenoise", kDenoise, v, -2.0, 2.0, "Denoise Range: {} ~ {}", EncodeSigned);
+    return isp_.SetFixed("SvKIVOCamera::SetDenoise", kDenoise, v, L::kDenoise.minimum, L::kDenoise.maximum, "Denoise Range: {} ~ {}", EncodeSigned);
 }
 
 int SvKIVOCamera::GetDigitalZoom(double& v, int& flag) {
     return isp_.GetFixed(kZoom, sv::fixedpoint::DecodeUnsigned8_8, v, flag);
 }
 int SvKIVOCamera::SetDigitalZoom(double v) {
-    return isp_.SetFixed("SvKIVOCamera::SetDigitalZoom", kZoom, v, 1.0, 8.0, "Digital Zoom Range: {} ~ {}", Encode8_8);
+    return isp_.SetFixed("SvKIVOCamera::SetDigitalZoom", kZoom, v, L::kZoom.minimum, L::kZoom.maximum, "Digital Zoom Range: {} ~ {}", Encode8_8);
 }
 int SvKIVOCamera::GetPan(double& v, int& flag) { return isp_.GetFixed(kPan, sv::fixedpoint::DecodeUnsigned8_8, v, flag); }
 int SvKIVOCamera::SetPan(double v) {
-    return isp_.SetFixed("SvKIVOCamera::SetPan", kPan, v, 0.0, 1.0, "Pan Range: {} ~ {}", Encode8_8);
+    return isp_.SetFixed("SvKIVOCamera::SetPan", kPan, v, L::kPan.minimum, L::kPan.maximum, "Pan Range: {} ~ {}", Encode8_8);
 }
 int SvKIVOCamera::GetTilt(double& v, int& flag) {
     return isp_.GetFixed(kTilt, sv::fixedpoint::DecodeUnsigned8_8, v, flag);
 }
 int SvKIVOCamera::SetTilt(double v) {
-    return isp_.SetFixed("SvKIVOCamera::SetTilt", kTilt, v, 0.0, 1.0, "Tilt Range: {} ~ {}", Encode8_8);
+    return isp_.SetFixed("SvKIVOCamera::SetTilt", kTilt, v, L::kTilt.minimum, L::kTilt.maximum, "Tilt Range: {} ~ {}", Encode8_8);
 }
 
 int SvKIVOCamera::GetBacklightCompensation(double& v, int& flag) {
@@ -223,7 +232,7 @@ int SvKIVOCamera::GetBacklightCompensation(double& v, int& flag) {
 }
 int SvKIVOCamera::SetBacklightCompensation(double v) {
     // This family refuses an out-of-range backlight without a message.
-    return isp_.SetFixed("SvKIVOCamera::SetBacklightCompensation", kBacklight, v, -15.0, 15.0, nullptr, Encode8_8);
+    return isp_.SetFixed("SvKIVOCamera::SetBacklightCompensation", kBacklight, v, L::kBacklightCompensation.minimum, L::kBacklightCompensation.maximum, nullptr, Encode8_8);
 }
 
 // ---------------------------------------------------------------- white balance and modes
@@ -240,7 +249,8 @@ int SvKIVOCamera::GetWhiteBalanceTemperature(int32_t& kelvin, int& flag) {
     return GetWhiteBalanceKelvin(isp_, kWbTemperature, kelvin, flag);
 }
 int SvKIVOCamera::SetWhiteBalanceTemperature(int32_t kelvin) {
-    return isp_.SetInt("SvKIVOCamera::SetWhiteBalanceTemperature", kWbTemperature, kelvin, 2300, 15000,
+    return isp_.SetInt("SvKIVOCamera::SetWhiteBalanceTemperature", kWbTemperature, kelvin, L::kWhiteBalanceTemperature.minimum,
+                       L::kWhiteBalanceTemperature.maximum,
                        "White Balance Temperature Range: {} ~ {}");
 }
 
@@ -254,14 +264,14 @@ int SvKIVOCamera::SetSpecialEffects(uint32_t index) {
 
 int SvKIVOCamera::GetFlip(int32_t& flip, int& flag) { return isp_.GetInt(kFlip, 0, 0x3, flip, flag); }
 int SvKIVOCamera::SetFlip(int32_t flip) {
-    return isp_.SetInt("SvKIVOCamera::SetFlip", kFlip, flip, 0, 3, "Flip Range: {} ~ {}");
+    return isp_.SetInt("SvKIVOCamera::SetFlip", kFlip, flip, L::kFlip.minimum, L::kFlip.maximum, "Flip Range: {} ~ {}");
 }
 
 int SvKIVOCamera::GetJPEGQuality(int32_t& quality, int& flag) {
     return isp_.GetInt(kJpegQuality, 0, 0xFF, quality, flag);
 }
 int SvKIVOCamera::SetJPEGQuality(int32_t quality) {
-    return isp_.SetInt("SvKIVOCamera::SetJPEGQuality", kJpegQuality, quality, 0, 255, "JPEG Quality Range: {} ~ {}", 0,
+    return isp_.SetInt("SvKIVOCamera::SetJPEGQuality", kJpegQuality, quality, L::kJpegQuality.minimum, L::kJpegQuality.maximum, "JPEG Quality Range: {} ~ {}", 0,
                        kJpegFixed);
 }
 
@@ -305,7 +315,7 @@ int SvKIVOCamera::GetThroughPut(uint16_t& value) {
 
 int SvKIVOCamera::SetThroughPut(uint16_t value) {
     // The register holds the value times 64: above 1023 it would wrap.
-    return isp_.SetInt("SvKIVOCamera::SetThroughPut", kThroughput, value, 0, 0x3FF, "Throughput Range: {} ~ {}", 6);
+    return isp_.SetInt("SvKIVOCamera::SetThroughPut", kThroughput, value, L::kThroughput.minimum, L::kThroughput.maximum, "Throughput Range: {} ~ {}", 6);
 }
 
 int SvKIVOCamera::GetTimestamp(float& seconds) { return ReadTimestamp(kTimestamp, seconds); }

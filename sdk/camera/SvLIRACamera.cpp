@@ -5,6 +5,7 @@
 #include "camera/FixedPoint.h"
 #include "camera/SvControlRegisters.h"
 #include "base/Logger.h"
+#include "camera/ControlLimits.h"
 
 namespace {
 
@@ -46,6 +47,12 @@ constexpr uint16_t kExposureModes[] = {0x0000, 0x000C, 0x0009};
 constexpr uint16_t kWhiteBalanceModes[] = {0x0007, 0x000F};
 constexpr uint16_t kSpecialEffects[] = {0x0000, 0x0003, 0x0006, 0x0007, 0x000F};
 constexpr uint16_t kFlickerModes[] = {0x0000, 0x3201, 0x3C01, 0x000E};
+
+namespace L = sv::limits;
+static_assert(L::Indexes(L::kExposureMode, kExposureModes));
+static_assert(L::Indexes(L::kWhiteBalanceMode, kWhiteBalanceModes));
+static_assert(L::Indexes(L::kSpecialEffect, kSpecialEffects));
+static_assert(L::Indexes(L::kFlickMode, kFlickerModes));
 
 // The offset forms of the register file: the value plus an offset in 4.12.
 SvControlRegisters::Encode Offset(double d) {
@@ -101,8 +108,8 @@ int SvLIRACamera::GetExposureMode(uint32_t& index, int& flag) {
 
 int SvLIRACamera::SetExposureMode(uint32_t index) {
     constexpr const char* kWhere = "SvLIRACamera::SetExposureMode";
-    if (index > 2) {
-        SV_LOGE(kWhere, "Exposure Mode Range: {} ~ {}", 0, 2);
+    if (!L::kExposureMode.Contains(static_cast<int32_t>(index))) {
+        SV_LOGE(kWhere, "Exposure Mode Range: {} ~ {}", L::kExposureMode.minimum, L::kExposureMode.maximum);
         return -1;
     }
     if (index == 2) {
@@ -131,8 +138,9 @@ int SvLIRACamera::GetExposureMinimum(int32_t& microseconds, int& flag) {
 }
 
 int SvLIRACamera::SetExposureMinimum(int32_t microseconds) {
-    if (microseconds < 1 || microseconds > 1000000) {
-        SV_LOGE_JOINED("SvLIRACamera::SetExposureMinimum", "Exposure Minimum Time range: {} ~ {} ms.", 1, 1000000);
+    if (!L::kExposureTime.Contains(microseconds)) {
+        SV_LOGE_JOINED("SvLIRACamera::SetExposureMinimum", "Exposure Minimum Time range: {} ~ {} ms.", L::kExposureTime.minimum,
+                       L::kExposureTime.maximum);
         return -1;
     }
     return mcu_.Set32(kAeMinimum, kAeMinimum + 2, static_cast<uint32_t>(microseconds));
@@ -143,8 +151,9 @@ int SvLIRACamera::GetExposureMaximum(int32_t& microseconds, int& flag) {
 }
 
 int SvLIRACamera::SetExposureMaximum(int32_t microseconds) {
-    if (microseconds < 1 || microseconds > 1000000) {
-        SV_LOGE_JOINED("SvLIRACamera::SetExposureMaximum", "Exposure Upper Time range: {} ~ {} ms.", 1, 1000000);
+    if (!L::kExposureTime.Contains(microseconds)) {
+        SV_LOGE_JOINED("SvLIRACamera::SetExposureMaximum", "Exposure Upper Time range: {} ~ {} ms.", L::kExposureTime.minimum,
+                       L::kExposureTime.maximum);
         return -1;
     }
     return mcu_.Set32(kAeMaximum, kAeMaximum + 2, static_cast<uint32_t>(microseconds));
@@ -161,7 +170,7 @@ int SvLIRACamera::GetGain(int32_t& gain, int& flag) {
 
 int SvLIRACamera::SetGain(int32_t gain) {
     // Written as 00 followed by the gain byte.
-    return mcu_.SetInt("SvLIRACamera::SetGain", kGain, gain, 0, 255, "Exosure Gain Range: {} ~ {}x.");
+    return mcu_.SetInt("SvLIRACamera::SetGain", kGain, gain, L::kGain.minimum, L::kGain.maximum, "Exosure Gain Range: {} ~ {}x.");
 }
 
 int SvLIRACamera::GetCurrentGain(uint8_t& gain) {
@@ -180,7 +189,7 @@ int SvLIRACamera::GetCurrentExposure(uint32_t& microseconds) {
 
 int SvLIRACamera::GetBrightness(double& v, int& flag) { return mcu_.GetFixed(kBrightness, SignedOffset(1.0), v, flag); }
 int SvLIRACamera::SetBrightness(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetBrightness", kBrightness, v, -1.0, 1.0, "Brightness Range: {} ~ {}.",
+    return mcu_.SetFixed("SvLIRACamera::SetBrightness", kBrightness, v, L::kBrightness.minimum, L::kBrightness.maximum, "Brightness Range: {} ~ {}.",
                          Offset(1.0));
 }
 int SvLIRACamera::GetContrast(double& v, int& flag) {
@@ -189,24 +198,24 @@ int SvLIRACamera::GetContrast(double& v, int& flag) {
                          v, flag);
 }
 int SvLIRACamera::SetContrast(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetContrast", kContrast, v, -5.0, 5.0, "Contrast Range: {} ~ {}.", Offset(5.0));
+    return mcu_.SetFixed("SvLIRACamera::SetContrast", kContrast, v, L::kContrast.minimum, L::kContrast.maximum, "Contrast Range: {} ~ {}.", Offset(5.0));
 }
 int SvLIRACamera::GetSaturation(double& v, int& flag) { return mcu_.GetFixed(kSaturation, SignedOffset(0.0), v, flag); }
 int SvLIRACamera::SetSaturation(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetSaturation", kSaturation, v, 0.0, 5.0, "Saturation Range: {} ~ {}.",
+    return mcu_.SetFixed("SvLIRACamera::SetSaturation", kSaturation, v, L::kSaturation.minimum, L::kSaturation.maximum, "Saturation Range: {} ~ {}.",
                          Offset(0.0));
 }
 int SvLIRACamera::GetGamma(double& v, int& flag) { return mcu_.GetFixed(kGamma, SignedOffset(0.0), v, flag); }
 int SvLIRACamera::SetGamma(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetGamma", kGamma, v, 0.4, 7.9, "Gamma Range: {} ~ {}.", Offset(0.0));
+    return mcu_.SetFixed("SvLIRACamera::SetGamma", kGamma, v, L::kGamma.minimum, L::kGamma.maximum, "Gamma Range: {} ~ {}.", Offset(0.0));
 }
 int SvLIRACamera::GetDenoise(double& v, int& flag) { return mcu_.GetFixed(kDenoise, SignedOffset(2.0), v, flag); }
 int SvLIRACamera::SetDenoise(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetDenoise", kDenoise, v, -2.0, 2.0, "Denoise Range: {} ~ {}.", Offset(2.0));
+    return mcu_.SetFixed("SvLIRACamera::SetDenoise", kDenoise, v, L::kDenoise.minimum, L::kDenoise.maximum, "Denoise Range: {} ~ {}.", Offset(2.0));
 }
 int SvLIRACamera::GetSharpness(double& v, int& flag) { return mcu_.GetFixed(kSharpness, SignedOffset(2.0), v, flag); }
 int SvLIRACamera::SetSharpness(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetSharpness", kSharpness, v, -2.0, 2.0, "Sharpness Range: {} ~ {}.",
+    return mcu_.SetFixed("SvLIRACamera::SetSharpness", kSharpness, v, L::kSharpness.minimum, L::kSharpness.maximum, "Sharpness Range: {} ~ {}.",
                          Offset(2.0));
 }
 
@@ -214,24 +223,24 @@ int SvLIRACamera::GetDigitalZoom(double& v, int& flag) {
     return mcu_.GetFixed(kZoom, sv::fixedpoint::DecodeUnsigned8_8, v, flag);
 }
 int SvLIRACamera::SetDigitalZoom(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetDigitalZoom", kZoom, v, 1.0, 8.0, "Digital Zoom Range: {} ~ {}.", Encode8_8);
+    return mcu_.SetFixed("SvLIRACamera::SetDigitalZoom", kZoom, v, L::kZoom.minimum, L::kZoom.maximum, "Digital Zoom Range: {} ~ {}.", Encode8_8);
 }
 int SvLIRACamera::GetPan(double& v, int& flag) { return mcu_.GetFixed(kPan, sv::fixedpoint::DecodeUnsigned8_8, v, flag); }
 int SvLIRACamera::SetPan(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetPan", kPan, v, 0.0, 1.0, "Pan Range: {} ~ {}", Encode8_8);
+    return mcu_.SetFixed("SvLIRACamera::SetPan", kPan, v, L::kPan.minimum, L::kPan.maximum, "Pan Range: {} ~ {}", Encode8_8);
 }
 int SvLIRACamera::GetTilt(double& v, int& flag) {
     return mcu_.GetFixed(kTilt, sv::fixedpoint::DecodeUnsigned8_8, v, flag);
 }
 int SvLIRACamera::SetTilt(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetTilt", kTilt, v, 0.0, 1.0, "Tilt Range: {} ~ {}", Encode8_8);
+    return mcu_.SetFixed("SvLIRACamera::SetTilt", kTilt, v, L::kTilt.minimum, L::kTilt.maximum, "Tilt Range: {} ~ {}", Encode8_8);
 }
 
 int SvLIRACamera::GetBacklightCompensation(double& v, int& flag) {
     return mcu_.GetFixed(kBacklight, sv::fixedpoint::DecodeLiraBacklight, v, flag);
 }
 int SvLIRACamera::SetBacklightCompensation(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetBacklightCompensation", kBacklight, v, -15.0, 15.0,
+    return mcu_.SetFixed("SvLIRACamera::SetBacklightCompensation", kBacklight, v, L::kBacklightCompensation.minimum, L::kBacklightCompensation.maximum,
                          "Backlight Compensation Range: {} ~ {}.", sv::fixedpoint::EncodeLiraBacklight);
 }
 
@@ -249,7 +258,8 @@ int SvLIRACamera::GetWhiteBalanceTemperature(int32_t& kelvin, int& flag) {
     return GetWhiteBalanceKelvin(mcu_, kWbTemperature, kelvin, flag);
 }
 int SvLIRACamera::SetWhiteBalanceTemperature(int32_t kelvin) {
-    return mcu_.SetInt("SvLIRACamera::SetWhiteBalanceTemperature", kWbTemperature, kelvin, 2300, 15000,
+    return mcu_.SetInt("SvLIRACamera::SetWhiteBalanceTemperature", kWbTemperature, kelvin, L::kWhiteBalanceTemperature.minimum,
+                       L::kWhiteBalanceTemperature.maximum,
                        "White Balance Temperature Range: {} ~ {}.");
 }
 
@@ -263,14 +273,14 @@ int SvLIRACamera::SetSpecialEffects(uint32_t index) {
 
 int SvLIRACamera::GetFlip(int32_t& flip, int& flag) { return mcu_.GetInt(kFlip, 0, 0xFFFF, flip, flag); }
 int SvLIRACamera::SetFlip(int32_t flip) {
-    return mcu_.SetInt("SvLIRACamera::SetFlip", kFlip, flip, 0, 3, "Flip Range: {} ~ {}.");
+    return mcu_.SetInt("SvLIRACamera::SetFlip", kFlip, flip, L::kFlip.minimum, L::kFlip.maximum, "Flip Range: {} ~ {}.");
 }
 
 int SvLIRACamera::GetJPEGQuality(int32_t& quality, int& flag) {
     return mcu_.GetInt(kJpegQuality, 0, 0xFFFF, quality, flag);
 }
 int SvLIRACamera::SetJPEGQuality(int32_t quality) {
-    return mcu_.SetInt("SvLIRACamera::SetJPEGQuality", kJpegQuality, quality, 0, 255, "JPEG Quality Range: {} ~ {}");
+    return mcu_.SetInt("SvLIRACamera::SetJPEGQuality", kJpegQuality, quality, L::kJpegQuality.minimum, L::kJpegQuality.maximum, "JPEG Quality Range: {} ~ {}");
 }
 
 int SvLIRACamera::GetFlickMode(uint32_t& index, int& flag) {
