@@ -171,6 +171,7 @@ TEST_F(CameraTest, AFrameLargerThanTheToldBufferIsRefusedAndKeptForTheRetry) {
         EXPECT_TRUE(capture.Contains("does not fit the buffer of 1000 bytes"));
     }
     EXPECT_EQ(small[1000], 0x5A);
+    EXPECT_EQ(static_cast<std::size_t>(size), FrameBytes(f)) << "the refusal tells the size the frame needs";
     const int64_t deliveredBefore = backend_->FramesDelivered("webcam");
 
     std::vector<uint8_t> big(FrameBytes(f));
@@ -178,6 +179,54 @@ TEST_F(CameraTest, AFrameLargerThanTheToldBufferIsRefusedAndKeptForTheRetry) {
     ASSERT_EQ(SvGetImage(camera, big.data(), &size, 1000), SV_CAPTURE_SUCCESS);
     EXPECT_EQ(static_cast<std::size_t>(size), FrameBytes(f));
     EXPECT_EQ(backend_->FramesDelivered("webcam"), deliveredBefore) << "the kept frame, not a new one";
+}
+
+TEST_F(CameraTest, ACallerThatReusesItsSizeVariableGetsEveryCompressedFrameInOrder) {
+    // A caller that keeps one `size` variable across calls passes the last
+    // frame's size as the next capacity. On a compressed stream the next frame
+    // is often larger: it is refused with the size it needs, and the retry
+    // with a buffer that large gets that same frame.
+    InstallDefault();
+    auto camera = Camera("WebCam");
+    ASSERT_EQ(SvOpen(camera), 0);
+    SvFormat f;
+    ASSERT_NO_FATAL_FAILURE(StartWithFormat(camera, SV_IMAGE_FORMAT_MJPG, 640, f));
+    const int64_t deliveredAtStart = backend_->FramesDelivered("webcam");
+
+    constexpr std::size_t kGuard = 64;
+    constexpr uint8_t kGuardByte = 0xA5;
+    std::vector<uint8_t> buffer(1000 + kGuard, kGuardByte);
+    int size = 1000;
+    int received = 0;
+    int refusals = 0;
+    uint64_t lastCounter = 0;
+    while (received < 40) {
+        ASSERT_LT(refusals, 40) << "refused again and again";
+        const std::size_t capacity = static_cast<std::size_t>(size);
+        buffer.assign(capacity + kGuard, kGuardByte);
+        const SV_CAPTURE_RESULT r = SvGetImage(camera, buffer.data(), &size, 1000);
+        for (std::size_t i = capacity; i < buffer.size(); ++i) {
+            ASSERT_EQ(buffer[i], kGuardByte) << "written past the buffer";
+        }
+        if (r == SV_CAPTURE_FAILED) {
+            ++refusals;
+            ASSERT_GT(static_cast<std::size_t>(size), capacity) << "a refusal names a larger size";
+            continue;
+        }
+        ASSERT_EQ(r, SV_CAPTURE_SUCCESS);
+        ASSERT_LE(static_cast<std::size_t>(size), capacity);
+        svtest::RgbImage image;
+        std::string error;
+        ASSERT_TRUE(svtest::DecodeFrame("MJPG", buffer.data(), static_cast<std::size_t>(size), f.width, f.height,
+                                        image, error))
+            << error;
+        const uint64_t counter = svtest::ReadCounter(image);
+        if (received > 0) EXPECT_GT(counter, lastCounter) << "frames arrive in order";
+        lastCounter = counter;
+        ++received;
+    }
+    EXPECT_GT(refusals, 0) << "the stream never outgrew the reused size; the test proves nothing";
+    EXPECT_EQ(backend_->FramesDelivered("webcam") - deliveredAtStart, received) << "no delivered frame is lost";
 }
 
 TEST_F(CameraTest, SetFormatWithASizeTheTypeDoesNotHaveFails) {
