@@ -221,7 +221,9 @@ TEST_F(CameraTest, ACallerThatReusesItsSizeVariableGetsEveryCompressedFrameInOrd
                                         image, error))
             << error;
         const uint64_t counter = svtest::ReadCounter(image);
-        if (received > 0) EXPECT_GT(counter, lastCounter) << "frames arrive in order";
+        if (received > 0) {
+            EXPECT_GT(counter, lastCounter) << "frames arrive in order";
+        }
         lastCounter = counter;
         ++received;
     }
