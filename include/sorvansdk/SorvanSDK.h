@@ -6,6 +6,29 @@
 // object (a shared pointer) to every further call. Results are 0 (or a count or
 // value) on success and negative on failure; the frame functions return
 // SV_CAPTURE_RESULT. Failures are logged on the library logger.
+//
+// Threads. Every function may be called from any thread.
+// - Different cameras are independent: calls on one never wait for another.
+// - Discovery (SvDiscoverCameraDevices) and camera creation
+//   (SvInitialCameraDevice) may run on several threads at once, also while
+//   other cameras stream.
+// - On one camera, SvOpen, SvClose, SvGetFormatList, SvSetFormat,
+//   SvStartStreaming and SvStopStreaming run one at a time: a second caller
+//   waits for the first.
+// - SvGetImage runs beside all of them and beside the control functions (UVC,
+//   ISP and the maker's extension-unit calls), which the library serialises per
+//   transfer. When SvStopStreaming or SvClose runs while SvGetImage waits for a
+//   frame, the wait ends at once with SV_CAPTURE_FAILED. One SvGetImage waits
+//   at a time per camera; a second one waits for its turn.
+// - A camera object lives as long as any shared pointer to it: releasing the
+//   last pointer of the application while a call on another thread still uses
+//   the camera is safe, that call holds its own.
+// - A maker control that is a sequence of register transfers (a
+//   read-modify-write, a value spread over two registers) is not atomic against
+//   another thread changing the same control: both calls answer defined
+//   results, but the camera keeps the last transfer of each register. Drive one
+//   camera's maker controls from one thread where that matters.
+// - SvSetLogFile and SvSetLogLevel may be called at any time.
 
 #include <cstdint>
 #include <memory>
@@ -52,8 +75,11 @@ SORVANSDK_API int SvStartStreaming(std::shared_ptr<SvCamera> camera);
 SORVANSDK_API int SvStopStreaming(std::shared_ptr<SvCamera> camera);
 // `size` may be null. When it is not null and holds a positive value on entry,
 // that value is taken as the capacity of `buffer`: a larger frame is refused
-// with SV_CAPTURE_FAILED and kept for a retry with a larger buffer. On success
-// it receives the frame size.
+// with SV_CAPTURE_FAILED, `*size` receives the capacity the frame needs, and
+// the frame is kept: the next call with a buffer at least that large gets it.
+// On success `*size` receives the frame size (so a caller that reuses one
+// variable passes the last frame's size as the next capacity, and learns the
+// larger size when a frame outgrows it).
 SORVANSDK_API SV_CAPTURE_RESULT SvGetImage(std::shared_ptr<SvCamera> camera, uint8_t* buffer,
                                            int* size, uint16_t timeoutMs);
 SORVANSDK_API SV_CAPTURE_RESULT SvGetImageFd(std::shared_ptr<SvCamera> camera, int* fd,
