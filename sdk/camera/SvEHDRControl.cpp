@@ -181,7 +181,8 @@ int SvEHDRControl::GeteHDRAtmMax(double& maximum, int& flag) {
 int SvEHDRControl::SeteHDRAtmMax(double maximum) {
     constexpr const char* kWhere = "SvEHDRControl::SeteHDRAtmMax";
     if (!Supported(kWhere, __LINE__, "ATM Max")) return -1;
-    if (!InRange(kWhere, __LINE__, "eHDR ATM Max", maximum, L::kEHDRAtmMax.minimum, L::kEHDRAtmMax.maximum)) return -1;
+    if (!InRange(kWhere, __LINE__, "eHDR ATM Max", maximum, L::kEHDRAtmMax.minimum,
+        L::kEHDRAtmMax.maximum)) return -1;
     uint16_t raw = 0;
     if (isp_.Get(kAtmWeightRegister, raw) != 0) return -1;
     const double weight = sv::fixedpoint::DecodeAtm(raw);

@@ -164,7 +164,8 @@ int SvKIVOCamera::GetGain(int32_t& gain, int& flag) {
 }
 
 int SvKIVOCamera::SetGain(int32_t gain) {
-    return isp_.SetInt("SvKIVOCamera::SetGain", kGain, gain, L::kGain.minimum, L::kGain.maximum, "Gain Range: {} ~ {}", 8);
+    return isp_.SetInt("SvKIVOCamera::SetGain", kGain, gain, L::kGain.minimum, L::kGain.maximum,
+                       "Gain Range: {} ~ {}", 8);
 }
 
 int SvKIVOCamera::GetCurrentGain(uint8_t& gain) {
@@ -183,48 +184,57 @@ int SvKIVOCamera::GetCurrentExposure(uint32_t& microseconds) {
 
 int SvKIVOCamera::GetBrightness(double& v, int& flag) { return isp_.GetFixed(kBrightness, DecodeSigned, v, flag); }
 int SvKIVOCamera::SetBrightness(double v) {
-    return isp_.SetFixed("SvKIVOCamera::SetBrightness", kBrightness, v, L::kBrightness.minimum, L::kBrightness.maximum, "Brightness Range: {} ~ {}",
+    return isp_.SetFixed("SvKIVOCamera::SetBrightness", kBrightness, v, L::kBrightness.minimum,
+                         L::kBrightness.maximum, "Brightness Range: {} ~ {}",
                          EncodeSigned);
 }
 int SvKIVOCamera::GetGamma(double& v, int& flag) { return isp_.GetFixed(kGamma, DecodeSigned, v, flag); }
 int SvKIVOCamera::SetGamma(double v) {
-    return isp_.SetFixed("SvKIVOCamera::SetGamma", kGamma, v, L::kGamma.minimum, L::kGamma.maximum, "Gamma Range: {} ~ {}", EncodeSigned);
+    return isp_.SetFixed("SvKIVOCamera::SetGamma", kGamma, v, L::kGamma.minimum, L::kGamma.maximum,
+                         "Gamma Range: {} ~ {}", EncodeSigned);
 }
 int SvKIVOCamera::GetSaturation(double& v, int& flag) { return isp_.GetFixed(kSaturation, DecodeSigned, v, flag); }
 int SvKIVOCamera::SetSaturation(double v) {
-    return isp_.SetFixed("SvKIVOCamera::SetSaturation", kSaturation, v, L::kSaturation.minimum, L::kSaturation.maximum, "Saturation Range: {} ~ {}",
+    return isp_.SetFixed("SvKIVOCamera::SetSaturation", kSaturation, v, L::kSaturation.minimum,
+                         L::kSaturation.maximum, "Saturation Range: {} ~ {}",
                          EncodeSigned);
 }
 int SvKIVOCamera::GetContrast(double& v, int& flag) { return isp_.GetFixed(kContrast, DecodeSigned, v, flag); }
 int SvKIVOCamera::SetContrast(double v) {
-    return isp_.SetFixed("SvKIVOCamera::SetContrast", kContrast, v, L::kContrast.minimum, L::kContrast.maximum, "Contrast Range: {} ~ {}",
+    return isp_.SetFixed("SvKIVOCamera::SetContrast", kContrast, v, L::kContrast.minimum, L::kContrast.maximum,
+                         "Contrast Range: {} ~ {}",
                          EncodeSigned);
 }
 int SvKIVOCamera::GetSharpness(double& v, int& flag) { return isp_.GetFixed(kSharpness, DecodeSigned, v, flag); }
 int SvKIVOCamera::SetSharpness(double v) {
-    return isp_.SetFixed("SvKIVOCamera::SetSharpness", kSharpness, v, L::kSharpness.minimum, L::kSharpness.maximum, "Sharpness Range: {} ~ {}",
+    return isp_.SetFixed("SvKIVOCamera::SetSharpness", kSharpness, v, L::kSharpness.minimum, L::kSharpness.maximum,
+                         "Sharpness Range: {} ~ {}",
                          EncodeSigned);
 }
 int SvKIVOCamera::GetDenoise(double& v, int& flag) { return isp_.GetFixed(kDenoise, DecodeSigned, v, flag); }
 int SvKIVOCamera::SetDenoise(double v) {
-    return isp_.SetFixed("SvKIVOCamera::SetDenoise", kDenoise, v, L::kDenoise.minimum, L::kDenoise.maximum, "Denoise Range: {} ~ {}", EncodeSigned);
+    return isp_.SetFixed("SvKIVOCamera::SetDenoise", kDenoise, v, L::kDenoise.minimum, L::kDenoise.maximum,
+                         "Denoise Range: {} ~ {}", EncodeSigned);
 }
 
 int SvKIVOCamera::GetDigitalZoom(double& v, int& flag) {
     return isp_.GetFixed(kZoom, sv::fixedpoint::DecodeUnsigned8_8, v, flag);
 }
 int SvKIVOCamera::SetDigitalZoom(double v) {
-    return isp_.SetFixed("SvKIVOCamera::SetDigitalZoom", kZoom, v, L::kZoom.minimum, L::kZoom.maximum, "Digital Zoom Range: {} ~ {}", Encode8_8);
+    return isp_.SetFixed("SvKIVOCamera::SetDigitalZoom", kZoom, v, L::kZoom.minimum, L::kZoom.maximum,
+                         "Digital Zoom Range: {} ~ {}", Encode8_8);
 }
 int SvKIVOCamera::GetPan(double& v, int& flag) { return isp_.GetFixed(kPan, sv::fixedpoint::DecodeUnsigned8_8, v, flag); }
 int SvKIVOCamera::SetPan(double v) {
-    return isp_.SetFixed("SvKIVOCamera::SetPan", kPan, v, L::kPan.minimum, L::kPan.maximum, "Pan Range: {} ~ {}", Encode8_8);
+    return isp_.SetFixed("SvKIVOCamera::SetPan", kPan, v, L::kPan.minimum, L::kPan.maximum, "Pan Range: {} ~ {}",
+                         Encode8_8);
 }
 int SvKIVOCamera::GetTilt(double& v, int& flag) {
     return isp_.GetFixed(kTilt, sv::fixedpoint::DecodeUnsigned8_8, v, flag);
 }
 int SvKIVOCamera::SetTilt(double v) {
-    return isp_.SetFixed("SvKIVOCamera::SetTilt", kTilt, v, L::kTilt.minimum, L::kTilt.maximum, "Tilt Range: {} ~ {}", Encode8_8);
+    return isp_.SetFixed("SvKIVOCamera::SetTilt", kTilt, v, L::kTilt.minimum, L::kTilt.maximum,
+                         "Tilt Range: {} ~ {}", Encode8_8);
 }
 
 int SvKIVOCamera::GetBacklightCompensation(double& v, int& flag) {
@@ -232,7 +242,8 @@ int SvKIVOCamera::GetBacklightCompensation(double& v, int& flag) {
 }
 int SvKIVOCamera::SetBacklightCompensation(double v) {
     // This family refuses an out-of-range backlight without a message.
-    return isp_.SetFixed("SvKIVOCamera::SetBacklightCompensation", kBacklight, v, L::kBacklightCompensation.minimum, L::kBacklightCompensation.maximum, nullptr, Encode8_8);
+    return isp_.SetFixed("SvKIVOCamera::SetBacklightCompensation", kBacklight, v,
+                         L::kBacklightCompensation.minimum, L::kBacklightCompensation.maximum, nullptr, Encode8_8);
 }
 
 // ---------------------------------------------------------------- white balance and modes
@@ -249,7 +260,8 @@ int SvKIVOCamera::GetWhiteBalanceTemperature(int32_t& kelvin, int& flag) {
     return GetWhiteBalanceKelvin(isp_, kWbTemperature, kelvin, flag);
 }
 int SvKIVOCamera::SetWhiteBalanceTemperature(int32_t kelvin) {
-    return isp_.SetInt("SvKIVOCamera::SetWhiteBalanceTemperature", kWbTemperature, kelvin, L::kWhiteBalanceTemperature.minimum,
+    return isp_.SetInt("SvKIVOCamera::SetWhiteBalanceTemperature", kWbTemperature, kelvin,
+                       L::kWhiteBalanceTemperature.minimum,
                        L::kWhiteBalanceTemperature.maximum,
                        "White Balance Temperature Range: {} ~ {}");
 }
@@ -264,14 +276,16 @@ int SvKIVOCamera::SetSpecialEffects(uint32_t index) {
 
 int SvKIVOCamera::GetFlip(int32_t& flip, int& flag) { return isp_.GetInt(kFlip, 0, 0x3, flip, flag); }
 int SvKIVOCamera::SetFlip(int32_t flip) {
-    return isp_.SetInt("SvKIVOCamera::SetFlip", kFlip, flip, L::kFlip.minimum, L::kFlip.maximum, "Flip Range: {} ~ {}");
+    return isp_.SetInt("SvKIVOCamera::SetFlip", kFlip, flip, L::kFlip.minimum, L::kFlip.maximum,
+                       "Flip Range: {} ~ {}");
 }
 
 int SvKIVOCamera::GetJPEGQuality(int32_t& quality, int& flag) {
     return isp_.GetInt(kJpegQuality, 0, 0xFF, quality, flag);
 }
 int SvKIVOCamera::SetJPEGQuality(int32_t quality) {
-    return isp_.SetInt("SvKIVOCamera::SetJPEGQuality", kJpegQuality, quality, L::kJpegQuality.minimum, L::kJpegQuality.maximum, "JPEG Quality Range: {} ~ {}", 0,
+    return isp_.SetInt("SvKIVOCamera::SetJPEGQuality", kJpegQuality, quality, L::kJpegQuality.minimum,
+                       L::kJpegQuality.maximum, "JPEG Quality Range: {} ~ {}", 0,
                        kJpegFixed);
 }
 
@@ -315,7 +329,8 @@ int SvKIVOCamera::GetThroughPut(uint16_t& value) {
 
 int SvKIVOCamera::SetThroughPut(uint16_t value) {
     // The register holds the value times 64: above 1023 it would wrap.
-    return isp_.SetInt("SvKIVOCamera::SetThroughPut", kThroughput, value, L::kThroughput.minimum, L::kThroughput.maximum, "Throughput Range: {} ~ {}", 6);
+    return isp_.SetInt("SvKIVOCamera::SetThroughPut", kThroughput, value, L::kThroughput.minimum,
+                       L::kThroughput.maximum, "Throughput Range: {} ~ {}", 6);
 }
 
 int SvKIVOCamera::GetTimestamp(float& seconds) { return ReadTimestamp(kTimestamp, seconds); }

@@ -139,7 +139,8 @@ int SvLIRACamera::GetExposureMinimum(int32_t& microseconds, int& flag) {
 
 int SvLIRACamera::SetExposureMinimum(int32_t microseconds) {
     if (!L::kExposureTime.Contains(microseconds)) {
-        SV_LOGE_JOINED("SvLIRACamera::SetExposureMinimum", "Exposure Minimum Time range: {} ~ {} ms.", L::kExposureTime.minimum,
+        SV_LOGE_JOINED("SvLIRACamera::SetExposureMinimum", "Exposure Minimum Time range: {} ~ {} ms.",
+                       L::kExposureTime.minimum,
                        L::kExposureTime.maximum);
         return -1;
     }
@@ -152,7 +153,8 @@ int SvLIRACamera::GetExposureMaximum(int32_t& microseconds, int& flag) {
 
 int SvLIRACamera::SetExposureMaximum(int32_t microseconds) {
     if (!L::kExposureTime.Contains(microseconds)) {
-        SV_LOGE_JOINED("SvLIRACamera::SetExposureMaximum", "Exposure Upper Time range: {} ~ {} ms.", L::kExposureTime.minimum,
+        SV_LOGE_JOINED("SvLIRACamera::SetExposureMaximum", "Exposure Upper Time range: {} ~ {} ms.",
+                       L::kExposureTime.minimum,
                        L::kExposureTime.maximum);
         return -1;
     }
@@ -170,7 +172,8 @@ int SvLIRACamera::GetGain(int32_t& gain, int& flag) {
 
 int SvLIRACamera::SetGain(int32_t gain) {
     // Written as 00 followed by the gain byte.
-    return mcu_.SetInt("SvLIRACamera::SetGain", kGain, gain, L::kGain.minimum, L::kGain.maximum, "Exosure Gain Range: {} ~ {}x.");
+    return mcu_.SetInt("SvLIRACamera::SetGain", kGain, gain, L::kGain.minimum, L::kGain.maximum,
+                       "Exosure Gain Range: {} ~ {}x.");
 }
 
 int SvLIRACamera::GetCurrentGain(uint8_t& gain) {
@@ -189,7 +192,8 @@ int SvLIRACamera::GetCurrentExposure(uint32_t& microseconds) {
 
 int SvLIRACamera::GetBrightness(double& v, int& flag) { return mcu_.GetFixed(kBrightness, SignedOffset(1.0), v, flag); }
 int SvLIRACamera::SetBrightness(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetBrightness", kBrightness, v, L::kBrightness.minimum, L::kBrightness.maximum, "Brightness Range: {} ~ {}.",
+    return mcu_.SetFixed("SvLIRACamera::SetBrightness", kBrightness, v, L::kBrightness.minimum,
+                         L::kBrightness.maximum, "Brightness Range: {} ~ {}.",
                          Offset(1.0));
 }
 int SvLIRACamera::GetContrast(double& v, int& flag) {
@@ -198,24 +202,29 @@ int SvLIRACamera::GetContrast(double& v, int& flag) {
                          v, flag);
 }
 int SvLIRACamera::SetContrast(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetContrast", kContrast, v, L::kContrast.minimum, L::kContrast.maximum, "Contrast Range: {} ~ {}.", Offset(5.0));
+    return mcu_.SetFixed("SvLIRACamera::SetContrast", kContrast, v, L::kContrast.minimum, L::kContrast.maximum,
+                         "Contrast Range: {} ~ {}.", Offset(5.0));
 }
 int SvLIRACamera::GetSaturation(double& v, int& flag) { return mcu_.GetFixed(kSaturation, SignedOffset(0.0), v, flag); }
 int SvLIRACamera::SetSaturation(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetSaturation", kSaturation, v, L::kSaturation.minimum, L::kSaturation.maximum, "Saturation Range: {} ~ {}.",
+    return mcu_.SetFixed("SvLIRACamera::SetSaturation", kSaturation, v, L::kSaturation.minimum,
+                         L::kSaturation.maximum, "Saturation Range: {} ~ {}.",
                          Offset(0.0));
 }
 int SvLIRACamera::GetGamma(double& v, int& flag) { return mcu_.GetFixed(kGamma, SignedOffset(0.0), v, flag); }
 int SvLIRACamera::SetGamma(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetGamma", kGamma, v, L::kGamma.minimum, L::kGamma.maximum, "Gamma Range: {} ~ {}.", Offset(0.0));
+    return mcu_.SetFixed("SvLIRACamera::SetGamma", kGamma, v, L::kGamma.minimum, L::kGamma.maximum,
+                         "Gamma Range: {} ~ {}.", Offset(0.0));
 }
 int SvLIRACamera::GetDenoise(double& v, int& flag) { return mcu_.GetFixed(kDenoise, SignedOffset(2.0), v, flag); }
 int SvLIRACamera::SetDenoise(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetDenoise", kDenoise, v, L::kDenoise.minimum, L::kDenoise.maximum, "Denoise Range: {} ~ {}.", Offset(2.0));
+    return mcu_.SetFixed("SvLIRACamera::SetDenoise", kDenoise, v, L::kDenoise.minimum, L::kDenoise.maximum,
+                         "Denoise Range: {} ~ {}.", Offset(2.0));
 }
 int SvLIRACamera::GetSharpness(double& v, int& flag) { return mcu_.GetFixed(kSharpness, SignedOffset(2.0), v, flag); }
 int SvLIRACamera::SetSharpness(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetSharpness", kSharpness, v, L::kSharpness.minimum, L::kSharpness.maximum, "Sharpness Range: {} ~ {}.",
+    return mcu_.SetFixed("SvLIRACamera::SetSharpness", kSharpness, v, L::kSharpness.minimum, L::kSharpness.maximum,
+                         "Sharpness Range: {} ~ {}.",
                          Offset(2.0));
 }
 
@@ -223,24 +232,28 @@ int SvLIRACamera::GetDigitalZoom(double& v, int& flag) {
     return mcu_.GetFixed(kZoom, sv::fixedpoint::DecodeUnsigned8_8, v, flag);
 }
 int SvLIRACamera::SetDigitalZoom(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetDigitalZoom", kZoom, v, L::kZoom.minimum, L::kZoom.maximum, "Digital Zoom Range: {} ~ {}.", Encode8_8);
+    return mcu_.SetFixed("SvLIRACamera::SetDigitalZoom", kZoom, v, L::kZoom.minimum, L::kZoom.maximum,
+                         "Digital Zoom Range: {} ~ {}.", Encode8_8);
 }
 int SvLIRACamera::GetPan(double& v, int& flag) { return mcu_.GetFixed(kPan, sv::fixedpoint::DecodeUnsigned8_8, v, flag); }
 int SvLIRACamera::SetPan(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetPan", kPan, v, L::kPan.minimum, L::kPan.maximum, "Pan Range: {} ~ {}", Encode8_8);
+    return mcu_.SetFixed("SvLIRACamera::SetPan", kPan, v, L::kPan.minimum, L::kPan.maximum, "Pan Range: {} ~ {}",
+                         Encode8_8);
 }
 int SvLIRACamera::GetTilt(double& v, int& flag) {
     return mcu_.GetFixed(kTilt, sv::fixedpoint::DecodeUnsigned8_8, v, flag);
 }
 int SvLIRACamera::SetTilt(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetTilt", kTilt, v, L::kTilt.minimum, L::kTilt.maximum, "Tilt Range: {} ~ {}", Encode8_8);
+    return mcu_.SetFixed("SvLIRACamera::SetTilt", kTilt, v, L::kTilt.minimum, L::kTilt.maximum,
+                         "Tilt Range: {} ~ {}", Encode8_8);
 }
 
 int SvLIRACamera::GetBacklightCompensation(double& v, int& flag) {
     return mcu_.GetFixed(kBacklight, sv::fixedpoint::DecodeLiraBacklight, v, flag);
 }
 int SvLIRACamera::SetBacklightCompensation(double v) {
-    return mcu_.SetFixed("SvLIRACamera::SetBacklightCompensation", kBacklight, v, L::kBacklightCompensation.minimum, L::kBacklightCompensation.maximum,
+    return mcu_.SetFixed("SvLIRACamera::SetBacklightCompensation", kBacklight, v,
+                         L::kBacklightCompensation.minimum, L::kBacklightCompensation.maximum,
                          "Backlight Compensation Range: {} ~ {}.", sv::fixedpoint::EncodeLiraBacklight);
 }
 
@@ -258,7 +271,8 @@ int SvLIRACamera::GetWhiteBalanceTemperature(int32_t& kelvin, int& flag) {
     return GetWhiteBalanceKelvin(mcu_, kWbTemperature, kelvin, flag);
 }
 int SvLIRACamera::SetWhiteBalanceTemperature(int32_t kelvin) {
-    return mcu_.SetInt("SvLIRACamera::SetWhiteBalanceTemperature", kWbTemperature, kelvin, L::kWhiteBalanceTemperature.minimum,
+    return mcu_.SetInt("SvLIRACamera::SetWhiteBalanceTemperature", kWbTemperature, kelvin,
+                       L::kWhiteBalanceTemperature.minimum,
                        L::kWhiteBalanceTemperature.maximum,
                        "White Balance Temperature Range: {} ~ {}.");
 }
@@ -273,14 +287,16 @@ int SvLIRACamera::SetSpecialEffects(uint32_t index) {
 
 int SvLIRACamera::GetFlip(int32_t& flip, int& flag) { return mcu_.GetInt(kFlip, 0, 0xFFFF, flip, flag); }
 int SvLIRACamera::SetFlip(int32_t flip) {
-    return mcu_.SetInt("SvLIRACamera::SetFlip", kFlip, flip, L::kFlip.minimum, L::kFlip.maximum, "Flip Range: {} ~ {}.");
+    return mcu_.SetInt("SvLIRACamera::SetFlip", kFlip, flip, L::kFlip.minimum, L::kFlip.maximum,
+                       "Flip Range: {} ~ {}.");
 }
 
 int SvLIRACamera::GetJPEGQuality(int32_t& quality, int& flag) {
     return mcu_.GetInt(kJpegQuality, 0, 0xFFFF, quality, flag);
 }
 int SvLIRACamera::SetJPEGQuality(int32_t quality) {
-    return mcu_.SetInt("SvLIRACamera::SetJPEGQuality", kJpegQuality, quality, L::kJpegQuality.minimum, L::kJpegQuality.maximum, "JPEG Quality Range: {} ~ {}");
+    return mcu_.SetInt("SvLIRACamera::SetJPEGQuality", kJpegQuality, quality, L::kJpegQuality.minimum,
+                       L::kJpegQuality.maximum, "JPEG Quality Range: {} ~ {}");
 }
 
 int SvLIRACamera::GetFlickMode(uint32_t& index, int& flag) {

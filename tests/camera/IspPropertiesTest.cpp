@@ -161,6 +161,28 @@ TEST_F(IspPropertiesTest, EveryPropertyRoundTripsAndRefusesOutOfRangeOnBothFamil
     }
 }
 
+TEST_F(IspPropertiesTest, TheReportedRangeIsExactlyWhatTheSettersTake) {
+    // The range a caller reads and the range the family's own operation checks
+    // come from one list; a limit changed in one place only shows here.
+    for (bool kivo : {true, false}) {
+        SCOPED_TRACE(kivo ? "KIVO" : "LIRA");
+        auto camera = OpenFamily(kivo);
+        for (const PropertyCase& c : kCases) {
+            // The eHDR limits also check their partners; their bounds are in
+            // the eHDR tests.
+            if (c.id >= SV_ISP_EHDR_MODE) continue;
+            SCOPED_TRACE(testing::Message() << "property " << c.id);
+            int min = 0, max = 0, step = 0, def = 0;
+            ASSERT_EQ(SvGetISPImageProcessingRange(camera, c.id, min, max, step, def), 0);
+            LogCapture quiet;
+            EXPECT_EQ(SvSetISPImageProcessing(camera, c.id, min), 0);
+            EXPECT_EQ(SvSetISPImageProcessing(camera, c.id, max), 0);
+            EXPECT_EQ(SvSetISPImageProcessing(camera, c.id, min - step), -1);
+            EXPECT_EQ(SvSetISPImageProcessing(camera, c.id, max + step), -1);
+        }
+    }
+}
+
 TEST_F(IspPropertiesTest, AutomaticFlagsFollowTheModes) {
     for (bool kivo : {true, false}) {
         SCOPED_TRACE(kivo ? "KIVO" : "LIRA");
