@@ -2,10 +2,11 @@
 
 #include <cstdint>
 
-#include "camera/FixedPoint.h"
-#include "camera/SvControlRegisters.h"
 #include "base/Logger.h"
 #include "camera/ControlLimits.h"
+#include "camera/FixedPoint.h"
+#include "camera/SvControlRegisters.h"
+#include "formats/SensorConfig.h"
 #include "platform/backend/Backend.h"
 
 namespace {
@@ -379,4 +380,14 @@ int SvKIVOCamera::CleanSensorFW() {
 int SvKIVOCamera::UpgradeSensorFW(std::string, std::function<void(int)>) {
     sv::log::Write(spdlog::level::err, "KANO sensor firmware upgrade: not available in this build");
     return -1;
+}
+
+// ---------------------------------------------------------------- sensor configuration
+
+int SvKIVOCamera::ExportSensorConfig(std::string path) {
+    auto read = [this](uint8_t device, uint16_t reg, uint8_t bytes[2]) {
+        return GenericI2CRead(device, 2, reg, 2, bytes) < 0 ? -1 : 0;
+    };
+    return sv::formats::ExportSensorConfig("SvKIVOCamera::ExportSensorConfig", path, DeviceName(),
+                                           sv::formats::KivoExportReads(IspAddress(), HeaderDeviceAddress()), read);
 }

@@ -42,6 +42,7 @@ public:
     int CheckProduct(std::string& productName, std::string& colorType) override;
     int CleanSensorFW() override;
     int UpgradeSensorFW(std::string imagePath, std::function<void(int)> progress) override;
+    int ExportSensorConfig(std::string path) override;
 
 private:
     SvControlRegisters isp_;     // AP1302 registers through the ISP register packet

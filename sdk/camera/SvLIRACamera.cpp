@@ -2,10 +2,11 @@
 
 #include <cstring>
 
-#include "camera/FixedPoint.h"
-#include "camera/SvControlRegisters.h"
 #include "base/Logger.h"
 #include "camera/ControlLimits.h"
+#include "camera/FixedPoint.h"
+#include "camera/SvControlRegisters.h"
+#include "formats/SensorConfig.h"
 
 namespace {
 
@@ -379,4 +380,14 @@ int SvLIRACamera::CleanSensorFW() {
 int SvLIRACamera::UpgradeSensorFW(std::string, std::function<void(int)>) {
     sv::log::Write(spdlog::level::err, "LUMO sensor firmware upgrade: not available in this build");
     return -1;
+}
+
+// ---------------------------------------------------------------- sensor configuration
+
+int SvLIRACamera::ExportSensorConfig(std::string path) {
+    auto read = [this](uint8_t device, uint16_t reg, uint8_t bytes[2]) {
+        return GenericI2CRead(device, 2, reg, 2, bytes) < 0 ? -1 : 0;
+    };
+    return sv::formats::ExportSensorConfig("SvLIRACamera::ExportSensorConfig", path, DeviceName(),
+                                           sv::formats::LiraExportReads(IspAddress()), read);
 }

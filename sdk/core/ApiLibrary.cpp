@@ -9,6 +9,7 @@
 #include "core/ApiGuards.h"
 #include "base/Logger.h"
 #include "formats/BootdataHeader.h"
+#include "formats/SensorConfig.h"
 
 void HelloSorvanSDK() {
     sv::log::Write(spdlog::level::info, "Hello SorvanSDK!");
@@ -67,8 +68,8 @@ int SvUpgradeFX3FW(SV_FX3_FW_TARGET, std::string, std::function<void(int)>) {
     return sv::api::NotAvailable("SvUpgradeFX3FW");
 }
 
-int SvDecodeSensorConfig(std::string, std::string) {
-    return sv::api::NotAvailable("SvDecodeSensorConfig");
+int SvDecodeSensorConfig(std::string configPath, std::string jsonPath) {
+    return sv::formats::DecodeSensorConfig(configPath, jsonPath);
 }
 
 int SvGetBootdataHeaderV2FromFile(const std::string& path, std::unique_ptr<SvHeaderV2>& header) {

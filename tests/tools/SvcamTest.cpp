@@ -223,4 +223,27 @@ TEST(SvcamTest, InfoShowsFirmwareHeaderAndUniqueId) {
     EXPECT_FALSE(k.contains("lumoFirmwareVersion"));
 }
 
+TEST(SvcamTest, ExportAndDecodeASensorConfiguration) {
+    TempDir dir;
+    const std::string bin = dir.File("lira.bin");
+    const std::string out = dir.File("lira.json");
+    ToolRun exported = Svcam("--json export LIRA " + bin);
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    EXPECT_EQ(ParseOut(exported)["bytes"], 1275);
+
+    ToolRun decoded = Svcam("decode " + bin + " " + out);
+    ASSERT_EQ(decoded.status, 0) << decoded.err;
+    const json doc = json::parse(sv::test::ReadFile(out));
+    EXPECT_EQ(doc["ISPHeader"]["ProductName"], "LIRA-OX05B");
+    EXPECT_EQ(doc["ISPProfiles"]["Gamma"], 22);
+    EXPECT_EQ(doc["ControlMode"], "ISP");
+
+    ToolRun webcam = Svcam("export WebCam " + dir.File("web.bin"));
+    EXPECT_EQ(webcam.status, 2);
+    EXPECT_NE(webcam.err.find("not a maker camera"), std::string::npos) << webcam.err;
+    ToolRun missing = Svcam("decode " + dir.File("none.bin") + " " + out);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("SvDecodeSensorConfig"), std::string::npos) << missing.err;
+}
+
 }  // namespace

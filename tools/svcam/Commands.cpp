@@ -652,4 +652,31 @@ int DemoCommand(const GlobalOptions& global, const std::string& outDir) {
     return status;
 }
 
+int ExportCommand(const GlobalOptions& global, const std::string& camera, const std::string& file) {
+    CameraSession session(camera);
+    if (!session.IsMaker()) {
+        throw CommandError(session.Choice().displayName + " keeps no sensor configuration (not a maker camera)",
+                           kExitUsage);
+    }
+    session.Open();
+    Check(SvExportSensorConfig(session.Camera(), file), "SvExportSensorConfig(" + file + ")");
+    json data;
+    data["camera"] = session.Choice().displayName;
+    data["file"] = file;
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(file, ec);
+    data["bytes"] = ec ? json(nullptr) : json(bytes);
+    Emit(global, data, PrintKeyValues);
+    return kExitOk;
+}
+
+int DecodeCommand(const GlobalOptions& global, const std::string& file, const std::string& out) {
+    Check(SvDecodeSensorConfig(file, out), "SvDecodeSensorConfig(" + file + ", " + out + ")");
+    json data;
+    data["file"] = file;
+    data["json"] = out;
+    Emit(global, data, PrintKeyValues);
+    return kExitOk;
+}
+
 }  // namespace svcam

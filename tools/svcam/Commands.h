@@ -42,5 +42,8 @@ int SetCommand(const GlobalOptions& global, const std::string& camera, const std
                const std::string& value, bool automatic);
 int InfoCommand(const GlobalOptions& global, const std::string& camera);
 int DemoCommand(const GlobalOptions& global, const std::string& outDir);
+// A maker camera's sensor configuration to FILE, and such a file to JSON.
+int ExportCommand(const GlobalOptions& global, const std::string& camera, const std::string& file);
+int DecodeCommand(const GlobalOptions& global, const std::string& file, const std::string& out);
 
 }  // namespace svcam

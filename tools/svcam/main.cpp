@@ -72,6 +72,14 @@ int main(int argc, char** argv) {
     info->add_option("camera", camera, "index or part of the name")->required();
     auto* demo = app.add_subcommand("demo", "list, formats, a capture from each camera, controls");
     demo->add_option("--out", demoOut, "folder for the files (default out)");
+    std::string file;
+    std::string out;
+    auto* exportCmd = app.add_subcommand("export", "write a maker camera's sensor configuration to a file");
+    exportCmd->add_option("camera", camera, "index or part of the name")->required();
+    exportCmd->add_option("file", file, "the file to write")->required();
+    auto* decode = app.add_subcommand("decode", "turn a sensor configuration file into a JSON document");
+    decode->add_option("file", file, "a file written by export")->required();
+    decode->add_option("out", out, "the JSON file to write")->required();
 
     try {
         app.parse(argc, argv);
@@ -107,6 +115,8 @@ int main(int argc, char** argv) {
         if (set->parsed()) return svcam::SetCommand(global, camera, control, value, automatic);
         if (info->parsed()) return svcam::InfoCommand(global, camera);
         if (demo->parsed()) return svcam::DemoCommand(global, demoOut);
+        if (exportCmd->parsed()) return svcam::ExportCommand(global, camera, file);
+        if (decode->parsed()) return svcam::DecodeCommand(global, file, out);
     } catch (const svcam::CommandError& e) {
         std::cerr << "svcam: " << e.what() << "\n";
         return e.status;
