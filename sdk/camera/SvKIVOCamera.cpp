@@ -74,7 +74,8 @@ SvKIVOCamera::SvKIVOCamera(const CameraDeviceInfo& info)
                         SvEHDRControl::NumbersTest::ProductId),
       isp_([this](uint16_t reg, uint16_t& value) { return AP1302I2CRead(reg, value); },
            [this](uint16_t reg, uint16_t value) { return AP1302I2CWrite(reg, value); }),
-      direct_(IspI2CRegisters()) {}
+      direct_(IspI2CRegisters()),
+      kano_(*this, kHeaderDeviceAddress) {}
 
 SvKIVOCamera::~SvKIVOCamera() = default;
 
@@ -82,7 +83,7 @@ SvKIVOCamera::~SvKIVOCamera() = default;
 // register, value, each most significant byte first.
 int SvKIVOCamera::AP1302I2CRead(uint16_t reg, uint16_t& value) {
     uint8_t packet[5] = {0x01, static_cast<uint8_t>(reg >> 8), static_cast<uint8_t>(reg & 0xFF), 0, 0};
-    std::lock_guard<std::mutex> pair(xuPairMutex_);
+    std::lock_guard<std::recursive_mutex> pair(xuPairMutex_);
     if (XuSet(XU_CS_ISP_REGISTER, packet, sizeof(packet)) != 0) return -1;
     if (XuGet(XU_CS_ISP_REGISTER, packet, sizeof(packet)) != 0) return -1;
     value = static_cast<uint16_t>((packet[3] << 8) | packet[4]);
@@ -92,7 +93,7 @@ int SvKIVOCamera::AP1302I2CRead(uint16_t reg, uint16_t& value) {
 int SvKIVOCamera::AP1302I2CWrite(uint16_t reg, uint16_t value) {
     uint8_t packet[5] = {0x00, static_cast<uint8_t>(reg >> 8), static_cast<uint8_t>(reg & 0xFF),
                          static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)};
-    std::lock_guard<std::mutex> pair(xuPairMutex_);
+    std::lock_guard<std::recursive_mutex> pair(xuPairMutex_);
     return XuSet(XU_CS_ISP_REGISTER, packet, sizeof(packet)) == 0 ? 0 : -1;
 }
 
@@ -357,7 +358,8 @@ int SvKIVOCamera::ResetFrameCount() {
     return ResetCounter("SvKIVOCamera::ResetFrameCount", isp_, kCounterControl, 0x0200, "Frame Count");
 }
 
-int SvKIVOCamera::CheckProduct(std::string&, std::string&) {
+int SvKIVOCamera::CheckProduct(std::string& productName, std::string& colorType) {
+    auto hold = HoldDevice();
     uint16_t status = 0;
     if (isp_.Get(kIspStatus, status) != 0) return -1;
     if (status != 0x0000 && status != 0xFFFF) {
@@ -368,18 +370,17 @@ int SvKIVOCamera::CheckProduct(std::string&, std::string&) {
             sv::platform::GetBackend()->Sleep(50);
         }
     }
-    sv::log::Write(spdlog::level::err, "KANO product check: not available in this build");
-    return -1;
+    return kano_.CheckProduct(productName, colorType);
 }
 
 int SvKIVOCamera::CleanSensorFW() {
-    sv::log::Write(spdlog::level::err, "KANO sensor firmware clean: not available in this build");
-    return -1;
+    auto hold = HoldDevice();
+    return kano_.CleanSensorFW();
 }
 
-int SvKIVOCamera::UpgradeSensorFW(std::string, std::function<void(int)>) {
-    sv::log::Write(spdlog::level::err, "KANO sensor firmware upgrade: not available in this build");
-    return -1;
+int SvKIVOCamera::UpgradeSensorFW(std::string imagePath, std::function<void(int)> progress) {
+    auto hold = HoldDevice();
+    return kano_.UpgradeSensorFW(imagePath, progress);
 }
 
 // ---------------------------------------------------------------- sensor configuration

@@ -2,6 +2,7 @@
 
 #include "camera/SvControlRegisters.h"
 #include "camera/SvSorvanUVCCamera.h"
+#include "firmware/SvKANOFirmwareUpgrade.h"
 
 // KIVO cameras: a KANO module with an AP1302 ISP reached over the extension
 // unit's ISP register selector. Every control is an AP1302 register; a few
@@ -47,4 +48,5 @@ public:
 private:
     SvControlRegisters isp_;     // AP1302 registers through the ISP register packet
     SvControlRegisters direct_;  // the same registers as raw I2C at 0x3D
+    SvKANOFirmwareUpgrade kano_;  // the sensor board's bootdata store
 };

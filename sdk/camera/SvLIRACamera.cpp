@@ -69,7 +69,8 @@ uint16_t Encode8_8(double value) { return sv::fixedpoint::Encode(value, 8); }
 SvLIRACamera::SvLIRACamera(const CameraDeviceInfo& info)
     : SvSorvanUVCCamera(info, kIspAddress, kHeaderDeviceAddress, kHeaderRegister,
                         SvEHDRControl::NumbersTest::EHDRSupported),
-      mcu_(IspI2CRegisters()) {}
+      mcu_(IspI2CRegisters()),
+      lumo_(*this, kIspAddress) {}
 
 SvLIRACamera::~SvLIRACamera() = default;
 
@@ -81,7 +82,7 @@ int SvLIRACamera::AP1302I2CRead(uint16_t reg, uint16_t& value) {
                                static_cast<uint8_t>(reg >> 8), static_cast<uint8_t>(reg & 0xFF), 0x00, 0x02};
     std::memcpy(packet, request, sizeof(request));
     const uint16_t size = PacketSize();
-    std::lock_guard<std::mutex> pair(xuPairMutex_);
+    std::lock_guard<std::recursive_mutex> pair(xuPairMutex_);
     if (XuSet(XU_CS_GENERIC_I2C, packet, size) != 0) return -1;
     if (XuGet(XU_CS_GENERIC_I2C, packet, size) != 0) return -1;
     // The value follows the echoed address: offset 4 + A, 8 for A = 4.
@@ -97,7 +98,7 @@ int SvLIRACamera::AP1302I2CWrite(uint16_t reg, uint16_t value) {
                                static_cast<uint8_t>(reg >> 8), static_cast<uint8_t>(reg & 0xFF), 0x00, 0x02,
                                static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)};
     std::memcpy(packet, request, sizeof(request));
-    std::lock_guard<std::mutex> pair(xuPairMutex_);
+    std::lock_guard<std::recursive_mutex> pair(xuPairMutex_);
     return XuSet(XU_CS_GENERIC_I2C, packet, PacketSize()) == 0 ? 0 : -1;
 }
 
@@ -366,20 +367,19 @@ int SvLIRACamera::SetBSLMode(uint8_t mode) {
     return XuSet(XU_CS_BSL_MODE, &byte, 1) == 0 ? 0 : -1;
 }
 
-// The LUMO product check and firmware upgrade are not part of this build.
-int SvLIRACamera::CheckProduct(std::string&, std::string&) {
-    sv::log::Write(spdlog::level::err, "LUMO product check: not available in this build");
-    return -1;
+int SvLIRACamera::CheckProduct(std::string& productName, std::string& colorType) {
+    auto hold = HoldDevice();
+    return lumo_.CheckProduct(productName, colorType);
 }
 
 int SvLIRACamera::CleanSensorFW() {
-    sv::log::Write(spdlog::level::err, "LUMO sensor firmware clean: not available in this build");
-    return -1;
+    auto hold = HoldDevice();
+    return lumo_.CleanSensorFW();
 }
 
-int SvLIRACamera::UpgradeSensorFW(std::string, std::function<void(int)>) {
-    sv::log::Write(spdlog::level::err, "LUMO sensor firmware upgrade: not available in this build");
-    return -1;
+int SvLIRACamera::UpgradeSensorFW(std::string imagePath, std::function<void(int)> progress) {
+    auto hold = HoldDevice();
+    return lumo_.UpgradeSensorFW(imagePath, progress);
 }
 
 // ---------------------------------------------------------------- sensor configuration

@@ -2,6 +2,7 @@
 
 #include "camera/SvControlRegisters.h"
 #include "camera/SvSorvanUVCCamera.h"
+#include "firmware/SvLUMOFirmwareUpgrade.h"
 
 // LIRA cameras: a LUMO module whose microcontroller holds a register file in
 // front of the ISP; everything travels as generic I2C through address 0x48.
@@ -46,4 +47,5 @@ public:
 
 private:
     SvControlRegisters mcu_;  // the microcontroller's register file at 0x48
+    SvLUMOFirmwareUpgrade lumo_;  // the microcontroller's bootstrap loader
 };

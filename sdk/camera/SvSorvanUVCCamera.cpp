@@ -16,6 +16,7 @@ SvSorvanUVCCamera::SvSorvanUVCCamera(const CameraDeviceInfo& info, uint8_t ispAd
 SvSorvanUVCCamera::~SvSorvanUVCCamera() = default;
 
 int SvSorvanUVCCamera::XuTransfer(uint8_t selector, uint8_t request, uint8_t* data, uint16_t length) {
+    std::lock_guard<std::recursive_mutex> hold(xuPairMutex_);
     auto control = Control();
     if (!control) return -1;
     XuRequest xu;
@@ -86,7 +87,7 @@ int SvSorvanUVCCamera::GenericI2CRead(uint8_t device, uint8_t addressLength, uin
     packet[at++] = static_cast<uint8_t>(length >> 8);
     packet[at] = static_cast<uint8_t>(length & 0xFF);
 
-    std::lock_guard<std::mutex> pair(xuPairMutex_);
+    std::lock_guard<std::recursive_mutex> pair(xuPairMutex_);
     if (XuSet(XU_CS_GENERIC_I2C, packet, packetSize) != 0 || XuGet(XU_CS_GENERIC_I2C, packet, packetSize) != 0) {
         sv::log::Write(spdlog::level::err, "UVC: Generic I2C Read Fail");
         return -1;
@@ -105,7 +106,7 @@ int SvSorvanUVCCamera::GenericI2CWrite(uint8_t device, uint8_t addressLength, ui
     packet[at++] = length;
     std::memcpy(packet + at, data, length);
 
-    std::lock_guard<std::mutex> pair(xuPairMutex_);
+    std::lock_guard<std::recursive_mutex> pair(xuPairMutex_);
     if (XuSet(XU_CS_GENERIC_I2C, packet, packetSize) != 0) {
         sv::log::Write(spdlog::level::err, "UVC: Generic I2C Read Fail");
         return -1;

@@ -1,0 +1,27 @@
+#include "firmware/SensorChips.h"
+
+namespace sv::firmware {
+
+const char* SensorName(uint16_t chipId) {
+    switch (chipId) {
+    case 0x0356: return "AR0144";
+    case 0x0A56: return "AR0234";
+    case 0x0457: return "AR0521";
+    case 0x1457: return "AR0522";
+    case 0x2557: return "AR0821";
+    case 0x0F56: return "AR0822";
+    case 0x0153: return "AR1335";
+    default: return nullptr;
+    }
+}
+
+const char* ColourType(uint16_t customerId) {
+    switch (customerId) {
+    case 0x00A1:
+    case 0x00A2:
+    case 0x04A2: return "M";
+    default: return "C";  // 0x0091, 0x0092, 0x0093, 0x0492 and anything unknown
+    }
+}
+
+}  // namespace sv::firmware
