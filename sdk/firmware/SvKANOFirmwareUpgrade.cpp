@@ -161,15 +161,17 @@ int SvKANOFirmwareUpgrade::CheckProduct(std::string& productName, std::string& c
     if (stage[0] == 0xFF && stage[1] == 0xFF) {
         // No bootdata has run: the ISP's own sensor bridge answers.
         for (uint8_t sensor : kSensorAddresses) {
-            chipId = 0;
-            customerId = 0;
-            (void)camera_.AP1302SensorRegisterRead(sensor, kChipIdRegister, chipId);
-            SV_LOGD(kCheck, "Sensor chip ID: 0x{:04x}", chipId);
-            if (chipId != 0) {
-                (void)camera_.AP1302SensorRegisterRead(sensor, kCustomerIdRegister, customerId);
-                SV_LOGD(kCheck, "Sensor customer ID: 0x{:04x}", customerId);
-            }
-            if (chipId != 0 && customerId != 0) break;
+            // A sensor that does not answer leaves the IDs read before.
+            uint16_t chip = 0;
+            (void)camera_.AP1302SensorRegisterRead(sensor, kChipIdRegister, chip);
+            SV_LOGD(kCheck, "Sensor chip ID: 0x{:04x}", chip);
+            if (chip == 0) continue;
+            chipId = chip;
+            uint16_t customer = 0;
+            (void)camera_.AP1302SensorRegisterRead(sensor, kCustomerIdRegister, customer);
+            SV_LOGD(kCheck, "Sensor customer ID: 0x{:04x}", customer);
+            customerId = customer;
+            if (customerId != 0) break;
         }
     } else {
         if (PrepareSensorInterface() != 0) return -1;

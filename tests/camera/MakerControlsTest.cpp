@@ -316,20 +316,17 @@ TEST_F(MakerControlsTest, TheShippedExposureTableCoversTheDefaultCameras) {
 
 TEST_F(MakerControlsTest, KivoProductCheckPulsesARunningIsp) {
     auto running = Kivo();
-    LogCapture log;
-    const svtest::TransferLog pulse(*backend_, [&] {
-        std::string product, color;
-        EXPECT_EQ(SvCheckProduct(running, product, color), -1) << "the module's own check is not built";
-    });
+    std::string product, color;
+    const svtest::TransferLog pulse(*backend_, [&] { EXPECT_EQ(SvCheckProduct(running, product, color), 0); });
     EXPECT_EQ(pulse.SetPayloads(9), (std::vector<std::string>{"", "01"})) << "line down (00), then up";
-    EXPECT_TRUE(log.Contains("KANO product check: not available in this build"));
+    EXPECT_EQ(product, "KANO-AR0234") << "the sensor model's chip id 0x0A56";
+    EXPECT_EQ(color, "C");
 
     auto halted = Kivo(R"({"model": "kivo", "ispRegisters": {"0x6002": "0xFFFF"}})");
-    const svtest::TransferLog none(*backend_, [&] {
-        std::string product, color;
-        EXPECT_EQ(SvCheckProduct(halted, product, color), -1);
-    });
+    product.clear();
+    const svtest::TransferLog none(*backend_, [&] { EXPECT_EQ(SvCheckProduct(halted, product, color), 0); });
     EXPECT_TRUE(none.SetPayloads(9).empty());
+    EXPECT_EQ(product, "KANO-AR0234") << "the sensor model's chip id 0x0A56";
 }
 
 TEST_F(MakerControlsTest, TheSensorFormatFollowsTheSelectedFormat) {

@@ -213,6 +213,36 @@ void Ap1302::Write(uint16_t reg, uint16_t value, int64_t nowUs) {
     }
     if (reg == kChipIdReg) return;  // read-only
     regs_[reg] = value;
+    if (reg == kHostControl && value == kHostStop) {
+        regs_[kBootStage] = 0;  // the bootdata run is halted: its stage reads idle
+        note_ = "ISP halted for the host";
+    }
+    if (reg == kSensorPortGo + 2 && (value & 1) != 0 && Stored(kPageSelect) == kSensorPortPage) RunSensorPort();
+}
+
+void Ap1302::RunSensorPort() {
+    // 32-bit port registers, most significant word first.
+    const uint16_t control = Stored(kSensorPortControl + 2);
+    const uint8_t id = static_cast<uint8_t>(Stored(kSensorPortAddress + 2));
+    if (!sensor_.Answers(id)) {
+        note_ = fmt::format("sensor port: sensor 0x{:02x} does not answer; GO stays set", id);
+        return;  // the go bit never clears
+    }
+    if (control == 0x0008) {
+        portRegister_ = Stored(kSensorPortRegister + 2);
+        regs_[kSensorPortControl] = 0;
+        regs_[kSensorPortControl + 2] = 0;
+        note_ = fmt::format("sensor port: sensor 0x{:02x} register 0x{:04x} addressed", id, portRegister_);
+    } else if (control == 0x0001) {
+        const uint16_t value = sensor_.Read(portRegister_);
+        regs_[kSensorPortData] = 0;
+        regs_[kSensorPortData + 2] = value;
+        note_ = fmt::format("sensor port: sensor 0x{:02x} register 0x{:04x} read 0x{:04x}", id, portRegister_, value);
+    } else {
+        note_ = fmt::format("sensor port: control 0x{:04x} does nothing", control);
+    }
+    regs_[kSensorPortGo] = 0;
+    regs_[kSensorPortGo + 2] = 0;
 }
 
 void Ap1302::CompleteBridge() {

@@ -74,9 +74,25 @@ public:
     static constexpr uint16_t kBridgeBusyMask = 0x0007;
     static constexpr uint16_t kBridgeErrorBit = 0x0008;
 
+    // The host's stop request, and the sensor port the host reaches the
+    // sensor bus through while the ISP is stopped (page 0x29 of 0xF038): a
+    // go bit, a control word (8 addresses a sensor register, 1 reads it), the
+    // sensor's bus id, the register and the data read, each 32 bits.
+    static constexpr uint16_t kHostControl = 0xF05A;
+    static constexpr uint16_t kHostStop = 0x0014;
+    static constexpr uint16_t kBootStage = 0x6002;
+    static constexpr uint16_t kPageSelect = 0xF038;
+    static constexpr uint16_t kSensorPortPage = 0x0029;
+    static constexpr uint16_t kSensorPortGo = 0xE000;
+    static constexpr uint16_t kSensorPortControl = 0xE004;
+    static constexpr uint16_t kSensorPortAddress = 0xE008;
+    static constexpr uint16_t kSensorPortRegister = 0xE00C;
+    static constexpr uint16_t kSensorPortData = 0xE010;
+
 private:
     uint16_t Stored(uint16_t reg) const;
     void CompleteBridge();
+    void RunSensorPort();
 
     Ap1302Config config_;
     Sensor sensor_;
@@ -86,6 +102,7 @@ private:
     int wakeLeft_ = -2;  // -2: no wake-up in progress
     int64_t timestampBaseUs_ = 0;
     int64_t frameBaseUs_ = 0;
+    uint16_t portRegister_ = 0;  // the sensor register the port last addressed
     std::string note_;
 };
 
