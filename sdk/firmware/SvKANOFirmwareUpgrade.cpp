@@ -292,6 +292,15 @@ int SvKANOFirmwareUpgrade::UpgradeSensorFW(const std::string& imagePath, const s
         SV_LOGE(kUpgrade, "Firmware file {} ends inside its header ({} bytes)", imagePath, image.size());
         return -1;
     }
+    // The content the header announces must be in the file.
+    const std::size_t lengthAt = version == 3 ? 117 : 138;
+    const uint64_t contentLen = uint64_t{image[lengthAt]} | uint64_t{image[lengthAt + 1]} << 8 |
+                                uint64_t{image[lengthAt + 2]} << 16 | uint64_t{image[lengthAt + 3]} << 24;
+    if (uint64_t{headerBytes} + contentLen > image.size()) {
+        SV_LOGE(kUpgrade, "Firmware file {} is truncated: its header announces {} content bytes, the file holds {}",
+                imagePath, contentLen, image.size() - headerBytes);
+        return -1;
+    }
 
     // A version 3 image carries some unit's sensor ID: this camera's own is
     // read first, and the header goes to the store marked as not computed
