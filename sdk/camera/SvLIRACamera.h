@@ -43,6 +43,11 @@ public:
     int CleanSensorFW() override;
     int UpgradeSensorFW(std::string imagePath, std::function<void(int)> progress) override;
 
+protected:
+    const char* FamilyClassName() const override { return "SvLIRACamera"; }
+    // LUMO module firmware 24.07.01.00 or newer.
+    bool ProfileFirmwareAllows(const char* where) override;
+
 private:
     SvControlRegisters mcu_;  // the microcontroller's register file at 0x48
 };
