@@ -43,4 +43,11 @@ int SetCommand(const GlobalOptions& global, const std::string& camera, const std
 int InfoCommand(const GlobalOptions& global, const std::string& camera);
 int DemoCommand(const GlobalOptions& global, const std::string& outDir);
 
+// On-camera profiles and profile documents of the maker's cameras.
+int ProfileShowCommand(const GlobalOptions& global, const std::string& camera);
+int ProfileLoadCommand(const GlobalOptions& global, const std::string& camera, const std::string& file);
+int ProfileApplyCommand(const GlobalOptions& global, const std::string& camera);
+int ProfileFlagCommand(const GlobalOptions& global, const std::string& camera, const std::string& value);
+int ProfileResetCommand(const GlobalOptions& global, const std::string& camera);
+
 }  // namespace svcam
