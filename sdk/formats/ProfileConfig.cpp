@@ -249,10 +249,15 @@ SvProfileConfig::SvProfileConfig(SvSorvanCamera& camera) : camera_(camera) {}
 
 SvProfileConfig::~SvProfileConfig() = default;
 
-bool SvProfileConfig::Loaded() const { return document_ != nullptr; }
+std::shared_ptr<const SvProfileConfig::Document> SvProfileConfig::Current() const {
+    std::lock_guard<std::mutex> lock(documentMutex_);
+    return document_;
+}
+
+bool SvProfileConfig::Loaded() const { return Current() != nullptr; }
 
 int SvProfileConfig::LoadProfileConfig(const std::string& text) {
-    auto loaded = std::make_unique<Document>();
+    auto loaded = std::make_shared<Document>();
     rapidjson::Document& doc = loaded->json;
     if (doc.Parse(text.data(), text.size()).HasParseError()) {
         sv::log::Write(spdlog::level::err, "Profile text is not JSON: {} (offset {})",
@@ -270,12 +275,14 @@ int SvProfileConfig::LoadProfileConfig(const std::string& text) {
         sv::log::Write(spdlog::level::err, "Error at: {}", docAt);
         return -1;
     }
+    std::lock_guard<std::mutex> lock(documentMutex_);
     document_ = std::move(loaded);
     return 0;
 }
 
 int SvProfileConfig::ActivateProfileStreaming() {
-    if (!document_) {
+    const auto document = Current();
+    if (!document) {
         sv::log::Write(spdlog::level::err, "Document holder is not initialized");
         return -1;
     }
@@ -284,7 +291,7 @@ int SvProfileConfig::ActivateProfileStreaming() {
         sv::log::Write(spdlog::level::err, "Get format list failed");
         return -1;
     }
-    const rapidjson::Value& root = document_->json;
+    const rapidjson::Value& root = document->json;
     const auto profile = root.FindMember("CameraProfile");
     if (profile == root.MemberEnd() || !profile->value.IsObject()) {
         sv::log::Write(spdlog::level::err, "Camera profile is not found");
@@ -317,11 +324,12 @@ int SvProfileConfig::ActivateProfileStreaming() {
 }
 
 int SvProfileConfig::ActivateProfileImageProcessing() {
-    if (!document_) {
+    const auto document = Current();
+    if (!document) {
         sv::log::Write(spdlog::level::err, "Document holder is not initialized");
         return -1;
     }
-    const rapidjson::Value& root = document_->json;
+    const rapidjson::Value& root = document->json;
     const auto mode = root.FindMember("ControlMode");
     const auto uvc = root.FindMember("UVCProfiles");
     const auto isp = root.FindMember("ISPProfiles");

@@ -6,6 +6,7 @@
 // its format and write its control values.
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 class SvSorvanCamera;
@@ -46,9 +47,13 @@ public:
 
 private:
     struct Document;
+    // The loaded document; an activation keeps its own reference, so a load on
+    // another thread never frees the document under it.
+    std::shared_ptr<const Document> Current() const;
     int ApplyUvc(const void* members);
     int ApplyIsp(const void* members);
 
     SvSorvanCamera& camera_;
-    std::unique_ptr<Document> document_;
+    mutable std::mutex documentMutex_;
+    std::shared_ptr<const Document> document_;
 };

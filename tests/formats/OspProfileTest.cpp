@@ -249,3 +249,141 @@ TEST_F(OspProfileTest, ResetDoesNotSendTheFlagWhenTheDefaultsFailAndGenericCamer
     EXPECT_NE(logged.find("USB2.0 HD UVC WebCam: Cannot Support this Function: SvGetOSPProfileConfig"), std::string::npos);
     EXPECT_NE(logged.find("SvResetOSPProfileConfig: Invalid Camera Pointer"), std::string::npos);
 }
+
+namespace {
+
+// The ISP property of each member of an "ISPProfiles" object.
+const std::pair<const char*, SV_ISP_IMAGE_PROPERTIES> kIspNames[] = {
+    {"ExposureTime", SV_ISP_EXPOSURE_TIME}, {"ExposureMinTime", SV_ISP_EXPOSURE_MIN_TIME},
+    {"ExposureMaxTime", SV_ISP_EXPOSURE_MAX_TIME}, {"ExposureGain", SV_ISP_EXPOSURE_GAIN},
+    {"ExposureMode", SV_ISP_EXPOSURE_MODE}, {"WhiteBalanceMode", SV_ISP_WHITE_BALANCE_MODE},
+    {"WhiteBalanceTemperature", SV_ISP_WHITE_BALANCE_TEMPERATURE}, {"BacklightCompensation", SV_ISP_BACKLIGHT_COMPENSATION},
+    {"Brightness", SV_ISP_BRIGHTNESS}, {"Contrast", SV_ISP_CONTRAST}, {"Saturation", SV_ISP_SATURATION},
+    {"Gamma", SV_ISP_GAMMA}, {"Denoise", SV_ISP_DENOISE}, {"Sharpness", SV_ISP_SHARPNESS},
+    {"FlipMode", SV_ISP_FLIP_MODE}, {"SpecialEffectMode", SV_ISP_SPECIAL_EFFECT}, {"Zoom", SV_ISP_ZOOM},
+    {"Pan", SV_ISP_PAN}, {"Tilt", SV_ISP_TILT}, {"FlickMode", SV_ISP_FLICK_MODE}, {"JpegQual", SV_ISP_JPEG_QUALITY},
+};
+
+void Put16(std::vector<uint8_t>& b, std::size_t at, uint16_t v) {
+    b[at] = static_cast<uint8_t>(v);
+    b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+}  // namespace
+
+// A block written as the ISP registers hold the values (fractions cut toward
+// zero), shown as a document, loaded and applied: every property then reads
+// what the document says, and the document says what was stored.
+TEST_F(OspProfileTest, StoredProfileAppliedReadsBackAsShown) {
+    for (bool kivo : {true, false}) {
+        SCOPED_TRACE(kivo ? "KIVO" : "LIRA");
+        auto camera = kivo ? Kivo() : Lira();
+        const uint8_t device = kivo ? 0x54 : 0x48;
+        const uint16_t at = kivo ? 0x00BD : 0x4100;
+        std::vector<uint8_t> block(80, 0);
+        ASSERT_EQ(SvGenericI2CRead(camera, device, 2, at, 80, block.data()), 0);
+        const uint16_t lumo = kivo ? 0 : 1;
+        block[22] = 0;                                                   // manual exposure
+        block[30] = 7;                                                   // manual white balance
+        Put16(block, 33, static_cast<uint16_t>(0x04CC + lumo * 0x1000));  // brightness 0.3
+        Put16(block, 35, static_cast<uint16_t>(0x1333 + lumo * 0x5000));  // contrast 1.2
+        Put16(block, 37, 0x1CCC);                                        // saturation 1.8
+        Put16(block, 39, 0x2333);                                        // gamma 2.2
+        Put16(block, 41, static_cast<uint16_t>(0xF99A + lumo * 0x2000));  // denoise -0.4
+        Put16(block, 43, static_cast<uint16_t>(0x0B33 + lumo * 0x2000));  // sharpness 0.7
+        Put16(block, 49, 0x0233);                                        // zoom 2.2
+        Put16(block, 51, 0x0019);                                        // pan 0.1
+        Put16(block, 53, 0x00E6);                                        // tilt 0.9
+        block[45] = 1;
+        block[46] = 6;
+        Put16(block, 57, 0x3201);
+        uint32_t sum = 0;
+        for (std::size_t i = 0; i < 78; ++i) sum += block[i];
+        Put16(block, 78, static_cast<uint16_t>(sum));
+        ASSERT_EQ(SvGenericI2CWrite(camera, device, 2, at, 80, block.data()), 0);
+
+        std::string text;
+        ASSERT_EQ(SvGetOSPProfileConfig(camera, text), 0);
+        rapidjson::Document d;
+        d.Parse(text.c_str());
+        const auto& isp = d["ISPProfiles"];
+        EXPECT_EQ(isp["Brightness"].GetInt(), 3);
+        EXPECT_EQ(isp["Contrast"].GetInt(), 12);
+        EXPECT_EQ(isp["Saturation"].GetInt(), 18);
+        EXPECT_EQ(isp["Gamma"].GetInt(), 22);
+        EXPECT_EQ(isp["Denoise"].GetInt(), -4);
+        EXPECT_EQ(isp["Sharpness"].GetInt(), 7);
+        EXPECT_EQ(isp["Zoom"].GetInt(), 22);
+        EXPECT_EQ(isp["Pan"].GetInt(), 1);
+        EXPECT_EQ(isp["Tilt"].GetInt(), 9);
+
+        LogCapture log;
+        ASSERT_EQ(SvLoadProfileConfig(camera, text), 0);
+        ASSERT_EQ(SvActivateProfileImageProcessing(camera), 0);
+        ASSERT_EQ(SvActivateProfileStreaming(camera), -1) << "1920 wide: the world's camera has no such format";
+        for (const auto& [name, id] : kIspNames) {
+            EXPECT_EQ(Get(camera, id), isp[name].GetInt()) << name;
+        }
+        EXPECT_EQ(log.Text().find("Range"), std::string::npos) << "every stored value is in range";
+    }
+}
+
+TEST_F(OspProfileTest, LumoWaitsAfterTheFlagReadAndFailuresAreReported) {
+    auto lira = Lira();
+    SV_OSP_PROFILE_FLAG flag{};
+    int64_t before = backend_->DeviceTimeUs();
+    ASSERT_EQ(SvGetOSPProfileFlag(lira, flag), 0);
+    EXPECT_GE(backend_->DeviceTimeUs() - before, 100000);
+    auto kivo = Kivo();
+    before = backend_->DeviceTimeUs();
+    ASSERT_EQ(SvGetOSPProfileFlag(kivo, flag), 0);
+    EXPECT_LT(backend_->DeviceTimeUs() - before, 100000) << "the KANO read has no wait";
+
+    // The camera refuses the flag transfer.
+    sv::sim::FaultRule refuse;
+    refuse.op = "xu.set";
+    refuse.selector = 7;
+    refuse.times = 0;
+    ASSERT_TRUE(backend_->AddFault("cam", refuse));
+    LogCapture log;
+    EXPECT_EQ(SvSetOSPProfileFlag(kivo, SV_OSP_PROFILE_FLAG_ACTIVE), -1);
+    EXPECT_TRUE(svtest::HasLineEnding(log.Text(), "] Set OSP profile flag failed.")) << log.Text();
+
+    // The firmware version cannot be read: the gate refuses.
+    sv::sim::FaultRule version;
+    version.op = "xu.get";
+    version.selector = 1;
+    version.times = 0;
+    ASSERT_TRUE(backend_->AddFault("cam", version));
+    LogCapture gate;
+    EXPECT_EQ(SvGetOSPProfileFlag(kivo, flag), -1);
+    EXPECT_TRUE(svtest::HasLineEnding(gate.Text(), "] Get USB firmware version failed.")) << gate.Text();
+}
+
+TEST_F(OspProfileTest, BlockAndFlagReadFailuresAreReported) {
+    for (bool kivo : {true, false}) {
+        SCOPED_TRACE(kivo ? "KIVO" : "LIRA");
+        InstallWorld(svtest::MakerWorldJson(kivo ? kKivoName : kLiraName, kivo ? "0821" : "576e", kivo ? kKivoV3 : kLiraNew));
+        svtest::TraceCapture trace(*backend_);
+        auto camera = Camera(kivo ? kKivoName : kLiraName);
+        ASSERT_EQ(SvOpen(camera), 0);
+        auto i2cSets = [&] { return trace.Count({"\"op\":\"xu.set\"", "\"selector\":6"}); };
+        const int afterOpen = i2cSets();
+        std::string text;
+        ASSERT_EQ(SvGetOSPProfileConfig(camera, text), 0);
+        const int perCall = i2cSets() - afterOpen;
+        // The block read is the last I2C request of the next call.
+        sv::sim::FaultRule fault;
+        fault.op = "xu.set";
+        fault.selector = 6;
+        fault.on = static_cast<uint32_t>(afterOpen + 2 * perCall);
+        fault.code = sv::platform::HR_ERROR_GEN_FAILURE;
+        ASSERT_TRUE(backend_->AddFault("cam", fault));
+        LogCapture log;
+        text = "untouched";
+        EXPECT_EQ(SvGetOSPProfileConfig(camera, text), -1);
+        EXPECT_EQ(text, "untouched");
+        EXPECT_TRUE(svtest::HasLineEnding(log.Text(), kivo ? "] Get profile check Failed" : "] Get profile from EEPROM fail"))
+            << log.Text();
+    }
+}

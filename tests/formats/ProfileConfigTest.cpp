@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -321,4 +322,19 @@ TEST_F(ProfileConfigTest, GenericCamerasAreRefused) {
     EXPECT_NE(text.find("Cannot Support this Function: SvActivateProfileStreaming"), std::string::npos);
     EXPECT_NE(text.find("Cannot Support this Function: SvActivateProfileImageProcessing"), std::string::npos);
     EXPECT_EQ(text.find("not available in this build"), std::string::npos);
+}
+
+TEST_F(ProfileConfigTest, LoadingOnOneThreadWhileAnotherActivates) {
+    auto camera = Open(true);
+    const std::string first = Document("ISP", kCamera640, kUvcMembers, kIspMembers);
+    std::string second = first;
+    second.replace(second.find(R"("Gamma": 45)"), 11, R"("Gamma": 30)");
+    ASSERT_EQ(SvLoadProfileConfig(camera, first), 0);
+    std::thread loader([&] {
+        for (int i = 0; i < 20; ++i) EXPECT_EQ(SvLoadProfileConfig(camera, i % 2 ? first : second), 0);
+    });
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(SvActivateProfileImageProcessing(camera), 0);
+    loader.join();
+    ASSERT_EQ(SvActivateProfileImageProcessing(camera), 0);
+    EXPECT_EQ(Get(camera, SV_ISP_GAMMA), 45) << "the last document loaded";
 }
