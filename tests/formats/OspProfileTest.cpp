@@ -2,6 +2,8 @@
 // families: the block read and the flag write on the wire, the document made
 // from the block, the flag, the reset, and the gates that refuse.
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
 
@@ -25,6 +27,7 @@ const char* const kLiraNew =
 // selector 6 with the read bit) and the SET_CURs on the flag selector.
 struct Wire {
     std::vector<std::string> reads;
+    std::vector<std::string> answers;  // GET_CUR payloads on selector 6
     std::vector<std::string> flags;
     std::vector<int> flagLengths;
 };
@@ -35,8 +38,9 @@ Wire WireOf(sv::sim::SimBackend& backend, const std::function<void()>& work) {
     trace.Stop();
     Wire w;
     for (const auto& j : trace.Json()) {
-        if (j.value("op", "") != "xu.set") continue;
         const std::string payload = j.value("payload", "");
+        if (j.value("op", "") == "xu.get" && j.value("selector", 0) == 6) w.answers.push_back(payload);
+        if (j.value("op", "") != "xu.set") continue;
         if (j.value("selector", 0) == 6 && payload.size() >= 2 && (std::stoul(payload.substr(0, 2), nullptr, 16) & 1)) {
             w.reads.push_back(payload);
         }
@@ -77,6 +81,13 @@ TEST_F(OspProfileTest, BlockReadOnTheWireAndTheFactoryProfileAsDocument) {
         // store 0x54 right after the content, LIRA from 0x48:0x4100.
         EXPECT_TRUE(Has(wire.reads, kivo ? "a90200bd0050" : "910241000050")) << testing::PrintToString(wire.reads);
         EXPECT_TRUE(wire.flags.empty());
+        // The answer: the request, then the block (flag 0, 0x50, a carried
+        // byte, width and height little-endian, format code 0x50, ...).
+        const std::string head = kivo ? "a90200bd0050" "00" "50" "00" "8007" "b004" "50"
+                                      : "910241000050" "00" "50" "00" "8007" "3804" "50";
+        EXPECT_TRUE(std::any_of(wire.answers.begin(), wire.answers.end(),
+                                [&](const std::string& a) { return a.rfind(head, 0) == 0; }))
+            << testing::PrintToString(wire.answers);
 
         rapidjson::Document d;
         d.Parse(text.c_str());
