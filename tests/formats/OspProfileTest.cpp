@@ -243,6 +243,12 @@ TEST_F(OspProfileTest, GatesRefuseOldFirmwareAndOldHeadersWithoutTouchingTheBloc
     SV_OSP_PROFILE_FLAG flag{};
     EXPECT_EQ(SvGetOSPProfileFlag(old, flag), -1);
     EXPECT_TRUE(svtest::HasLineEnding(log.Text(), "] OSP profile only support USB firmware version higher than 24.07.03.00."));
+
+    // The minimum itself passes both gates.
+    auto kivo = Kivo(R"({"model": "kivo", "header": {"version": 3}, "firmwareVersion": "24.7.3.0"})");
+    EXPECT_EQ(SvGetOSPProfileFlag(kivo, flag), 0);
+    auto lira = Lira(R"({"model": "lira", "mcuRegisters": {"0x3000": "0x1807", "0x3002": "0x0100"}})");
+    EXPECT_EQ(SvGetOSPProfileFlag(lira, flag), 0);
 }
 
 TEST_F(OspProfileTest, ResetDoesNotSendTheFlagWhenTheDefaultsFailAndGenericCamerasAreRefused) {
