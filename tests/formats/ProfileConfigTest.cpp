@@ -224,9 +224,9 @@ TEST_F(ProfileConfigTest, IspDocumentLeavesEveryControlAtItsValueOnBothFamilies)
 }
 
 TEST_F(ProfileConfigTest, UvcDocumentLeavesEveryUvcControlAtItsValueAndTheIspAlone) {
-    for (const char* mode : {"UVC", "UVC_ISP"}) {
-        SCOPED_TRACE(mode);
-        auto camera = Open(true);
+    for (const auto& [mode, kivo] : {std::pair<const char*, bool>{"UVC", true}, {"UVC_ISP", true}, {"UVC", false}}) {
+        SCOPED_TRACE(testing::Message() << mode << (kivo ? " KIVO" : " LIRA"));
+        auto camera = Open(kivo);
         ASSERT_EQ(SvLoadProfileConfig(camera, Document(mode, kCamera640, kUvcMembers, kIspMembers)), 0);
         ASSERT_EQ(SvActivateProfileImageProcessing(camera), 0);
         for (const auto& [id, expected] : kUvcExpected) {
