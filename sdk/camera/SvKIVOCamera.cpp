@@ -6,6 +6,7 @@
 #include "camera/ControlLimits.h"
 #include "camera/FixedPoint.h"
 #include "camera/SvControlRegisters.h"
+#include "formats/OSPProfile.h"
 #include "formats/SensorConfig.h"
 #include "platform/backend/Backend.h"
 
@@ -75,7 +76,22 @@ SvKIVOCamera::SvKIVOCamera(const CameraDeviceInfo& info)
       isp_([this](uint16_t reg, uint16_t& value) { return AP1302I2CRead(reg, value); },
            [this](uint16_t reg, uint16_t value) { return AP1302I2CWrite(reg, value); }),
       direct_(IspI2CRegisters()),
-      kano_(*this, kHeaderDeviceAddress) {}
+      kano_(*this, kHeaderDeviceAddress) {
+    ospProfile_ = std::make_unique<KANOOSPProfile>(*this);
+}
+
+bool SvKIVOCamera::ProfileFirmwareAllows(const char* where) {
+    std::string version;
+    if (GetUSBFirmwareVersion(version) != 0) {
+        SV_LOGE(where, "Get USB firmware version failed.");
+        return false;
+    }
+    if (CompareFirmwareVersion(version, "24.07.03.00") == -1) {
+        SV_LOGE(where, "OSP profile only support USB firmware version higher than 24.07.03.00.");
+        return false;
+    }
+    return true;
+}
 
 SvKIVOCamera::~SvKIVOCamera() = default;
 

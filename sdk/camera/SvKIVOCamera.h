@@ -45,6 +45,11 @@ public:
     int UpgradeSensorFW(std::string imagePath, std::function<void(int)> progress) override;
     int ExportSensorConfig(std::string path) override;
 
+protected:
+    const char* FamilyClassName() const override { return "SvKIVOCamera"; }
+    // USB firmware 24.07.03.00 or newer.
+    bool ProfileFirmwareAllows(const char* where) override;
+
 private:
     SvControlRegisters isp_;     // AP1302 registers through the ISP register packet
     SvControlRegisters direct_;  // the same registers as raw I2C at 0x3D

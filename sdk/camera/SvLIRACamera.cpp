@@ -6,6 +6,7 @@
 #include "camera/ControlLimits.h"
 #include "camera/FixedPoint.h"
 #include "camera/SvControlRegisters.h"
+#include "formats/OSPProfile.h"
 #include "formats/SensorConfig.h"
 
 namespace {
@@ -70,7 +71,22 @@ SvLIRACamera::SvLIRACamera(const CameraDeviceInfo& info)
     : SvSorvanUVCCamera(info, kIspAddress, kHeaderDeviceAddress, kHeaderRegister,
                         SvEHDRControl::NumbersTest::EHDRSupported),
       mcu_(IspI2CRegisters()),
-      lumo_(*this, kIspAddress) {}
+      lumo_(*this, kIspAddress) {
+    ospProfile_ = std::make_unique<LUMOOSPProfile>(*this);
+}
+
+bool SvLIRACamera::ProfileFirmwareAllows(const char* where) {
+    std::string version;
+    if (GetLUMOFirmwareVersion(version) != 0) {
+        SV_LOGE(where, "Get LUMO firmware version failed.");
+        return false;
+    }
+    if (CompareFirmwareVersion(version, "24.07.01.00") == -1) {
+        SV_LOGE(where, "OSP profile only support LUMO firmware version higher than 24.07.01.00.");
+        return false;
+    }
+    return true;
+}
 
 SvLIRACamera::~SvLIRACamera() = default;
 

@@ -45,6 +45,11 @@ public:
     int UpgradeSensorFW(std::string imagePath, std::function<void(int)> progress) override;
     int ExportSensorConfig(std::string path) override;
 
+protected:
+    const char* FamilyClassName() const override { return "SvLIRACamera"; }
+    // LUMO module firmware 24.07.01.00 or newer.
+    bool ProfileFirmwareAllows(const char* where) override;
+
 private:
     SvControlRegisters mcu_;  // the microcontroller's register file at 0x48
     SvLUMOFirmwareUpgrade lumo_;  // the microcontroller's bootstrap loader

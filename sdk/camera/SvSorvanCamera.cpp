@@ -1,10 +1,15 @@
 #include "camera/SvSorvanCamera.h"
 
 #include "base/Logger.h"
+#include "formats/ProfileConfig.h"
 
 SvSorvanCamera::SvSorvanCamera(const CameraDeviceInfo& info, uint8_t ispAddress,
                                uint8_t headerDeviceAddress)
-    : SvGenericCamera(info), sensor_(*this), ispAddress_(ispAddress), headerDeviceAddress_(headerDeviceAddress) {}
+    : SvGenericCamera(info),
+      sensor_(*this),
+      ispAddress_(ispAddress),
+      headerDeviceAddress_(headerDeviceAddress),
+      profileConfig_(std::make_unique<SvProfileConfig>(*this)) {}
 
 SvSorvanCamera::~SvSorvanCamera() = default;
 
@@ -31,6 +36,10 @@ int SvSorvanCamera::AP1302SensorRegisterRead(uint16_t sensorId, uint16_t reg, ui
 int SvSorvanCamera::AP1302SensorRegisterWrite(uint16_t sensorId, uint16_t reg, uint16_t value) {
     return sensor_.AP1302SensorRegisterWrite(sensorId, reg, value);
 }
+
+int SvSorvanCamera::LoadProfileConfig(const std::string& text) { return profileConfig_->LoadProfileConfig(text); }
+int SvSorvanCamera::ActivateProfileStreaming() { return profileConfig_->ActivateProfileStreaming(); }
+int SvSorvanCamera::ActivateProfileImageProcessing() { return profileConfig_->ActivateProfileImageProcessing(); }
 
 int SvSorvanCamera::GetOSPProfileConfig(std::string&) { return -1; }
 int SvSorvanCamera::GetOSPProfileFlag(SV_OSP_PROFILE_FLAG&) { return -1; }

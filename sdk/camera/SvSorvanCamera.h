@@ -10,6 +10,8 @@
 #include "camera/SvAP1302Sensor.h"
 #include "camera/SvGenericCamera.h"
 
+class SvProfileConfig;
+
 // The ISP control pairs of the maker cameras, getter then setter, in slot
 // order: X(Name, ValueType). Modes cross as an index, fixed-point controls as
 // doubles, everything else as a plain integer.
@@ -120,6 +122,12 @@ public:
     // name with 0821/0822).
     bool IsEHDRSupported() const;
 
+    // Profile-configuration documents (formats/ProfileConfig.h): load one,
+    // select its capture format, write its control values.
+    int LoadProfileConfig(const std::string& text);
+    int ActivateProfileStreaming();
+    int ActivateProfileImageProcessing();
+
     uint8_t IspAddress() const { return ispAddress_; }
     uint8_t HeaderDeviceAddress() const { return headerDeviceAddress_; }
     int32_t CachedFlip() const { return cachedFlip_; }
@@ -134,4 +142,5 @@ protected:
     uint8_t ispAddress_;
     uint8_t headerDeviceAddress_;
     std::atomic<int32_t> cachedFlip_{0};
+    std::unique_ptr<SvProfileConfig> profileConfig_;
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/Logger.h"
+#include "formats/OSPProfile.h"
 #include "platform/CameraControl.h"
 
 SvSorvanUVCCamera::SvSorvanUVCCamera(const CameraDeviceInfo& info, uint8_t ispAddress,
@@ -126,6 +127,26 @@ int SvSorvanUVCCamera::GetBootdataHeaderV2(std::unique_ptr<SvHeaderV2>& header) 
 int SvSorvanUVCCamera::GetBootdataHeaderV3(std::unique_ptr<SvHeaderV3>& header) {
     return GenericI2CRead(headerDeviceAddress_, 2, headerRegister_, sizeof(SvHeaderV3),
                           reinterpret_cast<uint8_t*>(header.get()));
+}
+
+int SvSorvanUVCCamera::SendProfileFlag(uint8_t flag) { return XuSet(XU_CS_OSP_PROFILE_FLAG, &flag, 1); }
+
+int SvSorvanUVCCamera::GetOSPProfileConfig(std::string& json) {
+    const std::string where = std::string(FamilyClassName()) + "::GetOSPProfileConfig";
+    if (!ProfileFirmwareAllows(where.c_str()) || !ospProfile_) return -1;
+    return ospProfile_->GetOSPProfileConfig(json);
+}
+
+int SvSorvanUVCCamera::GetOSPProfileFlag(SV_OSP_PROFILE_FLAG& flag) {
+    const std::string where = std::string(FamilyClassName()) + "::GetOSPProfileFlag";
+    if (!ProfileFirmwareAllows(where.c_str()) || !ospProfile_) return -1;
+    return ospProfile_->GetOSPProfileFlag(flag);
+}
+
+int SvSorvanUVCCamera::SetOSPProfileFlag(SV_OSP_PROFILE_FLAG flag) {
+    const std::string where = std::string(FamilyClassName()) + "::SetOSPProfileFlag";
+    if (!ProfileFirmwareAllows(where.c_str()) || !ospProfile_) return -1;
+    return ospProfile_->SetOSPProfileFlag(flag);
 }
 
 int SvSorvanUVCCamera::ResetUVC() {

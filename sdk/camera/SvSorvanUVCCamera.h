@@ -8,6 +8,8 @@
 #include "camera/SvSorvanCamera.h"
 #include "camera/XuProtocol.h"
 
+class OSPProfile;
+
 // Maker cameras reached through UVC and the FX3 USB bridge: the operations both
 // families share over the vendor extension unit.
 class SvSorvanUVCCamera : public SvSorvanCamera {
@@ -43,6 +45,14 @@ public:
     int ResetUVC();
     int GotoFX3ProgramMode();
 
+    // The on-camera profile through the family's accessor, each behind the
+    // family's firmware gate; -1 without an accessor.
+    int GetOSPProfileConfig(std::string& json) override;
+    int GetOSPProfileFlag(SV_OSP_PROFILE_FLAG& flag) override;
+    int SetOSPProfileFlag(SV_OSP_PROFILE_FLAG flag) override;
+    // One SET_CUR of the profile flag byte on its selector.
+    int SendProfileFlag(uint8_t flag);
+
     bool UsesPacket256() const { return xuPacket256_; }
     uint16_t HeaderRegister() const { return headerRegister_; }
 
@@ -73,6 +83,12 @@ protected:
 
     uint16_t PacketSize() const { return xuPacket256_ ? kXuPacketSmall : kXuPacketLarge; }
 
+    // The family's class name for log lines, and its firmware gate of the
+    // profile operations: true when the firmware is recent enough (logs under
+    // `where` when not).
+    virtual const char* FamilyClassName() const = 0;
+    virtual bool ProfileFirmwareAllows(const char* where) = 0;
+
 public:
     // Keeps every other thread's transfers to this camera waiting until the
     // lock ends: an upgrade's sequence must not be interleaved.
@@ -93,4 +109,5 @@ protected:
     SvEHDRControl ehdr_;
     std::atomic<bool> xuPacket256_{false};  // 512-byte generic I2C packets until a version read says otherwise
     uint16_t headerRegister_;
+    std::unique_ptr<OSPProfile> ospProfile_;  // made by the family
 };

@@ -195,20 +195,20 @@ int SvResetOSPProfileConfig(std::shared_ptr<SvCamera> camera) {
     return SvSetOSPProfileFlag(camera, SV_OSP_PROFILE_FLAG_RESET);
 }
 
-// Profile documents are not part of this build yet.
-int SvLoadProfileConfig(std::shared_ptr<SvCamera> camera, std::string) {
-    auto cam = RequireMaker(camera, "SvLoadProfileConfig");
-    return cam ? sv::api::NotAvailable("SvLoadProfileConfig") : -1;
+int SvLoadProfileConfig(std::shared_ptr<SvCamera> camera, std::string profile) {
+    SV_FORWARD_MAKER("SvLoadProfileConfig", LoadProfileConfig(profile));
 }
 
 int SvActivateProfileImageProcessing(std::shared_ptr<SvCamera> camera) {
-    auto cam = RequireMaker(camera, "SvActivateProfileImageProcessing");
-    return cam ? sv::api::NotAvailable("SvActivateProfileImageProcessing") : -1;
+    SV_FORWARD_MAKER("SvActivateProfileImageProcessing", ActivateProfileImageProcessing());
 }
 
 int SvActivateProfileStreaming(std::shared_ptr<SvCamera> camera) {
     auto cam = RequireMaker(camera, "SvActivateProfileStreaming");
-    return cam ? sv::api::NotAvailable("SvActivateProfileStreaming") : -1;
+    if (!cam) return -1;
+    // Format list and selection run one at a time with the other life-cycle calls.
+    auto lock = cam->LockLifecycle();
+    return cam->ActivateProfileStreaming();
 }
 
 int SvExportSensorConfig(std::shared_ptr<SvCamera> camera, std::string path) {

@@ -506,3 +506,73 @@ TEST(SimMakerModels, BadModelKeysAreWorldErrors) {
 }
 
 }  // namespace
+
+// The profile block as the module keeps it: 80 bytes after the bootdata
+// content (KIVO) or at 0x4100 (LIRA), the sum of bytes 0-77 in bytes 78-79,
+// and the flag the firmware stores in byte 0 when the host sends it.
+TEST(SimMakerModels, ProfileBlockAndFlag) {
+    auto backend = MakerWorld(R"({"model": "kivo", "header": {"version": 3}})");
+    Xu kivo(*backend, 0);
+    Bytes p;
+    ASSERT_EQ(kivo.I2cRead(256, 0x54, 2, 125 + 64, 80, p), HR_S_OK);
+    Bytes block(p.begin() + 6, p.begin() + 86);
+    EXPECT_EQ(block[1], 0x50);
+    EXPECT_EQ(block[3] | block[4] << 8, 1920);
+    EXPECT_EQ(block[5] | block[6] << 8, 1200);
+    EXPECT_EQ(block[7], 0x50);
+    EXPECT_EQ(block[11], 30);
+    EXPECT_EQ(block[39] | block[40] << 8, 0x2333) << "gamma 2.2";
+    EXPECT_EQ(block[35] | block[36] << 8, 0x0000) << "contrast 0 in the KANO form";
+    uint32_t sum = 0;
+    for (size_t i = 0; i < 78; ++i) sum += block[i];
+    EXPECT_EQ(block[78] | block[79] << 8, static_cast<int>(sum));
+
+    EXPECT_EQ(kivo.Set(kOsp, {5}), HR_S_OK);
+    ASSERT_EQ(kivo.I2cRead(256, 0x54, 2, 125 + 64, 80, p), HR_S_OK);
+    EXPECT_EQ(p[6], 5);
+    EXPECT_EQ(p[6 + 78] | p[6 + 79] << 8, static_cast<int>(sum + 5)) << "checksum kept in step";
+    EXPECT_EQ(kivo.Set(kOsp, {1, 2}), HR_ERROR_GEN_FAILURE) << "one byte only";
+
+    auto lira = MakerWorld(R"({"model": "lira"})");
+    Xu cam(*lira, 0);
+    ASSERT_EQ(cam.I2cRead(512, 0x48, 2, 0x4100, 80, p), HR_S_OK);
+    EXPECT_EQ(p[6 + 5] | p[6 + 6] << 8, 1080);
+    EXPECT_EQ(p[6 + 35] | p[6 + 36] << 8, 0x5000) << "contrast 0 in the LUMO offset form";
+    EXPECT_EQ(cam.Set(kOsp, {2}), HR_S_OK);
+    ASSERT_EQ(cam.I2cRead(512, 0x48, 2, 0x4100, 1, p), HR_S_OK);
+    EXPECT_EQ(p[6], 2);
+
+    // Past 0xFFFF the block is in the store's second half, at address 0x55.
+    auto far = MakerWorld(R"({"model": "kivo", "header": {"version": 3, "contentOffset": 256, "contentLen": 65280}})");
+    Xu k2(*far, 0);
+    ASSERT_EQ(k2.I2cRead(256, 0x55, 2, 0x0000, 8, p), HR_S_OK);
+    EXPECT_EQ(p[6 + 1], 0x50);
+    EXPECT_EQ(p[6 + 3] | p[6 + 4] << 8, 1920);
+    ASSERT_EQ(k2.I2cWrite(256, 0x55, 2, 0x0010, {0xAB}), HR_S_OK);
+    ASSERT_EQ(k2.I2cRead(256, 0x55, 2, 0x0010, 1, p), HR_S_OK);
+    EXPECT_EQ(p[6], 0xAB);
+    ASSERT_EQ(k2.I2cRead(256, 0x54, 2, 0x0010, 1, p), HR_S_OK);
+    EXPECT_NE(p[6], 0xAB) << "two devices, two halves";
+
+    // A preset block, and a blank one.
+    std::string hex;
+    for (int i = 0; i < 80; ++i) hex += i == 0 ? "07" : "00";
+    auto preset = MakerWorld(R"({"model": "lira", "profile": {"hex": ")" + hex + R"("}})");
+    Xu c3(*preset, 0);
+    ASSERT_EQ(c3.I2cRead(512, 0x48, 2, 0x4100, 2, p), HR_S_OK);
+    EXPECT_EQ(p[6], 7);
+    EXPECT_EQ(p[7], 0);
+    auto blank = MakerWorld(R"({"model": "kivo", "header": {"version": 3}, "profile": "blank"})");
+    Xu c4(*blank, 0);
+    ASSERT_EQ(c4.I2cRead(256, 0x54, 2, 125 + 64, 2, p), HR_S_OK);
+    EXPECT_EQ(p[6], 0xFF);
+    EXPECT_EQ(p[7], 0xFF);
+
+    for (const auto& [xu, message] : {std::pair<const char*, const char*>{R"({"model": "kivo", "profile": {"hex": "00"}})",
+                                                                           "xu.profile.hex: expected 80 bytes, found 1"},
+                                       {R"({"model": "kivo", "profile": 3})", "xu.profile: expected \"blank\" or an object"}}) {
+        auto bad = SimBackend::FromJson(
+            svtest::OneDeviceWorld(R"([{"subtype": "UYVY", "width": 64, "height": 48}])", std::string(R"("xu": )") + xu));
+        EXPECT_NE(bad->LoadError().find(message), std::string::npos) << bad->LoadError();
+    }
+}

@@ -247,3 +247,45 @@ TEST(SvcamTest, ExportAndDecodeASensorConfiguration) {
 }
 
 }  // namespace
+
+TEST(SvcamTest, ProfilesShowLoadApplyFlagAndReset) {
+    const std::string world = "--world " SORVANSDK_SOURCE_DIR "/config/worlds/profiles.json ";
+    ToolRun show = Svcam(world + "profile show LIRA");
+    ASSERT_EQ(show.status, 0) << show.err;
+    EXPECT_NE(show.out.find("\n  \"ControlMode\": \"ISP\",\n"), std::string::npos) << "pretty JSON:\n" << show.out;
+    const json profile = ParseOut(show);
+    EXPECT_EQ(profile["CameraProfile"]["Height"], 1080);
+    EXPECT_EQ(profile["ISPProfiles"]["Gamma"], 22);
+
+    ToolRun flag = Svcam(world + "--json profile flag KIVO 1");
+    ASSERT_EQ(flag.status, 0) << flag.err;
+    EXPECT_EQ(ParseOut(flag)["flag"], 1);
+    EXPECT_EQ(Svcam(world + "profile flag KIVO 256").status, 2);
+    EXPECT_EQ(Svcam(world + "profile flag KIVO one").status, 2);
+
+    ToolRun reset = Svcam(world + "--json profile reset LIRA");
+    ASSERT_EQ(reset.status, 0) << reset.err;
+    EXPECT_EQ(ParseOut(reset)["flag"], 2);
+
+    for (const char* doc : {"kivo-daylight.json", "lira-uvc.json"}) {
+        ToolRun load = Svcam(world + "profile load " + (doc[0] == 'k' ? "KIVO " : "LIRA ") +
+                             SORVANSDK_SOURCE_DIR "/config/profiles/" + doc);
+        EXPECT_EQ(load.status, 0) << doc << ": " << load.err;
+        EXPECT_NE(load.out.find("streaming: format selected"), std::string::npos) << load.out;
+    }
+    ToolRun apply = Svcam(world + "profile apply KIVO");
+    EXPECT_EQ(apply.status, 0) << apply.err;
+
+    TempDir dir;
+    dir.Write("bad.json", R"({"ProfileName": "x"})");
+    ToolRun bad = Svcam(world + "profile load KIVO " + dir.File("bad.json"));
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("SvLoadProfileConfig failed (result -1)"), std::string::npos) << bad.err;
+    EXPECT_EQ(Svcam(world + "profile load KIVO " + dir.File("missing.json")).status, 2);
+
+    // The built-in KIVO has a version 2 header: no profile there.
+    ToolRun old = Svcam("profile show KIVO");
+    EXPECT_EQ(old.status, 1);
+    EXPECT_NE(old.err.find("SvGetOSPProfileConfig failed (result -1)"), std::string::npos) << old.err;
+    EXPECT_EQ(Svcam("profile show WebCam").status, 1);
+}

@@ -46,4 +46,11 @@ int DemoCommand(const GlobalOptions& global, const std::string& outDir);
 int ExportCommand(const GlobalOptions& global, const std::string& camera, const std::string& file);
 int DecodeCommand(const GlobalOptions& global, const std::string& file, const std::string& out);
 
+// On-camera profiles and profile documents of the maker's cameras.
+int ProfileShowCommand(const GlobalOptions& global, const std::string& camera);
+int ProfileLoadCommand(const GlobalOptions& global, const std::string& camera, const std::string& file);
+int ProfileApplyCommand(const GlobalOptions& global, const std::string& camera);
+int ProfileFlagCommand(const GlobalOptions& global, const std::string& camera, const std::string& value);
+int ProfileResetCommand(const GlobalOptions& global, const std::string& camera);
+
 }  // namespace svcam

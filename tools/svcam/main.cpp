@@ -70,6 +70,22 @@ int main(int argc, char** argv) {
     set->add_flag("--auto", automatic, "automatic mode (UVC controls)");
     auto* info = app.add_subcommand("info", "the device record and firmware facts");
     info->add_option("camera", camera, "index or part of the name")->required();
+    std::string profileFile;
+    std::string profileFlag;
+    auto* profile = app.add_subcommand("profile", "on-camera profiles and profile documents (KIVO, LIRA)");
+    profile->require_subcommand(1);
+    auto* profileShow = profile->add_subcommand("show", "the on-camera profile as JSON");
+    profileShow->add_option("camera", camera, "index or part of the name")->required();
+    auto* profileLoad = profile->add_subcommand("load", "load a profile document and apply it (controls and format)");
+    profileLoad->add_option("camera", camera, "index or part of the name")->required();
+    profileLoad->add_option("file", profileFile, "profile document (JSON)")->required();
+    auto* profileApply = profile->add_subcommand("apply", "apply the on-camera profile (controls and format)");
+    profileApply->add_option("camera", camera, "index or part of the name")->required();
+    auto* profileFlagCmd = profile->add_subcommand("flag", "read the profile flag, or send VALUE (0-255) first");
+    profileFlagCmd->add_option("camera", camera, "index or part of the name")->required();
+    profileFlagCmd->add_option("value", profileFlag, "new flag (2: reset)");
+    auto* profileReset = profile->add_subcommand("reset", "ISP defaults, then flag 2");
+    profileReset->add_option("camera", camera, "index or part of the name")->required();
     auto* demo = app.add_subcommand("demo", "list, formats, a capture from each camera, controls");
     demo->add_option("--out", demoOut, "folder for the files (default out)");
     std::string file;
@@ -117,6 +133,11 @@ int main(int argc, char** argv) {
         if (demo->parsed()) return svcam::DemoCommand(global, demoOut);
         if (exportCmd->parsed()) return svcam::ExportCommand(global, camera, file);
         if (decode->parsed()) return svcam::DecodeCommand(global, file, out);
+        if (profileShow->parsed()) return svcam::ProfileShowCommand(global, camera);
+        if (profileLoad->parsed()) return svcam::ProfileLoadCommand(global, camera, profileFile);
+        if (profileApply->parsed()) return svcam::ProfileApplyCommand(global, camera);
+        if (profileFlagCmd->parsed()) return svcam::ProfileFlagCommand(global, camera, profileFlag);
+        if (profileReset->parsed()) return svcam::ProfileResetCommand(global, camera);
     } catch (const svcam::CommandError& e) {
         std::cerr << "svcam: " << e.what() << "\n";
         return e.status;

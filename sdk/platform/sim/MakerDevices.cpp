@@ -390,4 +390,38 @@ std::vector<uint8_t> BuildBootdata(const HeaderFields& f) {
     return b;
 }
 
+std::vector<uint8_t> FactoryProfileBlock(bool lumoOffsets, uint16_t width, uint16_t height) {
+    std::vector<uint8_t> b(80, 0);
+    const uint16_t lumo = lumoOffsets ? 1 : 0;
+    b[0] = 0;
+    b[1] = 0x50;
+    Put16(b, 3, width);
+    Put16(b, 5, height);
+    b[7] = 0x50;
+    Put16(b, 9, 1000);
+    b[11] = 30;
+    Put32(b, 12, 16666);
+    Put32(b, 16, 66666);
+    b[22] = 12;
+    Put32(b, 23, 33333);
+    b[27] = 1;
+    Put16(b, 28, static_cast<uint16_t>(0x0100 + lumo * 0x0F00));  // backlight 1.0 (8.8)
+    b[30] = 15;
+    Put16(b, 31, 5000);
+    Put16(b, 33, static_cast<uint16_t>(lumo * 0x1000));  // brightness 0 (4.12)
+    Put16(b, 35, static_cast<uint16_t>(lumo * 0x5000));  // contrast 0
+    Put16(b, 37, 0x1000);                                 // saturation 1.0
+    Put16(b, 39, 0x2333);                                 // gamma 2.2
+    Put16(b, 41, static_cast<uint16_t>(lumo * 0x2000));  // denoise 0
+    Put16(b, 43, static_cast<uint16_t>(lumo * 0x2000));  // sharpness 0
+    Put16(b, 49, 0x0100);                                 // zoom 1.0 (8.8)
+    Put16(b, 51, 0x0080);                                 // pan 0.5
+    Put16(b, 53, 0x0080);                                 // tilt 0.5
+    b[59] = 90;
+    uint32_t sum = 0;
+    for (size_t i = 0; i < 78; ++i) sum += b[i];
+    Put16(b, 78, static_cast<uint16_t>(sum));
+    return b;
+}
+
 }  // namespace sv::sim::maker

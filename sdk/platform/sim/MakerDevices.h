@@ -144,4 +144,16 @@ uint16_t ByteSum(const uint8_t* data, size_t count);
 // at contentOffset.
 std::vector<uint8_t> BuildBootdata(const HeaderFields& fields);
 
+// The profile block a module leaves the factory with (80 bytes, little-endian
+// fields): flag 0, 0x50 in byte 1, the given output size, packed 4:2:2 (code
+// 0x50), throughput 1000, 30 frames per second, automatic exposure (code 12)
+// with limits 16666 and 66666 us and exposure 33333 us, gain 1, backlight
+// compensation 1.0, automatic white balance (code 15) at 5000 K, brightness,
+// contrast, denoise and sharpness 0, saturation 1.0, gamma 2.2 (0x2333), no
+// flip or effect, zoom 1.0, pan and tilt 0.5, flicker off, JPEG quality 90;
+// the checksum (sum of bytes 0-77) in bytes 78-79. `lumoOffsets`: the
+// LUMO module keeps backlight (+0x0F00), brightness (+0x1000), contrast
+// (+0x5000), denoise and sharpness (+0x2000) in its offset forms.
+std::vector<uint8_t> FactoryProfileBlock(bool lumoOffsets, uint16_t width, uint16_t height);
+
 }  // namespace sv::sim::maker

@@ -35,11 +35,18 @@ using platform::ks::kSetCur;
 
 // I2C addresses on the sensor boards.
 constexpr uint8_t kKivoStore = 0x54;
+constexpr uint8_t kKivoStoreHigh = 0x55;  // the store's second 64 KiB answer at the next address
 constexpr uint8_t kKivoIsp = 0x3D;
 constexpr uint8_t kLiraMcu = 0x48;
 constexpr uint32_t kLiraHeader = 0x4000;
 constexpr uint32_t kLiraIspWindow = 0xF0000000;  // A = 4: 0xF000 followed by the ISP register
 constexpr uint16_t kLiraBslMarker = 0xBB;
+constexpr uint32_t kLiraProfile = 0x4100;  // the profile block of the LIRA module
+
+// The on-camera profile block: 80 bytes, little-endian fields, a flag byte at 0
+// and the sum of bytes 0-77 in bytes 78-79.
+constexpr size_t kProfileSize = 80;
+constexpr size_t kProfileChecksumAt = 78;
 
 // LIRA microcontroller register file at power-up (16-bit registers at 0x48,
 // most significant byte first). Everything else in its space reads 0.
@@ -211,6 +218,8 @@ struct ModelConfig {
     maker::SensorConfig sensor;
     maker::Ap1302Config isp;
     std::map<uint16_t, uint16_t> mcu;
+    bool profileBlank = false;          // "profile": "blank": the block area stays as the store has it
+    std::vector<uint8_t> profileBytes;  // "profile": {"hex": ...}: these 80 bytes as the block
 };
 
 void ParseHeader(const json& h, ModelConfig& c) {
@@ -245,7 +254,7 @@ void ParseHeader(const json& h, ModelConfig& c) {
         else if (k == "lensVersion") f.lensVersion = static_cast<uint8_t>(Int(v, key, 0, 255));
         else if (k == "contentVersion") f.contentVersion = static_cast<uint8_t>(Int(v, key, 0, 255));
         else if (k == "contentOffset") f.contentOffset = Word(v, key);
-        else if (k == "contentLen") f.contentLen = static_cast<uint32_t>(Int(v, key, 0, 4096));
+        else if (k == "contentLen") f.contentLen = static_cast<uint32_t>(Int(v, key, 0, 0xFFFF));
         else if (k == "pllBootdataLen") f.pllBootdataLen = Word(v, key);
         else if (k == "sensorType") f.sensorType = Word(v, key);
         else if (k == "fuseId") { f.fuseId = HexArray<16>(v, key); c.headerFuseGiven = true; }
@@ -296,7 +305,7 @@ ModelConfig Parse(MakerXuModel::Family family, const json& config) {
     if (!config.is_object()) Bad("", "expected an object");
     CheckKeys(config, "",
               {"firmwareVersion", "header", "sensor", "bridgePolls", "standby", "wakeReads", "ispRegisters",
-               "mcuRegisters"});
+               "mcuRegisters", "profile"});
     if (auto it = config.find("firmwareVersion"); it != config.end()) c.firmware = FirmwareVersion(*it, "firmwareVersion");
     if (auto it = config.find("sensor"); it != config.end()) ParseSensor(*it, c);
     if (auto it = config.find("header"); it != config.end()) ParseHeader(*it, c);
@@ -308,6 +317,21 @@ ModelConfig Parse(MakerXuModel::Family family, const json& config) {
     if (auto it = config.find("mcuRegisters"); it != config.end()) {
         if (kivo) Bad("mcuRegisters", "only the lira model has a microcontroller");
         c.mcu = Registers(*it, "mcuRegisters");
+    }
+    if (auto it = config.find("profile"); it != config.end()) {
+        if (it->is_string() && it->get<std::string>() == "blank") {
+            c.profileBlank = true;
+        } else if (it->is_object()) {
+            CheckKeys(*it, "profile", {"hex"});
+            const auto hex = it->find("hex");
+            if (hex == it->end()) Bad("profile", "expected \"blank\" or {\"hex\": ...}");
+            c.profileBytes = Hex(*hex, "profile.hex");
+            if (c.profileBytes.size() != kProfileSize) {
+                Bad("profile.hex", fmt::format("expected {} bytes, found {}", kProfileSize, c.profileBytes.size()));
+            }
+        } else {
+            Bad("profile", fmt::format("expected \"blank\" or an object, found {}", TypeName(*it)));
+        }
     }
     return c;
 }
@@ -339,7 +363,8 @@ MakerXuModel::MakerXuModel(Family family, const json& config) : family_(family) 
     isp_ = std::make_unique<maker::Ap1302>(c.isp, c.sensor);
     const bool kivo = family == Family::Kivo;
     // An erased store reads 0xFF; the microcontroller's unused space reads 0.
-    store_.assign(0x10000, kivo ? 0xFF : 0x00);
+    // The KIVO store is 128 KiB: 0x54 answers for the first half, 0x55 for the second.
+    store_.assign(kivo ? 0x20000 : 0x10000, kivo ? 0xFF : 0x00);
     const size_t headerAt = kivo ? 0 : kLiraHeader;
     if (!kivo) {
         for (const auto& [reg, value] : kMcuDefaults) {
@@ -359,11 +384,45 @@ MakerXuModel::MakerXuModel(Family family, const json& config) : family_(family) 
     } else {
         bootdata = maker::BuildBootdata(c.header);
     }
-    const size_t room = kivo ? store_.size() : 0x4000;  // the LIRA header area ends where the ISP window begins
+    const size_t room = kivo ? 0x10000 : 0x4000;  // the KIVO header store device; the LIRA header area ends at 0x4000
     if (bootdata.size() > room) {
         throw std::invalid_argument(fmt::format("xu.header: {} bytes of bootdata do not fit the store", bootdata.size()));
     }
     std::copy(bootdata.begin(), bootdata.end(), store_.begin() + static_cast<std::ptrdiff_t>(headerAt));
+    PlaceProfile(c.profileBlank, c.profileBytes);
+}
+
+void MakerXuModel::PlaceProfile(bool blank, const std::vector<uint8_t>& given) {
+    const bool kivo = family_ == Family::Kivo;
+    if (kivo) {
+        // The block follows the bootdata content: content offset plus content
+        // length of the header in the store, in the store's second half from
+        // 0xFFFF on. Without a version 2 or 3 header there is no block.
+        const uint8_t version = store_[0];
+        if (version != 2 && version != 3) return;
+        const uint32_t offset = static_cast<uint32_t>(store_[1] | store_[2] << 8);
+        const size_t lenAt = version == 3 ? 117 : 138;
+        uint32_t length = 0;
+        for (size_t i = 0; i < 4; ++i) length |= static_cast<uint32_t>(store_[lenAt + i]) << (8 * i);
+        const uint64_t address = uint64_t{offset} + length;
+        profileBase_ = address >= 0xFFFF ? 0x10000 : 0;
+        profileReg_ = static_cast<uint16_t>(address & 0xFFFF);
+    } else {
+        profileBase_ = 0;
+        profileReg_ = static_cast<uint16_t>(kLiraProfile);
+    }
+    hasProfile_ = true;
+    if (blank) return;
+    std::vector<uint8_t> block = given;
+    if (block.empty()) {
+        // The output the module starts with: KIVO 1920x1200, LIRA 1920x1080.
+        block = maker::FactoryProfileBlock(!kivo, 1920, kivo ? 1200 : 1080);
+    }
+    for (size_t i = 0; i < kProfileSize; ++i) ProfileByte(i) = block[i];
+}
+
+uint8_t& MakerXuModel::ProfileByte(size_t i) {
+    return store_[profileBase_ + ((profileReg_ + i) & 0xFFFF)];
 }
 
 void MakerXuModel::OutputFormatChanged(uint32_t width, uint32_t height, const std::string& subtype) {
@@ -430,6 +489,16 @@ HResult MakerXuModel::Transfer(XuTransfer& t, XuHost& host, std::string& note) {
             if (!shape(true, 1)) return stall("profile flag: SET_CUR of 1 byte only");
             ospFlag_ = t.data[0];
             note = fmt::format("profile flag {}", ospFlag_);
+            if (hasProfile_) {
+                // The firmware keeps the flag in byte 0 of the block and the
+                // block's checksum in step with it.
+                ProfileByte(0) = ospFlag_;
+                uint32_t sum = 0;
+                for (size_t i = 0; i < kProfileChecksumAt; ++i) sum += ProfileByte(i);
+                ProfileByte(kProfileChecksumAt) = static_cast<uint8_t>(sum);
+                ProfileByte(kProfileChecksumAt + 1) = static_cast<uint8_t>(sum >> 8);
+                note += fmt::format(" stored at 0x{:02x}:0x{:04x}", profileBase_ ? kKivoStoreHigh : (family_ == Family::Kivo ? kKivoStore : kLiraMcu), profileReg_);
+            }
             return platform::HR_S_OK;
         case kTimestamp: {
             if (!shape(false, 8)) return stall("timestamp: GET_CUR of 8 bytes only");
@@ -537,8 +606,9 @@ HResult MakerXuModel::GenericI2c(XuTransfer& t, XuHost& host, std::string& note)
 
 bool MakerXuModel::I2cRead(uint8_t device, uint8_t a, uint32_t reg, uint8_t* out, size_t count, int64_t now) {
     if (family_ == Family::Kivo) {
-        if (device == kKivoStore && a <= 2) {
-            for (size_t i = 0; i < count; ++i) out[i] = store_[(reg + i) & 0xFFFF];
+        if ((device == kKivoStore || device == kKivoStoreHigh) && a <= 2) {
+            const size_t base = device == kKivoStoreHigh ? 0x10000 : 0;
+            for (size_t i = 0; i < count; ++i) out[i] = store_[base + ((reg + i) & 0xFFFF)];
             return true;
         }
         if (device == kKivoIsp && a == 2) {
@@ -572,8 +642,9 @@ uint8_t MakerXuModel::McuByte(uint32_t at, int64_t now) const {
 bool MakerXuModel::I2cWrite(uint8_t device, uint8_t a, uint32_t reg, const uint8_t* data, size_t count,
                             int64_t now) {
     if (family_ == Family::Kivo) {
-        if (device == kKivoStore && a <= 2) {
-            for (size_t i = 0; i < count; ++i) store_[(reg + i) & 0xFFFF] = data[i];
+        if ((device == kKivoStore || device == kKivoStoreHigh) && a <= 2) {
+            const size_t base = device == kKivoStoreHigh ? 0x10000 : 0;
+            for (size_t i = 0; i < count; ++i) store_[base + ((reg + i) & 0xFFFF)] = data[i];
             return true;
         }
         if (device == kKivoIsp && a == 2) {

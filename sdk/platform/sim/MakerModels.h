@@ -39,11 +39,17 @@ private:
                   int64_t now);
     // A byte of the LIRA microcontroller's space, live registers included.
     uint8_t McuByte(uint32_t at, int64_t now) const;
+    // Where the profile block lives, and its factory (or configured) bytes.
+    void PlaceProfile(bool blank, const std::vector<uint8_t>& given);
+    uint8_t& ProfileByte(size_t i);
 
     const Family family_;
     std::array<uint8_t, 4> firmware_{};
     std::unique_ptr<maker::Ap1302> isp_;
-    std::vector<uint8_t> store_;  // KIVO: bootdata store at 0x54; LIRA: microcontroller space at 0x48
+    std::vector<uint8_t> store_;  // KIVO: bootdata store at 0x54 and 0x55; LIRA: microcontroller space at 0x48
+    bool hasProfile_ = false;     // the block's place: store_[profileBase_ + profileReg_ ...]
+    size_t profileBase_ = 0;
+    uint16_t profileReg_ = 0;
     std::array<uint8_t, 512> packet_{};  // the bridge's one buffer for I2C and ISP answers
     std::array<uint8_t, 16> uid_{};
     uint8_t ospFlag_ = 0;
