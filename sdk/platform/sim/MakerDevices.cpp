@@ -77,6 +77,7 @@ constexpr uint16_t kTimestamp = 0x6128;  // four registers
 
 // Sensor registers the unique-id read-out uses.
 constexpr uint16_t kSensorChipId = 0x3000;
+constexpr uint16_t kSensorCustomerId = 0x31FE;
 constexpr uint16_t kOtpControl = 0x304A;
 constexpr uint16_t kOtpMode = 0x304C;
 
@@ -99,6 +100,7 @@ void PutText(std::vector<uint8_t>& b, size_t at, const std::string& text, size_t
 
 Sensor::Sensor(const SensorConfig& config) : config_(config) {
     regs_[kSensorChipId] = config.chipId;
+    regs_[kSensorCustomerId] = config.customerId;
     // Fuse word j (at base + 2j) holds id bytes 14-2j and 15-2j, so that reading
     // the words from the top down gives the id in reading order.
     const uint16_t base = FuseBase(config.chipId);
@@ -122,7 +124,7 @@ uint16_t Sensor::Read(uint16_t reg) const {
 void Sensor::Write(uint16_t reg, uint16_t value) {
     const uint16_t base = FuseBase(config_.chipId);
     if (reg >= base && reg < base + 16) return;  // fuses are read-only
-    if (reg == kSensorChipId) return;
+    if (reg == kSensorChipId || reg == kSensorCustomerId) return;  // read-only
     regs_[reg] = value;
     if (reg == kOtpControl && value == 0x0210 && Read(kOtpMode) == 0x0100) otpReady_ = true;
 }

@@ -19,6 +19,7 @@ struct SensorConfig {
     bool present = true;
     uint8_t id = 0x20;          // bus id the bridge addresses it by (low byte of the bridge's id word)
     uint16_t chipId = 0x0A56;   // register 0x3000
+    uint16_t customerId = 0;    // register 0x31FE
     std::array<uint8_t, 16> fuseId{};  // the unique id in reading order
 };
 
@@ -28,6 +29,8 @@ public:
 
     bool Present() const { return config_.present; }
     bool Answers(uint8_t id) const { return config_.present && id == config_.id; }
+    uint16_t ChipId() const { return config_.chipId; }
+    uint16_t CustomerId() const { return config_.customerId; }
     uint16_t Read(uint16_t reg) const;
     void Write(uint16_t reg, uint16_t value);
     // Where the fuse words live for a chip id.

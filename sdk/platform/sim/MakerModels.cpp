@@ -1,5 +1,7 @@
 #include "platform/sim/MakerModels.h"
 
+#include "platform/sim/LumoLoader.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -37,6 +39,7 @@ using platform::ks::kSetCur;
 constexpr uint8_t kKivoStore = 0x54;
 constexpr uint8_t kKivoStoreHigh = 0x55;  // the store's second 64 KiB answer at the next address
 constexpr uint8_t kKivoIsp = 0x3D;
+constexpr size_t kStorePage = 128;
 constexpr uint8_t kLiraMcu = 0x48;
 constexpr uint32_t kLiraHeader = 0x4000;
 constexpr uint32_t kLiraIspWindow = 0xF0000000;  // A = 4: 0xF000 followed by the ISP register
@@ -46,6 +49,14 @@ constexpr uint32_t kLiraProfile = 0x4100;  // the profile block of the LIRA modu
 // The on-camera profile block: 80 bytes, little-endian fields, a flag byte at 0
 // and the sum of bytes 0-77 in bytes 78-79.
 constexpr size_t kProfileSize = 80;
+
+// The LUMO module's sensor check and its flash: in normal mode the header
+// window (0x4000 on, 16 KiB) shows the flash's bootdata area.
+constexpr uint32_t kMcuSidStatus = 0x3006;
+constexpr uint32_t kMcuSensorChipId = 0x3008;
+constexpr uint32_t kMcuSensorCustomerId = 0x300A;
+constexpr uint32_t kLumoBootdataBase = 0x10000;
+constexpr uint32_t kLiraHeaderWindow = 0x4000;
 constexpr size_t kProfileChecksumAt = 78;
 
 // LIRA microcontroller register file at power-up (16-bit registers at 0x48,
@@ -211,6 +222,9 @@ std::map<uint16_t, uint16_t> Registers(const json& v, const std::string& key) {
 
 struct ModelConfig {
     std::array<uint8_t, 4> firmware{};
+    std::vector<uint8_t> bslPassword = std::vector<uint8_t>(32, 0xFF);  // an erased loader's
+    bool bslSync = false;  // loader mode needs the off/on cycle and a sync packet
+    int sidPolls = 1;      // reads of 0x3006 that still show the sensor check running
     bool blankHeader = false;
     std::vector<uint8_t> headerBytes;  // given as hex: stored as is
     maker::HeaderFields header;
@@ -271,7 +285,8 @@ void ParseHeader(const json& h, ModelConfig& c) {
 
 void ParseSensor(const json& s, ModelConfig& c) {
     if (!s.is_object()) Bad("sensor", fmt::format("expected an object, found {}", TypeName(s)));
-    CheckKeys(s, "sensor", {"id", "chipId", "fuseId", "absent"});
+    CheckKeys(s, "sensor", {"id", "chipId", "customerId", "fuseId", "absent"});
+    if (auto it = s.find("customerId"); it != s.end()) c.sensor.customerId = Word(*it, "sensor.customerId");
     if (auto it = s.find("id"); it != s.end()) c.sensor.id = static_cast<uint8_t>(Int(*it, "sensor.id", 0, 255));
     if (auto it = s.find("chipId"); it != s.end()) c.sensor.chipId = Word(*it, "sensor.chipId");
     if (auto it = s.find("fuseId"); it != s.end()) c.sensor.fuseId = HexArray<16>(*it, "sensor.fuseId");
@@ -305,7 +320,19 @@ ModelConfig Parse(MakerXuModel::Family family, const json& config) {
     if (!config.is_object()) Bad("", "expected an object");
     CheckKeys(config, "",
               {"firmwareVersion", "header", "sensor", "bridgePolls", "standby", "wakeReads", "ispRegisters",
-               "mcuRegisters", "profile"});
+               "mcuRegisters", "profile", "bslPassword", "bslSync", "sidPolls"});
+    if (!kivo) {
+        if (auto it = config.find("bslPassword"); it != config.end()) {
+            c.bslPassword = Hex(*it, "bslPassword");
+            if (c.bslPassword.size() != 32) Bad("bslPassword", "expected 32 bytes");
+        }
+        if (auto it = config.find("bslSync"); it != config.end()) c.bslSync = Bool(*it, "bslSync");
+        if (auto it = config.find("sidPolls"); it != config.end()) c.sidPolls = static_cast<int>(Int(*it, "sidPolls", 0, 1000));
+    } else {
+        for (const char* key : {"bslPassword", "bslSync", "sidPolls"}) {
+            if (config.contains(key)) Bad(key, "only the lira model has a bootstrap loader");
+        }
+    }
     if (auto it = config.find("firmwareVersion"); it != config.end()) c.firmware = FirmwareVersion(*it, "firmwareVersion");
     if (auto it = config.find("sensor"); it != config.end()) ParseSensor(*it, c);
     if (auto it = config.find("header"); it != config.end()) ParseHeader(*it, c);
@@ -390,6 +417,17 @@ MakerXuModel::MakerXuModel(Family family, const json& config) : family_(family) 
     }
     std::copy(bootdata.begin(), bootdata.end(), store_.begin() + static_cast<std::ptrdiff_t>(headerAt));
     PlaceProfile(c.profileBlank, c.profileBytes);
+    if (!kivo) {
+        loader_ = std::make_unique<maker::LumoLoader>(c.bslPassword);
+        bslSync_ = c.bslSync;
+        sidPolls_ = c.sidPolls;
+        PutMcuWord(kMcuSensorChipId, c.sensor.chipId);
+        PutMcuWord(kMcuSensorCustomerId, c.sensor.customerId);
+        // The flash holds what the module runs: its bootdata area starts as
+        // the header window shows it.
+        std::copy(store_.begin() + kLiraHeader, store_.begin() + kLiraHeader + kLiraHeaderWindow,
+                  loader_->Flash().begin() + kLumoBootdataBase);
+    }
 }
 
 void MakerXuModel::PlaceProfile(bool blank, const std::vector<uint8_t>& given) {
@@ -472,7 +510,7 @@ HResult MakerXuModel::Transfer(XuTransfer& t, XuHost& host, std::string& note) {
             if (!shape(true, 1) || t.data[0] != 0x01) return stall("reset: SET_CUR 01 only");
             packet_.fill(0);
             isp_->ResetTransient();
-            bslMode_ = false;
+            if (loader_) SetLoaderLine(false);
             note = "reset";
             return platform::HR_S_OK;
         case kSensorUid:
@@ -520,8 +558,9 @@ HResult MakerXuModel::Transfer(XuTransfer& t, XuHost& host, std::string& note) {
         case kBslMode:
             if (kivo) return stall("no bootstrap loader on this camera");
             if (!shape(true, 1) || t.data[0] > 1) return stall("BSL mode: SET_CUR 00 or 01 only");
-            bslMode_ = t.data[0] == 1;
-            note = bslMode_ ? "BSL mode entered" : "BSL mode left";
+            SetLoaderLine(t.data[0] == 1);
+            note = bslMode_ ? "BSL mode entered" : bslLine_ ? "BSL mode requested: waiting for the sync packet"
+                                                           : "BSL mode left";
             return platform::HR_S_OK;
         default:
             break;
@@ -597,6 +636,10 @@ HResult MakerXuModel::GenericI2c(XuTransfer& t, XuHost& host, std::string& note)
         note = fmt::format("I2C write 0x{:02x} reg 0x{:0{}x} n {}", device, reg, 2 * a, n);
     }
     Append(note, isp_->TakeNote());
+    if (!loaderNote_.empty()) {
+        Append(note, loaderNote_);
+        loaderNote_.clear();
+    }
     if (!acked) {
         Append(note, "no acknowledge");
         return platform::HR_ERROR_GEN_FAILURE;
@@ -623,11 +666,45 @@ bool MakerXuModel::I2cRead(uint8_t device, uint8_t a, uint32_t reg, uint8_t* out
         isp_->ReadBytes(static_cast<uint16_t>(reg), out, count, now);
         return true;
     }
+    if (bslLine_ && a == 2 && (reg >> 8) == 0x80) {
+        loader_->Read(out, count);
+        return true;
+    }
+    if (a == 2 && reg == kMcuSidStatus && sidLeft_ >= 0) {
+        // The sensor check runs for a number of reads, then reads done.
+        if (sidLeft_ == 0) {
+            PutMcuWord(kMcuSidStatus, 0);
+            sidLeft_ = -1;
+        } else {
+            --sidLeft_;
+        }
+    }
     for (size_t i = 0; i < count; ++i) {
         const uint32_t at = (reg + i) & 0xFFFF;
         out[i] = bslMode_ && a == 1 && at == kLiraBslMarker ? 0x51 : McuByte(at, now);
     }
     return true;
+}
+
+void MakerXuModel::PutMcuWord(uint32_t reg, uint16_t value) {
+    store_[reg & 0xFFFF] = static_cast<uint8_t>(value >> 8);
+    store_[(reg + 1) & 0xFFFF] = static_cast<uint8_t>(value);
+}
+
+void MakerXuModel::SetLoaderLine(bool on) {
+    const bool wasInLoader = bslMode_;
+    bslLine_ = on;
+    if (!on) bslSynced_ = false;
+    bslMode_ = on && (!bslSync_ || bslSynced_);
+    if (wasInLoader && !bslMode_) Boot();
+}
+
+void MakerXuModel::Boot() {
+    // The module leaves its loader and runs what the flash holds.
+    loader_->Lock();
+    const auto& flash = loader_->Flash();
+    std::copy(flash.begin() + kLumoBootdataBase, flash.begin() + kLumoBootdataBase + kLiraHeaderWindow,
+              store_.begin() + kLiraHeader);
 }
 
 uint8_t MakerXuModel::McuByte(uint32_t at, int64_t now) const {
@@ -643,6 +720,7 @@ bool MakerXuModel::I2cWrite(uint8_t device, uint8_t a, uint32_t reg, const uint8
                             int64_t now) {
     if (family_ == Family::Kivo) {
         if ((device == kKivoStore || device == kKivoStoreHigh) && a <= 2) {
+            if (count > kStorePage) return false;  // the store takes at most a page per write
             const size_t base = device == kKivoStoreHigh ? 0x10000 : 0;
             for (size_t i = 0; i < count; ++i) store_[base + ((reg + i) & 0xFFFF)] = data[i];
             return true;
@@ -657,6 +735,24 @@ bool MakerXuModel::I2cWrite(uint8_t device, uint8_t a, uint32_t reg, const uint8
     if (a == 4) {
         if ((reg & 0xFFFF0000) != kLiraIspWindow) return false;
         isp_->WriteBytes(static_cast<uint16_t>(reg), data, count, now);
+        return true;
+    }
+    if (bslLine_ && a == 2 && (reg >> 8) == 0x80) {
+        loader_->Write(static_cast<uint16_t>(reg), data, count, loaderNote_);
+        if (count >= 2 && data[1] == 0x12) {
+            bslSynced_ = true;  // a sync packet completes a requested entry
+            bslMode_ = bslLine_;
+        }
+        if (loader_->TakeStart()) {
+            bslMode_ = false;
+            bslSynced_ = false;
+            Boot();
+        }
+        return true;
+    }
+    if (a == 2 && reg == kMcuSidStatus && count == 2 && data[0] == 0x00 && data[1] == 0x01) {
+        PutMcuWord(kMcuSidStatus, 0x0001);
+        sidLeft_ = sidPolls_;
         return true;
     }
     for (size_t i = 0; i < count; ++i) store_[(reg + i) & 0xFFFF] = data[i];

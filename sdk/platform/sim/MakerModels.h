@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/sim/LumoLoader.h"
 #include "platform/sim/MakerDevices.h"
 #include "platform/sim/XuModel.h"
 
@@ -42,6 +43,11 @@ private:
     // Where the profile block lives, and its factory (or configured) bytes.
     void PlaceProfile(bool blank, const std::vector<uint8_t>& given);
     uint8_t& ProfileByte(size_t i);
+    // LIRA: a 16-bit register of the microcontroller, most significant byte first.
+    void PutMcuWord(uint32_t reg, uint16_t value);
+    // The loader-mode line from the host, and the module running its flash.
+    void SetLoaderLine(bool on);
+    void Boot();
 
     const Family family_;
     std::array<uint8_t, 4> firmware_{};
@@ -54,7 +60,14 @@ private:
     std::array<uint8_t, 16> uid_{};
     uint8_t ospFlag_ = 0;
     uint8_t ispControl_ = 1;
-    bool bslMode_ = false;
+    bool bslMode_ = false;   // the loader answers (0xBB reads 0x51)
+    bool bslLine_ = false;   // the host asked for loader mode
+    bool bslSync_ = false;   // entry needs a sync packet
+    bool bslSynced_ = false;
+    int sidPolls_ = 1;
+    int sidLeft_ = -1;       // -1: no sensor check running
+    std::unique_ptr<maker::LumoLoader> loader_;
+    std::string loaderNote_;
     int64_t mcuTimestampBaseUs_ = 0;  // LIRA counters restart from these device times
     int64_t mcuFrameBaseUs_ = 0;
 };
