@@ -46,4 +46,14 @@ int DemoCommand(const GlobalOptions& global, const std::string& outDir);
 int ExportCommand(const GlobalOptions& global, const std::string& camera, const std::string& file);
 int DecodeCommand(const GlobalOptions& global, const std::string& file, const std::string& out);
 
+struct UpgradeOptions {
+    std::string target = "ram";  // ram, i2c, spi
+    std::string image;
+    std::string camera;      // sent into the bridge's program mode first, when given
+    std::string programmer;  // flash programmer downloaded into RAM first, when given
+};
+// The bridge's firmware: the program mode of a camera, a flash programmer,
+// then the image to its target; a summary, and status 1 when a step failed.
+int UpgradeFx3Command(const GlobalOptions& global, const UpgradeOptions& options);
+
 }  // namespace svcam
