@@ -9,6 +9,7 @@
 #include "core/ApiGuards.h"
 #include "base/Logger.h"
 #include "formats/BootdataHeader.h"
+#include "firmware/SvFX3FirmwareUpgrade.h"
 #include "formats/SensorConfig.h"
 
 void HelloSorvanSDK() {
@@ -64,8 +65,14 @@ int SvActivateYamlRoutes(std::shared_ptr<SvRoute> route) {
 
 int SvResetActiveRoutes() { return sv::CameraManager()->ResetActiveRoute(); }
 
-int SvUpgradeFX3FW(SV_FX3_FW_TARGET, std::string, std::function<void(int)>) {
-    return sv::api::NotAvailable("SvUpgradeFX3FW");
+int SvUpgradeFX3FW(SV_FX3_FW_TARGET target, std::string imagePath, std::function<void(int)> progress) {
+    try {
+        sv::firmware::SvFX3FirmwareUpgradeWindows upgrader;
+        return upgrader.StartFX3FWUpgrade(target, imagePath, progress);
+    } catch (const std::exception& e) {
+        sv::log::Write(spdlog::level::err, "SvUpgradeFX3FW: {}", e.what());
+        return -1;
+    }
 }
 
 int SvDecodeSensorConfig(std::string configPath, std::string jsonPath) {

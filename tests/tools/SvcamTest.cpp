@@ -289,3 +289,29 @@ TEST(SvcamTest, ProfilesShowLoadApplyFlagAndReset) {
     EXPECT_NE(old.err.find("SvGetOSPProfileConfig failed (result -1)"), std::string::npos) << old.err;
     EXPECT_EQ(Svcam("profile show WebCam").status, 1);
 }
+
+// The bridge upgrade with the sample images the tree's script builds.
+TEST(SvcamUpgrade, ProgramModeProgrammerAndSpiImageThenAFailure) {
+    TempDir dir;
+    const std::string script = std::string(SORVANSDK_SOURCE_DIR) + "/scripts/make-fx3-images";
+    ASSERT_EQ(std::system(("python3 " + script + " " + dir.Path() + " >/dev/null").c_str()), 0);
+    const std::string prog = dir.File("fx3-programmer.img");
+    const std::string cam = dir.File("fx3-camera.img");
+
+    const ToolRun ok = Svcam("upgrade fx3 --camera KIVO --programmer " + prog + " --target spi " + cam);
+    EXPECT_EQ(ok.status, 0) << ok.out << ok.err;
+    EXPECT_NE(ok.out.find("SPI flash 100%"), std::string::npos) << "plain progress lines off a terminal";
+    EXPECT_NE(ok.out.find("upgrade SPI flash: " + cam + ": done"), std::string::npos) << ok.out;
+
+    const ToolRun jsonRun = Svcam("--json upgrade fx3 --camera KIVO --target ram " + dir.File("fx3-camera-ram.img"));
+    EXPECT_EQ(jsonRun.status, 0) << jsonRun.err;
+    EXPECT_NE(jsonRun.out.find("\"result\": 0"), std::string::npos) << jsonRun.out;
+
+    // A flash target with only the bootloader there: a failure, status 1.
+    const ToolRun noProgrammer = Svcam("upgrade fx3 --camera KIVO --target i2c " + cam);
+    EXPECT_EQ(noProgrammer.status, 1);
+    EXPECT_NE(noProgrammer.err.find("failed (result -1)"), std::string::npos) << noProgrammer.err;
+
+    const ToolRun badTarget = Svcam("upgrade fx3 --target usb " + cam);
+    EXPECT_EQ(badTarget.status, 2);
+}

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <cstdio>
@@ -780,6 +781,110 @@ int DecodeCommand(const GlobalOptions& global, const std::string& file, const st
     data["file"] = file;
     data["json"] = out;
     Emit(global, data, PrintKeyValues);
+    return kExitOk;
+}
+
+// ---- bridge firmware upgrade ---------------------------------------------------
+
+namespace {
+
+// Progress of one download: a bar redrawn in place on a terminal, a line per
+// new value otherwise, nothing with --json.
+class ProgressView {
+public:
+    ProgressView(const GlobalOptions& global, std::string label)
+        : json_(global.json), tty_(isatty(STDOUT_FILENO) != 0), label_(std::move(label)) {}
+    ~ProgressView() { Finish(); }
+    ProgressView(const ProgressView&) = delete;
+    ProgressView& operator=(const ProgressView&) = delete;
+
+    void operator()(int value) {
+        if (value == last_) return;
+        last_ = value;
+        if (value > highest_) highest_ = value;
+        if (json_) return;
+        if (tty_) {
+            const int width = 40;
+            const int filled = std::clamp(value, 0, 100) * width / 100;
+            std::cout << "\r" << label_ << " [" << std::string(static_cast<size_t>(filled), '#')
+                      << std::string(static_cast<size_t>(width - filled), ' ') << "] " << value << "%" << std::flush;
+            drawn_ = true;
+        } else {
+            std::cout << label_ << " " << value << "%\n";
+        }
+    }
+    void Finish() {
+        if (drawn_) std::cout << "\n" << std::flush;
+        drawn_ = false;
+    }
+    int Highest() const { return highest_; }
+
+private:
+    bool json_;
+    bool tty_;
+    std::string label_;
+    int last_ = -1;
+    int highest_ = -1;
+    bool drawn_ = false;
+};
+
+void PrintUpgrade(const json& data) {
+    for (const auto& step : data["steps"]) {
+        std::cout << "upgrade " << step["target"].get<std::string>() << ": " << step["image"].get<std::string>()
+                  << ": " << (step["result"].get<int>() == 0 ? "done" : "failed, result " + std::to_string(step["result"].get<int>()))
+                  << "\n";
+    }
+}
+
+int Upgrade(const GlobalOptions& global, SV_FX3_FW_TARGET target, const std::string& image, const std::string& label,
+            json& steps) {
+    ProgressView view(global, label);
+    const int r = SvUpgradeFX3FW(target, image, [&view](int p) { view(p); });
+    view.Finish();
+    json step;
+    step["image"] = image;
+    step["target"] = label;
+    step["result"] = r;
+    step["progress"] = view.Highest();
+    steps.push_back(step);
+    return r;
+}
+
+}  // namespace
+
+int UpgradeFx3Command(const GlobalOptions& global, const UpgradeOptions& options) {
+    SV_FX3_FW_TARGET target = SV_FX3_FW_TARGET_RAM;
+    if (options.target == "ram") target = SV_FX3_FW_TARGET_RAM;
+    else if (options.target == "i2c") target = SV_FX3_FW_TARGET_I2C_EEPROM;
+    else if (options.target == "spi") target = SV_FX3_FW_TARGET_SPI_FLASH;
+    else throw CommandError("unknown target '" + options.target + "' (ram, i2c or spi)", kExitUsage);
+
+    json data;
+    data["steps"] = json::array();
+    if (!options.camera.empty()) {
+        // The camera hands its bridge over to the bootloader and leaves the bus.
+        CameraSession session(options.camera);
+        session.Open();
+        Check(SvGotoFX3ProgramMode(session.Camera()), "SvGotoFX3ProgramMode(" + options.camera + ")");
+        data["programMode"] = options.camera;
+    }
+    if (!options.programmer.empty()) {
+        const int r = Upgrade(global, SV_FX3_FW_TARGET_RAM, options.programmer, "RAM (flash programmer)", data["steps"]);
+        if (r != 0) {
+            data["result"] = r;
+            Emit(global, data, PrintUpgrade);
+            throw CommandError("SvUpgradeFX3FW(RAM, " + options.programmer + ") failed (result " + std::to_string(r) + ")",
+                               kExitFailure);
+        }
+    }
+    const std::string label = options.target == "ram" ? "RAM" : options.target == "i2c" ? "I2C EEPROM" : "SPI flash";
+    const int r = Upgrade(global, target, options.image, label, data["steps"]);
+    data["result"] = r;
+    Emit(global, data, PrintUpgrade);
+    if (r != 0) {
+        throw CommandError("SvUpgradeFX3FW(" + label + ", " + options.image + ") failed (result " + std::to_string(r) + ")",
+                           kExitFailure);
+    }
     return kExitOk;
 }
 

@@ -52,5 +52,14 @@ int ProfileLoadCommand(const GlobalOptions& global, const std::string& camera, c
 int ProfileApplyCommand(const GlobalOptions& global, const std::string& camera);
 int ProfileFlagCommand(const GlobalOptions& global, const std::string& camera, const std::string& value);
 int ProfileResetCommand(const GlobalOptions& global, const std::string& camera);
+struct UpgradeOptions {
+    std::string target = "ram";  // ram, i2c, spi
+    std::string image;
+    std::string camera;      // sent into the bridge's program mode first, when given
+    std::string programmer;  // flash programmer downloaded into RAM first, when given
+};
+// The bridge's firmware: the program mode of a camera, a flash programmer,
+// then the image to its target; a summary, and status 1 when a step failed.
+int UpgradeFx3Command(const GlobalOptions& global, const UpgradeOptions& options);
 
 }  // namespace svcam

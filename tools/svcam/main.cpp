@@ -97,6 +97,16 @@ int main(int argc, char** argv) {
     decode->add_option("file", file, "a file written by export")->required();
     decode->add_option("out", out, "the JSON file to write")->required();
 
+    svcam::UpgradeOptions upgradeOptions;
+    auto* upgrade = app.add_subcommand("upgrade", "firmware upgrades");
+    upgrade->require_subcommand(1);
+    auto* fx3 = upgrade->add_subcommand("fx3", "the USB bridge's firmware (RAM, I2C EEPROM or SPI flash)");
+    fx3->add_option("--target", upgradeOptions.target, "ram, i2c or spi (default ram)")
+        ->check(CLI::IsMember({"ram", "i2c", "spi"}));
+    fx3->add_option("--camera", upgradeOptions.camera, "send this camera's bridge into program mode first");
+    fx3->add_option("--programmer", upgradeOptions.programmer, "flash programmer image to download into RAM first");
+    fx3->add_option("image", upgradeOptions.image, "the boot image")->required();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -138,6 +148,7 @@ int main(int argc, char** argv) {
         if (profileApply->parsed()) return svcam::ProfileApplyCommand(global, camera);
         if (profileFlagCmd->parsed()) return svcam::ProfileFlagCommand(global, camera, profileFlag);
         if (profileReset->parsed()) return svcam::ProfileResetCommand(global, camera);
+        if (fx3->parsed()) return svcam::UpgradeFx3Command(global, upgradeOptions);
     } catch (const svcam::CommandError& e) {
         std::cerr << "svcam: " << e.what() << "\n";
         return e.status;

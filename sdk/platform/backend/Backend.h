@@ -16,6 +16,7 @@
 #include "platform/backend/Event.h"
 #include "platform/backend/HResult.h"
 #include "platform/backend/UsbTopology.h"
+#include "platform/backend/VendorUsb.h"
 #include "platform/backend/VideoDevice.h"
 
 namespace sv::platform {
@@ -36,6 +37,12 @@ public:
     virtual HResult OpenHub(const std::string& path, std::shared_ptr<UsbHub>& hub) = 0;
     virtual HResult GetClassDevs(DeviceSetKind kind, std::shared_ptr<DeviceInfoSet>& set) = 0;
     virtual uint16_t GetSystemDefaultLangId() = 0;
+
+    // The devices present under the USB bridge maker's vendor driver, counted
+    // in the driver's order (0 to 255), and one of them opened by position:
+    // ERROR_NO_MORE_ITEMS for a position beyond the last.
+    virtual HResult CountVendorUsbDevices(uint32_t& count) = 0;
+    virtual HResult OpenVendorUsbDevice(uint32_t index, std::shared_ptr<VendorUsbDevice>& device) = 0;
 
     // Every fixed wait and poll of the device protocols. The simulator with
     // device time advances its clock instead of sleeping.

@@ -1,6 +1,7 @@
 // The native back-end of builds without a native capture stack (Linux until its
 // V4L2 back-end exists): an honest machine with no cameras and no USB host
-// controllers it can query.
+// controllers it can query; the bridge maker's vendor driver is not there either,
+// so it serves no devices.
 
 #include <chrono>
 #include <thread>
@@ -40,6 +41,15 @@ public:
         return HR_S_OK;
     }
     uint16_t GetSystemDefaultLangId() override { return 0x0409; }
+
+    HResult CountVendorUsbDevices(uint32_t& count) override {
+        count = 0;
+        return HR_S_OK;
+    }
+    HResult OpenVendorUsbDevice(uint32_t, std::shared_ptr<VendorUsbDevice>& device) override {
+        device.reset();
+        return HR_ERROR_NO_MORE_ITEMS;
+    }
 
     void Sleep(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
     uint64_t NowMs() override {

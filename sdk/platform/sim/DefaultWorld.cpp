@@ -123,6 +123,12 @@ const char* DefaultWorldJson() {
       "xu": { "model": "lira", "node": 2, "firmwareVersion": "23.11.5.0",
               "header": { "version": 3, "productName": "LIRA-OX05B" } }
     }
+  ],
+  "fx3": [
+    { "id": "kivo-fx3", "camera": "kivo", "eeprom": { "size": 65536, "devices": 2 },
+      "spiFlash": { "size": 1048576 } },
+    { "id": "lira-fx3", "camera": "lira", "eeprom": { "size": 32768, "devices": 4 },
+      "spiFlash": { "size": 524288 } }
   ]
 })JSON";
 }

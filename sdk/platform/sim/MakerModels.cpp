@@ -504,7 +504,7 @@ HResult MakerXuModel::Transfer(XuTransfer& t, XuHost& host, std::string& note) {
         case kProgramMode:
             if (!shape(true, 1) || t.data[0] != 0x01) return stall("program mode: SET_CUR 01 only");
             note = "program mode: the camera leaves the bus";
-            host.Unplug();
+            host.EnterProgramMode();
             return platform::HR_S_OK;
         case kReset:
             if (!shape(true, 1) || t.data[0] != 0x01) return stall("reset: SET_CUR 01 only");

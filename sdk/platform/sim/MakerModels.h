@@ -27,6 +27,8 @@ public:
     platform::HResult Transfer(XuTransfer& transfer, XuHost& host, std::string& note) override;
     // The ISP's output registers follow the format the host selected.
     void OutputFormatChanged(uint32_t width, uint32_t height, const std::string& subtype) override;
+    // New bridge firmware reports its own version (and so its I2C packet size).
+    void UsbFirmwareStarted(const std::array<uint8_t, 4>& version) override { firmware_ = version; }
 
     // Generic I2C packet size the firmware expects, from its version bytes.
     size_t PacketSize() const;

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "base/Logger.h"
+#include "platform/sim/Fx3Devices.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimUsb.h"
 #include "platform/sim/SimVideo.h"
@@ -107,6 +108,43 @@ HResult SimBackend::GetClassDevs(platform::DeviceSetKind kind, std::shared_ptr<p
     return GetSimClassDevs(machine_, kind, set);
 }
 
+HResult SimBackend::CountVendorUsbDevices(uint32_t& count) { return CountSimVendorDevices(machine_, count); }
+
+HResult SimBackend::OpenVendorUsbDevice(uint32_t index, std::shared_ptr<platform::VendorUsbDevice>& device) {
+    return OpenSimVendorDevice(machine_, index, device);
+}
+
+std::string SimBackend::Fx3Mode(const std::string& id) const {
+    auto b = machine_->FindFx3(id);
+    if (!b) return "";
+    std::lock_guard<std::mutex> lock(b->Mutex());
+    return Fx3ModeName(b->mode);
+}
+
+bool SimBackend::Fx3Ram(const std::string& id, uint32_t address, size_t length, std::vector<uint8_t>& out) const {
+    auto b = machine_->FindFx3(id);
+    if (!b) return false;
+    std::lock_guard<std::mutex> lock(b->Mutex());
+    return b->ReadRam(address, length, out);
+}
+
+bool SimBackend::Fx3Eeprom(const std::string& id, uint32_t device, std::vector<uint8_t>& out) const {
+    auto b = machine_->FindFx3(id);
+    if (!b) return false;
+    std::lock_guard<std::mutex> lock(b->Mutex());
+    if (device >= b->Eeproms().size()) return false;
+    out = b->Eeproms()[device];
+    return true;
+}
+
+bool SimBackend::Fx3SpiFlash(const std::string& id, std::vector<uint8_t>& out) const {
+    auto b = machine_->FindFx3(id);
+    if (!b) return false;
+    std::lock_guard<std::mutex> lock(b->Mutex());
+    out = b->SpiFlash();
+    return true;
+}
+
 void SimBackend::Sleep(uint32_t ms) {
     machine_->TraceEvent(nullptr, "sleep", [&](SimTrace::Line& line) { line["ms"] = ms; });
     machine_->Clock().Sleep(ms);
@@ -143,6 +181,11 @@ bool SimBackend::PlugDevice(const std::string& id) {
 }
 
 bool SimBackend::AddFault(const std::string& id, const FaultRule& fault) {
+    if (auto b = machine_->FindFx3(id); b && IsFaultOperation(fault.op)) {
+        std::lock_guard<std::mutex> lock(b->Mutex());
+        b->faults.push_back(fault);
+        return true;
+    }
     auto d = machine_->FindDevice(id);
     if (!d || !IsFaultOperation(fault.op)) return false;
     std::lock_guard<std::mutex> lock(machine_->Mutex());

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/backend/Backend.h"
 #include "platform/sim/SimWorld.h"
@@ -43,6 +44,8 @@ public:
     platform::HResult OpenHub(const std::string& path, std::shared_ptr<platform::UsbHub>& hub) override;
     platform::HResult GetClassDevs(platform::DeviceSetKind kind, std::shared_ptr<platform::DeviceInfoSet>& set) override;
     uint16_t GetSystemDefaultLangId() override { return 0x0409; }
+    platform::HResult CountVendorUsbDevices(uint32_t& count) override;
+    platform::HResult OpenVendorUsbDevice(uint32_t index, std::shared_ptr<platform::VendorUsbDevice>& device) override;
     void Sleep(uint32_t ms) override;
     uint64_t NowMs() override;
     std::shared_ptr<platform::Event> NewEvent() override;
@@ -57,6 +60,13 @@ public:
     bool UnplugDevice(const std::string& id);
     bool PlugDevice(const std::string& id);
     bool AddFault(const std::string& id, const FaultRule& fault);
+    // The cameras' USB bridges, by id: "bootloader", "programmer", "absent",
+    // or empty for an unknown id; and their memories (false for an unknown id
+    // or a range outside the memory).
+    std::string Fx3Mode(const std::string& id) const;
+    bool Fx3Ram(const std::string& id, uint32_t address, size_t length, std::vector<uint8_t>& out) const;
+    bool Fx3Eeprom(const std::string& id, uint32_t device, std::vector<uint8_t>& out) const;
+    bool Fx3SpiFlash(const std::string& id, std::vector<uint8_t>& out) const;
     // Frames the device has delivered so far; -1 for an unknown id.
     int64_t FramesDelivered(const std::string& id) const;
 

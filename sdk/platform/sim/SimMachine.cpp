@@ -139,7 +139,60 @@ bool SimMachine::Build(std::string& error) {
         }
         devices_.push_back(std::move(d));
     }
+    for (const Fx3Description& desc : world_.fx3) fx3_.push_back(std::make_shared<SimFx3Board>(desc));
     return true;
+}
+
+std::shared_ptr<SimFx3Board> SimMachine::FindFx3(const std::string& id) const {
+    for (const auto& b : fx3_) {
+        if (b->Desc().id == id) return b;
+    }
+    return nullptr;
+}
+
+void SimMachine::EnterFx3ProgramMode(SimDevice& camera) {
+    Unplug(camera);
+    for (const auto& b : fx3_) {
+        if (b->Desc().camera != camera.desc.id) continue;
+        {
+            std::lock_guard<std::mutex> lock(b->Mutex());
+            b->EnterBootloader();
+        }
+        TraceNamed(b->Desc().id, "plug", [&](SimTrace::Line& line) { line["note"] = "bootloader"; });
+    }
+}
+
+void SimMachine::Fx3Started(SimFx3Board& board, const SimFx3Board::Started& started) {
+    std::string mode;
+    {
+        std::lock_guard<std::mutex> lock(board.Mutex());
+        mode = Fx3ModeName(board.mode);
+    }
+    TraceNamed(board.Desc().id, "usb.start", [&](SimTrace::Line& line) {
+        line["mode"] = mode;
+        line["note"] = started.note;
+    });
+    if (!started.cameraFirmware || board.Desc().camera.empty()) return;
+    auto camera = FindDevice(board.Desc().camera);
+    if (!camera) return;
+    if (camera->model) {
+        std::lock_guard<std::mutex> lock(camera->modelMutex);
+        camera->model->UsbFirmwareStarted(*started.cameraFirmware);
+    }
+    Plug(*camera);
+}
+
+HResult SimMachine::CheckFx3Fault(SimFx3Board& board, const std::string& op, int selector) {
+    const uint32_t all = ++board.occurrences[op];
+    uint32_t bySelector = 0;
+    if (selector >= 0) bySelector = ++board.occurrences[fmt::format("{}#{}", op, selector)];
+    for (const FaultRule& f : board.faults) {
+        if (f.op != op) continue;
+        if (f.selector >= 0 && f.selector != selector) continue;
+        const uint32_t n = f.selector >= 0 ? bySelector : all;
+        if (n >= f.on && (f.times == 0 || n - f.on < f.times)) return f.code;
+    }
+    return platform::HR_S_OK;
 }
 
 std::shared_ptr<SimDevice> SimMachine::FindDevice(const std::string& id) const {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/backend/MediaType.h"
+#include "platform/sim/Fx3Devices.h"
 #include "platform/sim/SimClock.h"
 #include "platform/sim/SimTrace.h"
 #include "platform/sim/SimWorld.h"
@@ -93,6 +94,18 @@ public:
     void Unplug(SimDevice& device);
     void Plug(SimDevice& device);
 
+    // The cameras' USB bridges in their service personalities, in world order.
+    const std::vector<std::shared_ptr<SimFx3Board>>& Fx3Boards() const { return fx3_; }
+    std::shared_ptr<SimFx3Board> FindFx3(const std::string& id) const;
+    // The camera's program-mode request: it leaves the bus and, when the world
+    // gives it a bridge, the bridge's bootloader appears.
+    void EnterFx3ProgramMode(SimDevice& camera);
+    // A program the bridge started (after the board's lock is released):
+    // camera firmware brings the camera back reporting its version.
+    void Fx3Started(SimFx3Board& board, const SimFx3Board::Started& started);
+    // Fault check of a bridge operation, the board's lock held.
+    platform::HResult CheckFx3Fault(SimFx3Board& board, const std::string& op, int selector);
+
     // One trace line stamped with the device time, filled by `fill`; nothing is
     // built while tracing is off.
     template <typename Fill>
@@ -105,6 +118,14 @@ public:
     void TraceEvent(const SimDevice* device, const char* op) {
         TraceEvent(device, op, [](SimTrace::Line&) {});
     }
+    // The same for a device known by its id only.
+    template <typename Fill>
+    void TraceNamed(const std::string& id, const char* op, Fill&& fill) {
+        if (!trace_.Enabled()) return;
+        SimTrace::Line line = SimTrace::Begin(clock_->NowUs(), id, op);
+        fill(line);
+        trace_.Write(line);
+    }
 
 private:
     SimTrace::Line TraceLine(const SimDevice* device, const char* op);
@@ -116,6 +137,7 @@ private:
     SimTrace trace_;
     std::vector<std::shared_ptr<SimDevice>> devices_;
     std::vector<SimHub> hubs_;
+    std::vector<std::shared_ptr<SimFx3Board>> fx3_;
     std::mutex mutex_;
 };
 

@@ -162,6 +162,7 @@ public:
     uint16_t VendorId() const override { return d_.desc.vendorId; }
     uint16_t ProductId() const override { return d_.desc.productId; }
     void Unplug() override { m_.Unplug(d_); }
+    void EnterProgramMode() override { m_.EnterFx3ProgramMode(d_); }
 
 private:
     SimMachine& m_;

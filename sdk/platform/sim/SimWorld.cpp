@@ -49,6 +49,7 @@ constexpr const char* kFaultOps[] = {
     "cameraControl.get", "cameraControl.set", "cameraControl.range", "topology",
     "node",            "xu.set",             "xu.get",            "usb.connection",
     "usb.connectionEx", "usb.connectionExV2", "instanceId",        "containerId",
+    "usb.open",        "usb.control",        "usb.close",
 };
 
 constexpr uint32_t kMaxDimension = 16384;
@@ -540,9 +541,60 @@ void PlaceOnPorts(WorldDescription& w) {
     }
 }
 
+Fx3Description ParseFx3(const json& f, const std::string& path) {
+    ExpectObject(f, path);
+    CheckKeys(f, path,
+              {"id", "camera", "mode", "vendorId", "bootloaderProductId", "programmerProductId", "probe",
+               "superSpeed", "eeprom", "spiFlash", "bootSource", "faults"});
+    Fx3Description d;
+    d.id = GetString(f, "id", path, "", true);
+    if (d.id.empty()) Fail(Join(path, "id"), "must not be empty");
+    d.camera = GetString(f, "camera", path, "");
+    d.mode = GetString(f, "mode", path, d.camera.empty() ? "bootloader" : "absent");
+    if (d.mode != "bootloader" && d.mode != "programmer" && d.mode != "absent") {
+        Fail(Join(path, "mode"), fmt::format("\"{}\" is not \"bootloader\", \"programmer\" or \"absent\"", d.mode));
+    }
+    if (Find(f, "vendorId") != nullptr) d.vendorId = GetUsbId(f, "vendorId", path);
+    if (Find(f, "bootloaderProductId") != nullptr) d.bootloaderProductId = GetUsbId(f, "bootloaderProductId", path);
+    if (Find(f, "programmerProductId") != nullptr) d.programmerProductId = GetUsbId(f, "programmerProductId", path);
+    d.probe = GetBool(f, "probe", path, true);
+    d.superSpeed = GetBool(f, "superSpeed", path, false);
+    if (const json* e = Find(f, "eeprom")) {
+        const std::string where = Join(path, "eeprom");
+        ExpectObject(*e, where);
+        CheckKeys(*e, where, {"size", "devices"});
+        d.eepromSize = static_cast<uint32_t>(GetInt(*e, "size", where, 65536, 256, 65536));
+        if ((d.eepromSize & (d.eepromSize - 1)) != 0) Fail(Join(where, "size"), "must be a power of two");
+        d.eepromDevices = static_cast<uint32_t>(GetInt(*e, "devices", where, 8, 0, 8));
+    }
+    if (const json* sp = Find(f, "spiFlash")) {
+        const std::string where = Join(path, "spiFlash");
+        ExpectObject(*sp, where);
+        CheckKeys(*sp, where, {"size", "eraseBusyReads"});
+        d.spiSize = static_cast<uint32_t>(GetInt(*sp, "size", where, 1 << 20, 0, 16 << 20));
+        if (d.spiSize % 65536 != 0) Fail(Join(where, "size"), "must be whole 64 KiB sectors");
+        if (const json* b = Find(*sp, "eraseBusyReads")) {
+            if (b->is_string() && b->get<std::string>() == "stuck") {
+                d.eraseBusyReads = -1;
+            } else {
+                d.eraseBusyReads = jsonread::Int(*b, Join(where, "eraseBusyReads"), 0, 100000, Fail);
+            }
+        }
+    }
+    d.bootSource = GetString(f, "bootSource", path, "auto");
+    if (d.bootSource != "auto" && d.bootSource != "i2c" && d.bootSource != "spi" && d.bootSource != "usb") {
+        Fail(Join(path, "bootSource"), fmt::format("\"{}\" is not \"auto\", \"i2c\", \"spi\" or \"usb\"", d.bootSource));
+    }
+    if (const json* fs = Find(f, "faults")) {
+        if (!fs->is_array()) Fail(Join(path, "faults"), fmt::format("expected an array, found {}", TypeName(*fs)));
+        for (size_t i = 0; i < fs->size(); ++i) d.faults.push_back(ParseFault((*fs)[i], Index(Join(path, "faults"), i)));
+    }
+    return d;
+}
+
 void ParseTop(const json& root, WorldDescription& w) {
     ExpectObject(root, "");
-    CheckKeys(root, "", {"clock", "frameRateLimit", "usb", "devices"});
+    CheckKeys(root, "", {"clock", "frameRateLimit", "usb", "devices", "fx3"});
     const std::string clock = GetString(root, "clock", "", "simulated");
     if (clock != "simulated" && clock != "real") Fail("clock", fmt::format("\"{}\" is neither \"simulated\" nor \"real\"", clock));
     w.simulatedClock = clock == "simulated";
@@ -594,6 +646,23 @@ void ParseTop(const json& root, WorldDescription& w) {
         }
         if (d.hasSerial && !serials.insert(fmt::format("{:04x}:{:04x}:{}", d.vendorId, d.productId, d.serial)).second) {
             Fail(where, fmt::format("duplicate device: \"{}\" has the same vendor id, product id and serial number as an earlier device", d.id));
+        }
+    }
+    if (const json* fx3 = Find(root, "fx3")) {
+        if (!fx3->is_array()) Fail("fx3", fmt::format("expected an array, found {}", TypeName(*fx3)));
+        for (size_t i = 0; i < fx3->size(); ++i) {
+            const std::string where = Index("fx3", i);
+            Fx3Description d = ParseFx3((*fx3)[i], where);
+            if (!ids.insert(d.id).second) Fail(where, fmt::format("duplicate id \"{}\"", d.id));
+            if (!d.camera.empty()) {
+                const bool known = std::any_of(w.devices.begin(), w.devices.end(),
+                                               [&](const DeviceDescription& dev) { return dev.id == d.camera; });
+                if (!known) Fail(Join(where, "camera"), fmt::format("no device \"{}\"", d.camera));
+                for (const auto& other : w.fx3) {
+                    if (other.camera == d.camera) Fail(Join(where, "camera"), fmt::format("\"{}\" has a bridge already", d.camera));
+                }
+            }
+            w.fx3.push_back(std::move(d));
         }
     }
     PlaceOnPorts(w);

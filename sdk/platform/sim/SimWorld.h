@@ -110,6 +110,26 @@ struct HubDescription {
     UsbPlacement usb;
 };
 
+// The USB bridge of a camera in its service personalities, served by the
+// bridge maker's vendor driver: the bootloader in ROM and a flash programmer
+// (a RAM image), with the board's I2C EEPROMs and SPI flash behind it.
+struct Fx3Description {
+    std::string id;
+    std::string camera;          // the camera whose program mode brings it up; empty: none
+    std::string mode = "bootloader";  // at start: "bootloader", "programmer" or "absent"
+    uint16_t vendorId = 0x04B4;
+    uint16_t bootloaderProductId = 0x00F3;
+    uint16_t programmerProductId = 0x4720;
+    bool probe = true;           // the bootloader answers the one-byte RAM read at address 0
+    bool superSpeed = false;     // the programmer runs at SuperSpeed (bcdUSB 3.0, a BOS descriptor)
+    uint32_t eepromSize = 65536; // bytes per I2C EEPROM device
+    uint32_t eepromDevices = 8;  // devices at addresses 0..n-1
+    uint32_t spiSize = 1u << 20; // SPI flash bytes (whole 64 KiB sectors)
+    int64_t eraseBusyReads = 3;  // status reads that show busy after an erase; -1: never done
+    std::string bootSource = "auto";  // after the programmer's reset: "auto", "i2c", "spi", "usb"
+    std::vector<FaultRule> faults;
+};
+
 struct ControllerDescription {
     uint8_t rootHubPorts = 4;
 };
@@ -120,6 +140,7 @@ struct WorldDescription {
     std::vector<ControllerDescription> controllers;
     std::vector<HubDescription> hubs;
     std::vector<DeviceDescription> devices;
+    std::vector<Fx3Description> fx3;
 };
 
 // Parses and checks a world. On failure `error` holds one line naming `source`

@@ -6,6 +6,7 @@
 // ("xu": {"model": "kivo", ...}) and the rest of that object is the model's
 // configuration.
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -38,6 +39,9 @@ public:
     // The device leaves the bus (a reset or a switch into another mode); pending
     // and later operations on its sources fail as on an unplugged camera.
     virtual void Unplug() = 0;
+    // The camera's USB bridge goes into its programming mode: the camera
+    // leaves the bus and the bridge's bootloader may appear in its place.
+    virtual void EnterProgramMode() { Unplug(); }
 };
 
 // The device calls its model one transfer (or format change) at a time, as on
@@ -57,6 +61,8 @@ public:
         (void)height;
         (void)subtype;
     }
+    // The USB bridge started new camera firmware reporting `version`.
+    virtual void UsbFirmwareStarted(const std::array<uint8_t, 4>& version) { (void)version; }
 };
 
 using XuModelFactory = std::function<std::unique_ptr<XuDeviceModel>(const nlohmann::json& config)>;
