@@ -102,7 +102,12 @@ INSTANTIATE_TEST_SUITE_P(
                  "xu.ispRegisters.0x5002: \"0x12345\" is not a 16-bit hexadecimal number"},
         BadWorld{"RegisterAddressOfFiveHexDigits",
                  "{\"devices\": [" + Device("a", kYuy2).replace(1, 0, R"("xu": {"model": "lira", "mcuRegisters": {"0x13104": 1}}, )") + "]}",
-                 "xu.mcuRegisters.0x13104: \"0x13104\" is not a 16-bit hexadecimal number"}),
+                 "xu.mcuRegisters.0x13104: \"0x13104\" is not a 16-bit hexadecimal number"},
+        // A number beyond a double is a bad world, not an exception out of the parse.
+        BadWorld{"NumberBeyondADouble", R"({"devices": [], "clock": 1e400})", "not valid JSON: number overflow"},
+        BadWorld{"OnlyANumberBeyondADouble", "1e400", "not valid JSON: number overflow"},
+        BadWorld{"NegativeNumberBeyondADouble", "{\"devices\": [" + Device("a", kYuy2).replace(1, 0, R"("interface": -1e999, )") + "]}",
+                 "not valid JSON: number overflow"}),
     [](const ::testing::TestParamInfo<BadWorld>& p) { return p.param.label; });
 
 TEST(SimWorldFile, MissingAndBadFilesNameThePath) {

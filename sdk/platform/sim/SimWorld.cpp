@@ -610,7 +610,8 @@ bool ParseWorld(const std::string& text, const std::string& source, WorldDescrip
     json root;
     try {
         root = json::parse(text, nullptr, true, true);
-    } catch (const json::parse_error& e) {
+    } catch (const json::exception& e) {
+        // Syntax errors, and numbers the parser cannot hold (1e400).
         std::string what = e.what();
         const size_t cut = what.find("] ");
         if (cut != std::string::npos) what = what.substr(cut + 2);
