@@ -1,6 +1,7 @@
 #include "platform/MediaTypeText.h"
 
 #include <cinttypes>
+#include <climits>
 #include <cstdio>
 #include <stdexcept>
 
@@ -68,7 +69,7 @@ std::string After(const std::string& text, const std::string& marker, const std:
     return text.substr(start, stop == std::string::npos ? std::string::npos : stop - start);
 }
 
-uint16_t ToField(int value, const char* what) {
+uint16_t ToField(long long value, const char* what) {
     if (value < 0 || value > 0xFFFF) throw std::out_of_range(std::string(what) + " out of range");
     return static_cast<uint16_t>(value);
 }
@@ -108,9 +109,12 @@ SvFormat ParseSzFormatInfo(const std::string& description) {
     SvFormat format;
     format.width = ToField(std::stoi(widthText), "width");
     format.height = ToField(std::stoi(heightText), "height");
-    const int numerator = std::stoi(rate.substr(0, slash));
-    const int denominator = std::stoi(rate.substr(slash + 1));
+    // The writer prints both halves unsigned, so each may be beyond an int;
+    // in long long no quotient of two such numbers overflows.
+    const long long numerator = std::stoll(rate.substr(0, slash));
+    const long long denominator = std::stoll(rate.substr(slash + 1));
     if (denominator == 0) throw std::invalid_argument("frame rate with denominator 0");
+    if (numerator == LLONG_MIN && denominator == -1) throw std::out_of_range("frame rate out of range");
     format.framerate = ToField(numerator / denominator, "frame rate");
 
     format.format = SV_IMAGE_FORMAT_NONE;

@@ -67,6 +67,23 @@ TEST(MediaTypeTextTest, BrokenDescriptionsThrow) {
     for (const char* text : broken) EXPECT_ANY_THROW(ParseSzFormatInfo(text)) << text;
 }
 
+TEST(MediaTypeTextTest, FrameRateQuotientHasNoOverflow) {
+    auto rate = [](const std::string& r) {
+        return ParseSzFormatInfo("Video: MF_MT_FRAME_SIZE=W:64 H: 48, MF_MT_FRAME_RATE=" + r +
+                                 ", MF_MT_SUBTYPE=MFVideoFormat_YUY2, ")
+            .framerate;
+    };
+    // Its quotient does not fit an int: refused as out of range, not a divide fault.
+    EXPECT_THROW(rate("-2147483648/-1"), std::out_of_range);
+    EXPECT_THROW(rate("-9223372036854775808/-1"), std::out_of_range);
+    EXPECT_THROW(rate("-30/1"), std::out_of_range);
+    // The writer prints each half as an unsigned 32-bit number; both are read whole.
+    EXPECT_EQ(rate("4294967295/65537"), 65535);
+    EXPECT_EQ(rate("60/1"), 60);
+    EXPECT_EQ(rate("30000/1001"), 29);
+    EXPECT_EQ(rate("-30/-1"), 30);
+}
+
 TEST(HardwareIdTest, CutFromTheLinkOrEmpty) {
     EXPECT_EQ(HardwareIdFromDevicePath("\\\\?\\usb#vid_3f41&pid_0234&mi_00#7&1f2e#{e5323777}\\global"),
               "vid_3f41&pid_0234");
