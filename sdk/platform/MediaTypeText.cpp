@@ -49,11 +49,26 @@ std::string ValueText(const Guid& key, const AttributeValue& value) {
     return "";
 }
 
+// Where the attribute that starts with `key` begins: only a whole attribute
+// counts, one that starts the list (right after the major type's ": ", or at
+// the start of a text without one) or follows the ", " ending the one before.
+// So a text value that holds "NAME=" is not taken for that attribute.
+std::size_t FindAttribute(const std::string& description, const std::string& key) {
+    std::size_t first = 0;
+    const auto colon = description.find(": ");
+    if (colon != std::string::npos && colon < description.find('=')) first = colon + 2;
+    if (description.compare(first, key.size(), key) == 0) return first;
+    for (auto at = description.find(", ", first); at != std::string::npos; at = description.find(", ", at + 1)) {
+        if (description.compare(at + 2, key.size(), key) == 0) return at + 2;
+    }
+    return std::string::npos;
+}
+
 // The text after "NAME=" up to the next ",". The "=" is part of the search so
 // that MF_MT_FRAME_RATE is not taken for MF_MT_FRAME_RATE_RANGE_MAX.
 std::string Piece(const std::string& description, const std::string& name) {
     const std::string key = name + "=";
-    const auto at = description.find(key);
+    const auto at = FindAttribute(description, key);
     if (at == std::string::npos) throw std::invalid_argument(name + " missing from the media type description");
     const auto start = at + key.size();
     const auto comma = description.find(',', start);
