@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include <sorvansdk/SvTypes.h>
 
@@ -80,18 +81,8 @@ std::string FindFirstExistingPath(const std::vector<std::string>& candidates) {
     return "";
 }
 
-int LoadConfigMap(const std::string& path, ConfigMap& map) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        log::Write(spdlog::level::err, "Failed to get Config file");
-        return -1;
-    }
-    std::ifstream in(path);
-    if (!in.is_open()) {
-        log::Write(spdlog::level::err, "Failed to open the Config file");
-        return -1;
-    }
-
+void ParseConfigText(const std::string& text, ConfigMap& map) {
+    std::istringstream in(text);
     std::string section;
     std::string line;
     while (std::getline(in, line)) {
@@ -121,6 +112,23 @@ int LoadConfigMap(const std::string& path, ConfigMap& map) {
             start = comma + 1;
         }
     }
+}
+
+int LoadConfigMap(const std::string& path, ConfigMap& map) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        log::Write(spdlog::level::err, "Failed to get Config file");
+        return -1;
+    }
+    std::ifstream in(path);
+    if (!in.is_open()) {
+        log::Write(spdlog::level::err, "Failed to open the Config file");
+        return -1;
+    }
+
+    std::ostringstream text;
+    text << in.rdbuf();
+    ParseConfigText(text.str(), map);
     log::Write(spdlog::level::debug, "Success to get the Config Map");
     return 0;
 }

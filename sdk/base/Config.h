@@ -26,6 +26,10 @@ std::vector<std::string> GetConfigCandidatePaths(const std::string& name);
 // them when none does. A candidate whose existence cannot be tested counts as missing.
 std::string FindFirstExistingPath(const std::vector<std::string>& candidates);
 
+// Parses the text of a configuration file into `map` (appending). Lines
+// that are not a section header or "key = a,b,c" are passed over.
+void ParseConfigText(const std::string& text, ConfigMap& map);
+
 // Parses `path` into `map` (appending). 0 on success, -1 when the file is
 // missing or cannot be opened.
 int LoadConfigMap(const std::string& path, ConfigMap& map);

@@ -23,12 +23,12 @@ YAML::Node FirstKeyIn(const YAML::Node& map, const std::string& name) {
 // A missing key gives a node that throws on most questions; this one is safe.
 bool Present(const YAML::Node& node) { return node.IsDefined() && !node.IsNull(); }
 
-}  // namespace
-
-int LookupExposureRange(const std::string& path, const std::string& deviceName,
-                        const SensorFormatReader& readFormat, int& max, int& min) {
+// The lookup over the document `load` gives; `source` names it in messages.
+template <typename Load>
+int Lookup(const Load& load, const std::string& source, const std::string& deviceName,
+           const SensorFormatReader& readFormat, int& max, int& min) {
     try {
-        const YAML::Node root = YAML::LoadFile(path);
+        const YAML::Node root = load();
         const YAML::Node product = FirstKeyIn(root, deviceName);
         if (!Present(product) || !product.IsMap()) return -1;
         const YAML::Node sensor = FirstKeyIn(product["sensors"], deviceName);
@@ -57,9 +57,21 @@ int LookupExposureRange(const std::string& path, const std::string& deviceName,
         return -1;
     } catch (const YAML::Exception& e) {
         // A broken table must not take the caller down: the defaults stand.
-        SV_LOGE("LookupExposureRange", "Cannot use exposure ranges from {}: {}", path, e.what());
+        SV_LOGE("LookupExposureRange", "Cannot use exposure ranges from {}: {}", source, e.what());
         return -1;
     }
+}
+
+}  // namespace
+
+int LookupExposureRange(const std::string& path, const std::string& deviceName,
+                        const SensorFormatReader& readFormat, int& max, int& min) {
+    return Lookup([&] { return YAML::LoadFile(path); }, path, deviceName, readFormat, max, min);
+}
+
+int LookupExposureRangeInText(const std::string& text, const std::string& source, const std::string& deviceName,
+                              const SensorFormatReader& readFormat, int& max, int& min) {
+    return Lookup([&] { return YAML::Load(text); }, source, deviceName, readFormat, max, min);
 }
 
 }  // namespace sv

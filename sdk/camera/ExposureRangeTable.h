@@ -22,4 +22,8 @@ using SensorFormatReader = std::function<int(int& width, int& height, std::strin
 int LookupExposureRange(const std::string& path, const std::string& deviceName,
                         const SensorFormatReader& readFormat, int& max, int& min);
 
+// The same lookup over the text of a table; `source` names it in messages.
+int LookupExposureRangeInText(const std::string& text, const std::string& source, const std::string& deviceName,
+                              const SensorFormatReader& readFormat, int& max, int& min);
+
 }  // namespace sv

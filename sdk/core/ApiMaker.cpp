@@ -43,10 +43,16 @@ int SvGenericI2CRead(std::shared_ptr<SvCamera> camera, uint8_t deviceAddress,
 int SvGenericI2CWrite(std::shared_ptr<SvCamera> camera, uint8_t deviceAddress,
                       uint8_t registerAddressLength, uint16_t registerAddress, uint16_t dataLength,
                       uint8_t* data) {
-    // The camera operation takes an 8-bit length: 256 and more wrap around.
-    SV_FORWARD_MAKER("SvGenericI2CWrite",
-                     GenericI2CWrite(deviceAddress, registerAddressLength, registerAddress,
-                                     static_cast<uint8_t>(dataLength & 0xFF), data));
+    auto cam = RequireMaker(camera, "SvGenericI2CWrite");
+    if (!cam) return -1;
+    // The packet carries an 8-bit length: a longer write is refused whole
+    // rather than cut to its low byte.
+    if (dataLength > 0xFF) {
+        SV_LOGE("SvGenericI2CWrite", "Data length {} is above 255, nothing written", dataLength);
+        return -1;
+    }
+    return cam->GenericI2CWrite(deviceAddress, registerAddressLength, registerAddress,
+                                static_cast<uint8_t>(dataLength), data);
 }
 
 int SvAP1302I2CRead(std::shared_ptr<SvCamera> camera, uint16_t reg, uint16_t& value) {

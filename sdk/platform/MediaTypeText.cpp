@@ -1,6 +1,7 @@
 #include "platform/MediaTypeText.h"
 
 #include <cinttypes>
+#include <climits>
 #include <cstdio>
 #include <stdexcept>
 
@@ -48,11 +49,26 @@ std::string ValueText(const Guid& key, const AttributeValue& value) {
     return "";
 }
 
+// Where the attribute that starts with `key` begins: only a whole attribute
+// counts, one that starts the list (right after the major type's ": ", or at
+// the start of a text without one) or follows the ", " ending the one before.
+// So a text value that holds "NAME=" is not taken for that attribute.
+std::size_t FindAttribute(const std::string& description, const std::string& key) {
+    std::size_t first = 0;
+    const auto colon = description.find(": ");
+    if (colon != std::string::npos && colon < description.find('=')) first = colon + 2;
+    if (description.compare(first, key.size(), key) == 0) return first;
+    for (auto at = description.find(", ", first); at != std::string::npos; at = description.find(", ", at + 1)) {
+        if (description.compare(at + 2, key.size(), key) == 0) return at + 2;
+    }
+    return std::string::npos;
+}
+
 // The text after "NAME=" up to the next ",". The "=" is part of the search so
 // that MF_MT_FRAME_RATE is not taken for MF_MT_FRAME_RATE_RANGE_MAX.
 std::string Piece(const std::string& description, const std::string& name) {
     const std::string key = name + "=";
-    const auto at = description.find(key);
+    const auto at = FindAttribute(description, key);
     if (at == std::string::npos) throw std::invalid_argument(name + " missing from the media type description");
     const auto start = at + key.size();
     const auto comma = description.find(',', start);
@@ -68,7 +84,7 @@ std::string After(const std::string& text, const std::string& marker, const std:
     return text.substr(start, stop == std::string::npos ? std::string::npos : stop - start);
 }
 
-uint16_t ToField(int value, const char* what) {
+uint16_t ToField(long long value, const char* what) {
     if (value < 0 || value > 0xFFFF) throw std::out_of_range(std::string(what) + " out of range");
     return static_cast<uint16_t>(value);
 }
@@ -108,9 +124,12 @@ SvFormat ParseSzFormatInfo(const std::string& description) {
     SvFormat format;
     format.width = ToField(std::stoi(widthText), "width");
     format.height = ToField(std::stoi(heightText), "height");
-    const int numerator = std::stoi(rate.substr(0, slash));
-    const int denominator = std::stoi(rate.substr(slash + 1));
+    // The writer prints both halves unsigned, so each may be beyond an int;
+    // in long long no quotient of two such numbers overflows.
+    const long long numerator = std::stoll(rate.substr(0, slash));
+    const long long denominator = std::stoll(rate.substr(slash + 1));
     if (denominator == 0) throw std::invalid_argument("frame rate with denominator 0");
+    if (numerator == LLONG_MIN && denominator == -1) throw std::out_of_range("frame rate out of range");
     format.framerate = ToField(numerator / denominator, "frame rate");
 
     format.format = SV_IMAGE_FORMAT_NONE;

@@ -18,6 +18,8 @@ std::string GetMediaTypeDescriptions(const MediaType* type);
 
 // Width, height, frame rate and pixel format from a description; throws a
 // standard exception when a piece is missing or a number does not convert.
+// Only whole attributes are read: a name inside another attribute's value is
+// not one. The frame rate is the quotient rounded toward zero.
 SvFormat ParseSzFormatInfo(const std::string& description);
 
 // Platform message text of a result code, for "errMsg = {}" log lines.

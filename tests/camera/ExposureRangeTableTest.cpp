@@ -120,4 +120,26 @@ TEST(ExposureRangeTable, MalformedTablesAreReportedNotThrown) {
     }
 }
 
+TEST(ExposureRangeTable, TheTextOfATableAnswersLikeItsFile) {
+    auto reader = [](int& w, int& h, std::string& f) {
+        w = 1920;
+        h = 1080;
+        f = "UYVY";
+        return 0;
+    };
+    int min = -7;
+    int max = -7;
+    EXPECT_EQ(sv::LookupExposureRangeInText(Table("KIVO", 5, 50), "<text>", "KIVO-AR0234", reader, max, min), 0);
+    EXPECT_EQ(min, 5);
+    EXPECT_EQ(max, 50);
+    const Lookup fromFile = LookUp(Table("KIVO", 5, 50), "KIVO-AR0234");
+    EXPECT_EQ(fromFile.min, min);
+    EXPECT_EQ(fromFile.max, max);
+
+    LogCapture log;
+    EXPECT_EQ(sv::LookupExposureRangeInText("KIVO: [unclosed", "<text>", "KIVO-AR0234", reader, max, min), -1);
+    EXPECT_EQ(max, 50);
+    EXPECT_TRUE(log.Contains("Cannot use exposure ranges from <text>")) << log.Text();
+}
+
 }  // namespace

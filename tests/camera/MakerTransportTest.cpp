@@ -11,6 +11,7 @@
 #include "camera/XuProtocol.h"
 #include "common/LogCapture.h"
 #include "formats/BootdataHeader.h"
+#include "platform/SimTestUtil.h"
 #include "platform/sim/XuModel.h"
 
 using svtest::CameraTest;
@@ -158,14 +159,32 @@ TEST_F(MakerTransportTest, GenericI2CWriteLengthsByPacketSize) {
     EXPECT_EQ(Head(last.payload, 6), (std::vector<uint8_t>{0x90, 0x02, 0x40, 0x00, 0x00, 0xFF}));
     EXPECT_EQ(last.payload[6 + 254], 0x77);
     EXPECT_EQ(last.payload[6 + 255], 0x00);
-    // 256 and more wrap to the low 8 bits on the way in.
-    ASSERT_EQ(SvGenericI2CWrite(camera, 0x48, 2, 0x4000, 258, data.data()), 0);
-    EXPECT_EQ(Seen_().back().payload[5], 2);
 
     std::memcpy(script_.version, "\x18\x01\x00\x00", 4);
     ASSERT_EQ(SvGetUSBFirmwareVersion(camera, text), 0);  // 256-byte packets
     EXPECT_EQ(SvGenericI2CWrite(camera, 0x48, 2, 0, 250, data.data()), 0);
     EXPECT_EQ(SvGenericI2CWrite(camera, 0x48, 2, 0, 251, data.data()), -1);
+}
+
+TEST_F(MakerTransportTest, GenericI2CWriteAboveAByteIsRefusedAndSendsNothing) {
+    auto camera = OpenMaker("LIRA-OX05B Camera");
+    std::memcpy(script_.version, "\x17\x0B\x05\x00", 4);
+    std::string text;
+    ASSERT_EQ(SvGetUSBFirmwareVersion(camera, text), 0);  // 512-byte packets: room beyond 255 bytes
+    std::vector<uint8_t> data(512, 0x77);
+    svtest::TraceCapture trace(*backend_);
+    // The length byte of the packet cannot carry these: nothing of them is written.
+    for (const uint16_t length : {uint16_t{256}, uint16_t{258}, uint16_t{511}, uint16_t{0xFFFF}}) {
+        LogCapture log;
+        EXPECT_EQ(SvGenericI2CWrite(camera, 0x48, 2, 0x4000, length, data.data()), -1) << length;
+        EXPECT_TRUE(log.Contains("[error]")) << log.Text();
+        EXPECT_TRUE(log.Contains("Data length " + std::to_string(length) + " is above 255")) << log.Text();
+    }
+    EXPECT_EQ(trace.Count({"\"op\":\"xu."}), 0) << "no extension-unit transfer";
+    // The largest length that fits still goes out, whole.
+    ASSERT_EQ(SvGenericI2CWrite(camera, 0x48, 2, 0x4000, 255, data.data()), 0);
+    EXPECT_EQ(trace.Count({"\"op\":\"xu.set\""}), 1);
+    EXPECT_EQ(Seen_().back().payload[5], 255);
 }
 
 TEST_F(MakerTransportTest, IspRegisterPathsOfBothFamilies) {

@@ -112,6 +112,17 @@ TEST(ConfigParseTest, WindowsLineEndsAndMissingFinalLineEnd) {
     EXPECT_EQ(map["LIRA"]["products"], Items{"LIRA-X"});
 }
 
+TEST(ConfigParseTest, TextParseMatchesTheFileParseAndAppends) {
+    const std::string text = "top = t\n[KIVO]\r\nproducts = KIVO-A,KIVO-B\n[LIRA]\nproducts = LIRA-X";
+    ConfigMap fromText;
+    fromText["KIVO"]["products"] = {"KEPT"};
+    sv::ParseConfigText(text, fromText);
+    EXPECT_EQ(fromText["KIVO"]["products"], (Items{"KEPT", "KIVO-A", "KIVO-B"}));
+    ConfigMap fromFile = Parse(text);
+    fromFile["KIVO"]["products"].insert(fromFile["KIVO"]["products"].begin(), "KEPT");
+    EXPECT_EQ(fromText, fromFile);
+}
+
 TEST(ConfigParseTest, GarbageAndLongLinesDoNotBreakParsing) {
     std::string garbage;
     for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>((i * 131) % 256));

@@ -67,6 +67,50 @@ TEST(MediaTypeTextTest, BrokenDescriptionsThrow) {
     for (const char* text : broken) EXPECT_ANY_THROW(ParseSzFormatInfo(text)) << text;
 }
 
+TEST(MediaTypeTextTest, FrameRateQuotientHasNoOverflow) {
+    auto rate = [](const std::string& r) {
+        return ParseSzFormatInfo("Video: MF_MT_FRAME_SIZE=W:64 H: 48, MF_MT_FRAME_RATE=" + r +
+                                 ", MF_MT_SUBTYPE=MFVideoFormat_YUY2, ")
+            .framerate;
+    };
+    // Its quotient does not fit an int: refused as out of range, not a divide fault.
+    EXPECT_THROW(rate("-2147483648/-1"), std::out_of_range);
+    EXPECT_THROW(rate("-9223372036854775808/-1"), std::out_of_range);
+    EXPECT_THROW(rate("-30/1"), std::out_of_range);
+    // The writer prints each half as an unsigned 32-bit number; both are read whole.
+    EXPECT_EQ(rate("4294967295/65537"), 65535);
+    EXPECT_EQ(rate("60/1"), 60);
+    EXPECT_EQ(rate("30000/1001"), 29);
+    EXPECT_EQ(rate("-30/-1"), 30);
+}
+
+TEST(MediaTypeTextTest, OnlyWholeAttributesAreRead) {
+    // Text attributes listed before the standard ones, holding their names.
+    MediaType t;
+    t.SetString(Guid(0x33333333, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10), "xMF_MT_FRAME_SIZE=W:1 H: 1");
+    t.SetString(Guid(0x44444444, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10), "MF_MT_FRAME_RATE=1/1");
+    t.SetString(Guid(0x55555555, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10), "a: MF_MT_SUBTYPE=MFVideoFormat_MJPG");
+    const MediaType standard = YuyvType(640, 480, 30, 1);
+    for (const auto& item : standard.Items()) t.SetItem(item.key, item.value);
+    const std::string text = GetMediaTypeDescriptions(&t);
+    ASSERT_NE(text.find("=xMF_MT_FRAME_SIZE=W:1 H: 1, "), std::string::npos) << text;
+    const SvFormat f = ParseSzFormatInfo(text);
+    EXPECT_EQ(f.width, 640);
+    EXPECT_EQ(f.height, 480);
+    EXPECT_EQ(f.framerate, 30);
+    EXPECT_EQ(f.format, SV_IMAGE_FORMAT_YUY2);
+
+    // A name inside a value is no attribute even when the real one is missing.
+    EXPECT_ANY_THROW(ParseSzFormatInfo("Video: {33333333-0001-0002-0304-05060708090A}=xMF_MT_FRAME_SIZE=W:1 H: 1, "
+                                       "MF_MT_FRAME_RATE=30/1, MF_MT_SUBTYPE=MFVideoFormat_YUY2, "));
+    EXPECT_ANY_THROW(ParseSzFormatInfo("Video: MF_MT_FRAME_SIZE=W:64 H: 48, MF_MT_FRAME_RATE=30/1, "
+                                       "{44444444-0001-0002-0304-05060708090A}=a: MF_MT_SUBTYPE=MFVideoFormat_NV12, "));
+    // Without the major type, the text starts with an attribute.
+    const SvFormat bare = ParseSzFormatInfo("MF_MT_FRAME_SIZE=W:64 H: 48, MF_MT_FRAME_RATE=30/1, MF_MT_SUBTYPE=MFVideoFormat_NV12, ");
+    EXPECT_EQ(bare.width, 64);
+    EXPECT_EQ(bare.format, SV_IMAGE_FORMAT_NV12);
+}
+
 TEST(HardwareIdTest, CutFromTheLinkOrEmpty) {
     EXPECT_EQ(HardwareIdFromDevicePath("\\\\?\\usb#vid_3f41&pid_0234&mi_00#7&1f2e#{e5323777}\\global"),
               "vid_3f41&pid_0234");

@@ -22,6 +22,9 @@ std::string Device(const std::string& id, const std::string& formats, const std:
            R"(", "formats": )" + formats + "}";
 }
 
+// `levels` arrays inside each other.
+std::string Nested(int levels) { return std::string(static_cast<size_t>(levels), '[') + std::string(static_cast<size_t>(levels), ']'); }
+
 struct BadWorld {
     const char* label;
     std::string json;
@@ -102,7 +105,24 @@ INSTANTIATE_TEST_SUITE_P(
                  "xu.ispRegisters.0x5002: \"0x12345\" is not a 16-bit hexadecimal number"},
         BadWorld{"RegisterAddressOfFiveHexDigits",
                  "{\"devices\": [" + Device("a", kYuy2).replace(1, 0, R"("xu": {"model": "lira", "mcuRegisters": {"0x13104": 1}}, )") + "]}",
-                 "xu.mcuRegisters.0x13104: \"0x13104\" is not a 16-bit hexadecimal number"}),
+                 "xu.mcuRegisters.0x13104: \"0x13104\" is not a 16-bit hexadecimal number"},
+        // A number beyond a double is a bad world, not an exception out of the parse.
+        BadWorld{"NumberBeyondADouble", R"({"devices": [], "clock": 1e400})", "not valid JSON: number overflow"},
+        BadWorld{"OnlyANumberBeyondADouble", "1e400", "not valid JSON: number overflow"},
+        BadWorld{"NegativeNumberBeyondADouble", "{\"devices\": [" + Device("a", kYuy2).replace(1, 0, R"("interface": -1e999, )") + "]}",
+                 "not valid JSON: number overflow"},
+        // Deep nesting is refused while parsing, before anything copies the "xu" object.
+        BadWorld{"DeepNestingInsideXu",
+                 "{\"devices\": [" + Device("a", kYuy2).replace(1, 0, "\"xu\": {\"model\": \"kivo\", \"deep\": " + Nested(10000) + "}, ") + "]}",
+                 "nested deeper than 64 levels"},
+        // Four levels up to the "xu" object, then 61 more: one past the limit.
+        BadWorld{"NestingOneLevelTooDeep",
+                 "{\"devices\": [" + Device("a", kYuy2).replace(1, 0, "\"xu\": {\"model\": \"kivo\", \"deep\": " + Nested(61) + "}, ") + "]}",
+                 "nested deeper than 64 levels"},
+        // 64 levels are read, and the model then names the key it does not know.
+        BadWorld{"NestingAtTheLimitIsRead",
+                 "{\"devices\": [" + Device("a", kYuy2).replace(1, 0, "\"xu\": {\"model\": \"kivo\", \"deep\": " + Nested(60) + "}, ") + "]}",
+                 "xu.deep: unknown key"}),
     [](const ::testing::TestParamInfo<BadWorld>& p) { return p.param.label; });
 
 TEST(SimWorldFile, MissingAndBadFilesNameThePath) {

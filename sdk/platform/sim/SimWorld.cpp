@@ -53,6 +53,9 @@ constexpr const char* kFaultOps[] = {
 };
 
 constexpr uint32_t kMaxDimension = 16384;
+// Objects and arrays inside each other; a world needs a handful, the
+// configuration of an extension-unit model a few more.
+constexpr int kMaxNesting = 64;
 
 struct Problem : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -677,13 +680,27 @@ bool IsFaultOperation(const std::string& op) {
 bool ParseWorld(const std::string& text, const std::string& source, WorldDescription& world, std::string& error) {
     world = WorldDescription{};
     json root;
+    // Containers below the limit are not built, so nothing later walks them
+    // recursively (a copy of a device's "xu" object would).
+    bool tooDeep = false;
+    const json::parser_callback_t depthLimit = [&tooDeep](int depth, json::parse_event_t event, json&) {
+        if (event != json::parse_event_t::object_start && event != json::parse_event_t::array_start) return true;
+        if (depth < kMaxNesting) return true;
+        tooDeep = true;
+        return false;
+    };
     try {
-        root = json::parse(text, nullptr, true, true);
-    } catch (const json::parse_error& e) {
+        root = json::parse(text, depthLimit, true, true);
+    } catch (const json::exception& e) {
+        // Syntax errors, and numbers the parser cannot hold (1e400).
         std::string what = e.what();
         const size_t cut = what.find("] ");
         if (cut != std::string::npos) what = what.substr(cut + 2);
         error = fmt::format("World file '{}': not valid JSON: {}", source, what);
+        return false;
+    }
+    if (tooDeep) {
+        error = fmt::format("World file '{}': nested deeper than {} levels", source, kMaxNesting);
         return false;
     }
     try {
