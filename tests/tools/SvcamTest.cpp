@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -244,6 +245,43 @@ TEST(SvcamTest, ExportAndDecodeASensorConfiguration) {
     ToolRun missing = Svcam("decode " + dir.File("none.bin") + " " + out);
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("SvDecodeSensorConfig"), std::string::npos) << missing.err;
+}
+
+// Sensor-board upgrades with the sample images the tree's script builds.
+TEST(SvcamUpgrade, SensorFirmwareOfBothFamiliesAndTheEraseThatNeedsYes) {
+    TempDir dir;
+    const std::string script = std::string(SORVANSDK_SOURCE_DIR) + "/scripts/make-sensor-images";
+    ASSERT_EQ(std::system(("python3 " + script + " " + dir.Path() + " >/dev/null").c_str()), 0);
+
+    const ToolRun kivo = Svcam("upgrade sensor KIVO " + dir.File("kano-bootdata.img"));
+    EXPECT_EQ(kivo.status, 0) << kivo.out << kivo.err;
+    EXPECT_NE(kivo.out.find("sensor firmware 100%"), std::string::npos) << "plain progress lines off a terminal";
+    EXPECT_NE(kivo.out.find("done, now 02.01.400.09"), std::string::npos) << kivo.out;
+
+    // JSON events, then the summary; a LIRA module is erased first.
+    const ToolRun lira = Svcam("--json upgrade sensor LIRA --erase-first " + dir.File("lumo-firmware.img"));
+    ASSERT_EQ(lira.status, 0) << lira.err;
+    std::vector<json> lines;
+    std::istringstream in(lira.out);
+    for (std::string line; std::getline(in, line);) lines.push_back(json::parse(line));
+    ASSERT_GE(lines.size(), 3u);
+    int last = -1;
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        EXPECT_EQ(lines[i]["event"], "progress");
+        EXPECT_GT(lines[i]["value"].get<int>(), last) << "progress only grows";
+        last = lines[i]["value"].get<int>();
+    }
+    EXPECT_EQ(last, 100);
+    EXPECT_EQ(lines.back()["sensorFirmwareVersion"], "02.03.500.11");
+
+    // Not erased: the loader refuses, and the status says so.
+    const ToolRun locked = Svcam("upgrade sensor LIRA " + dir.File("lumo-firmware.img"));
+    EXPECT_EQ(locked.status, 1);
+    EXPECT_NE(locked.err.find("SvUpgradeSensorFW"), std::string::npos) << locked.err;
+
+    EXPECT_EQ(Svcam("clean-sensor KIVO").status, 2) << "refused without --yes";
+    EXPECT_EQ(Svcam("clean-sensor KIVO --yes").status, 0);
+    EXPECT_EQ(Svcam("upgrade sensor WebCam " + dir.File("kano-bootdata.img")).status, 2);
 }
 
 }  // namespace

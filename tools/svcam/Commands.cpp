@@ -792,8 +792,9 @@ namespace {
 // new value otherwise, nothing with --json.
 class ProgressView {
 public:
-    ProgressView(const GlobalOptions& global, std::string label)
-        : json_(global.json), tty_(isatty(STDOUT_FILENO) != 0), label_(std::move(label)) {}
+    // `events`: with --json, one JSON line per new value.
+    ProgressView(const GlobalOptions& global, std::string label, bool events = false)
+        : json_(global.json), events_(events), tty_(isatty(STDOUT_FILENO) != 0), label_(std::move(label)) {}
     ~ProgressView() { Finish(); }
     ProgressView(const ProgressView&) = delete;
     ProgressView& operator=(const ProgressView&) = delete;
@@ -802,7 +803,10 @@ public:
         if (value == last_) return;
         last_ = value;
         if (value > highest_) highest_ = value;
-        if (json_) return;
+        if (json_) {
+            if (events_) std::cout << json{{"event", "progress"}, {"step", label_}, {"value", value}}.dump() << "\n" << std::flush;
+            return;
+        }
         if (tty_) {
             const int width = 40;
             const int filled = std::clamp(value, 0, 100) * width / 100;
@@ -821,6 +825,7 @@ public:
 
 private:
     bool json_;
+    bool events_;
     bool tty_;
     std::string label_;
     int last_ = -1;
@@ -885,6 +890,60 @@ int UpgradeFx3Command(const GlobalOptions& global, const UpgradeOptions& options
         throw CommandError("SvUpgradeFX3FW(" + label + ", " + options.image + ") failed (result " + std::to_string(r) + ")",
                            kExitFailure);
     }
+    return kExitOk;
+}
+
+int SensorUpgradeCommand(const GlobalOptions& global, const std::string& camera, const std::string& image,
+                         bool eraseFirst) {
+    CameraSession session(camera);
+    if (!session.IsMaker()) {
+        throw CommandError(session.Choice().displayName + " has no sensor board firmware (not a maker camera)",
+                           kExitUsage);
+    }
+    session.Open();
+    json data;
+    data["camera"] = session.Choice().displayName;
+    data["image"] = image;
+    if (eraseFirst) {
+        Check(SvCleanSensorFW(session.Camera()), "SvCleanSensorFW(" + session.Choice().displayName + ")");
+        data["erased"] = true;
+    }
+    ProgressView view(global, "sensor firmware", true);
+    const int r = SvUpgradeSensorFW(session.Camera(), image, [&view](int p) { view(p); });
+    view.Finish();
+    data["result"] = r;
+    data["progress"] = view.Highest();
+    std::string version;
+    if (r == 0 && SvGetSensorFirmwareVersion(session.Camera(), version) == 0) data["sensorFirmwareVersion"] = version;
+    if (global.json) {
+        std::cout << data.dump() << "\n";
+    } else {
+        std::cout << "upgrade sensor firmware of " << data["camera"].get<std::string>() << ": " << image << ": "
+                  << (r == 0 ? "done" : "failed, result " + std::to_string(r));
+        if (data.contains("sensorFirmwareVersion")) {
+            std::cout << ", now " << data["sensorFirmwareVersion"].get<std::string>();
+        }
+        std::cout << "\n";
+    }
+    if (r != 0) throw CommandError("SvUpgradeSensorFW(" + image + ") failed (result " + std::to_string(r) + ")", kExitFailure);
+    return kExitOk;
+}
+
+int CleanSensorCommand(const GlobalOptions& global, const std::string& camera, bool confirmed) {
+    if (!confirmed) {
+        throw CommandError("clean-sensor erases the camera's sensor board firmware; add --yes to do it", kExitUsage);
+    }
+    CameraSession session(camera);
+    if (!session.IsMaker()) {
+        throw CommandError(session.Choice().displayName + " has no sensor board firmware (not a maker camera)",
+                           kExitUsage);
+    }
+    session.Open();
+    Check(SvCleanSensorFW(session.Camera()), "SvCleanSensorFW(" + session.Choice().displayName + ")");
+    json data;
+    data["camera"] = session.Choice().displayName;
+    data["erased"] = true;
+    Emit(global, data, PrintKeyValues);
     return kExitOk;
 }
 

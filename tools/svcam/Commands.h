@@ -61,5 +61,10 @@ struct UpgradeOptions {
 // The bridge's firmware: the program mode of a camera, a flash programmer,
 // then the image to its target; a summary, and status 1 when a step failed.
 int UpgradeFx3Command(const GlobalOptions& global, const UpgradeOptions& options);
+// The sensor board's firmware of a maker camera (erased first when asked),
+// with progress; and the erase alone, which needs `confirmed`.
+int SensorUpgradeCommand(const GlobalOptions& global, const std::string& camera, const std::string& image,
+                         bool eraseFirst);
+int CleanSensorCommand(const GlobalOptions& global, const std::string& camera, bool confirmed);
 
 }  // namespace svcam

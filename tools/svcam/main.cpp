@@ -106,6 +106,16 @@ int main(int argc, char** argv) {
     fx3->add_option("--camera", upgradeOptions.camera, "send this camera's bridge into program mode first");
     fx3->add_option("--programmer", upgradeOptions.programmer, "flash programmer image to download into RAM first");
     fx3->add_option("image", upgradeOptions.image, "the boot image")->required();
+    bool eraseFirst = false;
+    bool confirmed = false;
+    std::string sensorImage;
+    auto* sensor = upgrade->add_subcommand("sensor", "a maker camera's sensor board firmware");
+    sensor->add_option("camera", camera, "index or part of the name")->required();
+    sensor->add_option("image", sensorImage, "the bootdata (KIVO) or firmware (LIRA) image")->required();
+    sensor->add_flag("--erase-first", eraseFirst, "erase the board first (a LIRA module needs it)");
+    auto* cleanSensor = app.add_subcommand("clean-sensor", "erase a maker camera's sensor board firmware");
+    cleanSensor->add_option("camera", camera, "index or part of the name")->required();
+    cleanSensor->add_flag("--yes", confirmed, "really erase it");
 
     try {
         app.parse(argc, argv);
@@ -149,6 +159,8 @@ int main(int argc, char** argv) {
         if (profileFlagCmd->parsed()) return svcam::ProfileFlagCommand(global, camera, profileFlag);
         if (profileReset->parsed()) return svcam::ProfileResetCommand(global, camera);
         if (fx3->parsed()) return svcam::UpgradeFx3Command(global, upgradeOptions);
+        if (sensor->parsed()) return svcam::SensorUpgradeCommand(global, camera, sensorImage, eraseFirst);
+        if (cleanSensor->parsed()) return svcam::CleanSensorCommand(global, camera, confirmed);
     } catch (const svcam::CommandError& e) {
         std::cerr << "svcam: " << e.what() << "\n";
         return e.status;
