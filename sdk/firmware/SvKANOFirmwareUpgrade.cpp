@@ -2,13 +2,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "base/Logger.h"
 #include "camera/SvSorvanCamera.h"
-#include "firmware/SensorChips.h"
+#include "firmware/SensorBoard.h"
 #include "platform/backend/Backend.h"
 
 namespace {
@@ -260,16 +258,8 @@ int SvKANOFirmwareUpgrade::SealHeader(const std::string& uid) {
 }
 
 int SvKANOFirmwareUpgrade::UpgradeSensorFW(const std::string& imagePath, const std::function<void(int)>& progress) {
-    std::ifstream in(imagePath, std::ios::binary);
-    if (!in.is_open()) {
-        SV_LOGE(kUpgrade, "Failed to open firmware file");
-        return -1;
-    }
-    const std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        SV_LOGE(kUpgrade, "Failed to read firmware file");
-        return -1;
-    }
+    std::vector<uint8_t> image;
+    if (!sv::firmware::ReadImageFile(kUpgrade, imagePath, image)) return -1;
     // Everything that can be known about the image is checked before the
     // store is touched: a refused image leaves the camera as it was.
     if (image.empty()) {
@@ -349,6 +339,8 @@ int SvKANOFirmwareUpgrade::UpgradeSensorFW(const std::string& imagePath, const s
         const int sealed = SealHeader(uid);
         if (sealed != 0) return sealed;
     }
+    // An image of whole chunks reported 99 at most; a finished upgrade says 100.
+    if (n % kChunkBytes == 0) sv::firmware::Report(progress, 100);
     SV_LOGI(kUpgrade, "DownloadBootdata Completed.");
     return 0;
 }

@@ -1,12 +1,10 @@
 #include "firmware/SvLUMOFirmwareUpgrade.h"
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "base/Logger.h"
 #include "camera/SvLIRACamera.h"
-#include "firmware/SensorChips.h"
+#include "firmware/SensorBoard.h"
 #include "platform/backend/Backend.h"
 
 namespace sv::firmware {
@@ -238,12 +236,8 @@ int SvLUMOFirmwareUpgrade::Verify(uint32_t address, uint32_t length, const std::
 }
 
 int SvLUMOFirmwareUpgrade::UpgradeSensorFW(const std::string& imagePath, const std::function<void(int)>& progress) {
-    std::ifstream in(imagePath, std::ios::binary);
-    if (!in.is_open()) {
-        SV_LOGE(kUpgrade, "Failed to open firmware file");
-        return -1;
-    }
-    const std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> image;
+    if (!sv::firmware::ReadImageFile(kUpgrade, imagePath, image)) return -1;
     // The image is checked whole, in 64-bit arithmetic, before the first
     // transfer: nothing is read past its end and a refused image sends nothing.
     if (image.size() < kBinInfoBytes) {

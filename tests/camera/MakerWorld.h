@@ -3,6 +3,7 @@
 // Maker cameras on a one-camera simulated machine, and the register writes a
 // piece of work sends, decoded from the simulator's trace.
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -99,6 +100,45 @@ private:
 
     std::vector<nlohmann::json> lines_;
 };
+
+// One generic I2C transfer on the wire (a SET_CUR on selector 6): the device,
+// its direction, the register address and its length, the byte count, and
+// the data bytes of a write.
+struct I2cTransfer {
+    int device = 0;
+    bool write = false;
+    int addressLength = 0;
+    int reg = 0;
+    int length = 0;
+    std::vector<uint8_t> data;
+};
+
+inline std::vector<I2cTransfer> I2cTransfersOf(const TraceCapture& trace) {
+    std::vector<I2cTransfer> out;
+    for (const auto& j : trace.Json()) {
+        if (j.value("op", "") != "xu.set" || j.value("selector", 0) != 6) continue;
+        const std::string hex = j.value("payload", "");
+        std::vector<uint8_t> b;
+        for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+            b.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+        }
+        b.resize(512, 0);  // the trace leaves trailing zero bytes out
+        I2cTransfer t;
+        t.device = b[0] >> 1;
+        t.write = (b[0] & 1) == 0;
+        t.addressLength = b[1];
+        std::size_t at = 2;
+        for (int i = 0; i < t.addressLength && i < 4; ++i) t.reg = t.reg << 8 | b[at++];
+        t.length = b[at] << 8 | b[at + 1];
+        at += 2;
+        if (t.write) {
+            const auto first = b.begin() + static_cast<std::ptrdiff_t>(at);
+            t.data.assign(first, first + std::min<std::ptrdiff_t>(t.length, static_cast<std::ptrdiff_t>(b.size() - at)));
+        }
+        out.push_back(std::move(t));
+    }
+    return out;
+}
 
 class MakerCameraTest : public CameraTest {
 protected:

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "firmware/SensorChips.h"
+#include "firmware/SensorBoard.h"
 #include "firmware/SvLUMOFirmwareUpgrade.h"
 
 namespace {

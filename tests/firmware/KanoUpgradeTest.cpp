@@ -19,30 +19,11 @@ namespace {
 
 constexpr const char* kUid = "0123456789ABCDEF0123456789ABCDEF";
 
-// One generic I2C write on the wire: device, register, and its data bytes.
-struct I2cWrite {
-    int device = 0;
-    int reg = 0;
-    std::vector<uint8_t> data;
-};
-
-std::vector<I2cWrite> I2cWritesOf(const svtest::TraceCapture& trace) {
-    std::vector<I2cWrite> writes;
-    for (const auto& j : trace.Json()) {
-        if (j.value("op", "") != "xu.set" || j.value("selector", 0) != 6) continue;
-        const std::string hex = j.value("payload", "");
-        std::vector<uint8_t> b;
-        for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-            b.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-        }
-        b.resize(512, 0);  // the trace leaves trailing zero bytes out
-        if ((b[0] & 1) != 0 || b[1] != 2) continue;
-        I2cWrite w;
-        w.device = b[0] >> 1;
-        w.reg = b[2] << 8 | b[3];
-        const std::size_t n = static_cast<std::size_t>(b[4] << 8 | b[5]);
-        w.data.assign(b.begin() + 6, b.begin() + 6 + static_cast<std::ptrdiff_t>(n));
-        writes.push_back(std::move(w));
+// The generic I2C writes with 2-byte register addresses.
+std::vector<svtest::I2cTransfer> I2cWritesOf(const svtest::TraceCapture& trace) {
+    std::vector<svtest::I2cTransfer> writes;
+    for (auto& t : svtest::I2cTransfersOf(trace)) {
+        if (t.write && t.addressLength == 2) writes.push_back(std::move(t));
     }
     return writes;
 }
@@ -142,7 +123,7 @@ TEST_F(KanoUpgradeTest, Version2ImagesAreWrittenAsTheyAreWithTheirProgress) {
         std::vector<int> progress;
         std::vector<int> regs;
     };
-    for (const Case& c : {Case{300, {33, 66, 100}, {0x0000, 0x0080, 0x0100}}, Case{256, {49, 99}, {0x0000, 0x0080}}}) {
+    for (const Case& c : {Case{300, {33, 66, 100}, {0x0000, 0x0080, 0x0100}}, Case{256, {49, 99, 100}, {0x0000, 0x0080}}}) {
         SCOPED_TRACE(c.size);
         const auto image = svtest::KanoImageV2(c.size);
         std::vector<int> progress;

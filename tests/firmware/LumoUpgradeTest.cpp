@@ -27,35 +27,13 @@ uint32_t Crc(const std::vector<uint8_t>& bytes) {
     return crc;
 }
 
-// One generic I2C transfer to 0x48 on the wire.
-struct Transfer {
-    bool write = false;
-    int addressLength = 0;
-    int reg = 0;
-    int length = 0;
-    std::vector<uint8_t> data;  // written bytes
-};
+using Transfer = svtest::I2cTransfer;
 
+// The generic I2C transfers to the module's microcontroller.
 std::vector<Transfer> TransfersOf(const svtest::TraceCapture& trace) {
     std::vector<Transfer> out;
-    for (const auto& j : trace.Json()) {
-        if (j.value("op", "") != "xu.set" || j.value("selector", 0) != 6) continue;
-        const std::string hex = j.value("payload", "");
-        std::vector<uint8_t> b;
-        for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-            b.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-        }
-        b.resize(512, 0);
-        if ((b[0] >> 1) != 0x48) continue;
-        Transfer t;
-        t.write = (b[0] & 1) == 0;
-        t.addressLength = b[1];
-        std::size_t at = 2;
-        for (int i = 0; i < t.addressLength; ++i) t.reg = t.reg << 8 | b[at++];
-        t.length = b[at] << 8 | b[at + 1];
-        at += 2;
-        if (t.write) t.data.assign(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at) + t.length);
-        out.push_back(std::move(t));
+    for (auto& t : svtest::I2cTransfersOf(trace)) {
+        if (t.device == 0x48) out.push_back(std::move(t));
     }
     return out;
 }

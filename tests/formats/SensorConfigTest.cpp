@@ -20,8 +20,7 @@ using nlohmann::json;
 
 namespace {
 
-// One generic I2C read seen on the wire (selector 6, device address with the
-// read bit, address length, address, byte count).
+// One generic I2C read seen on the wire.
 struct WireRead {
     int device;
     int reg;
@@ -35,14 +34,8 @@ std::ostream& operator<<(std::ostream& os, const WireRead& r) {
 
 std::vector<WireRead> ReadsOf(const svtest::TraceCapture& trace) {
     std::vector<WireRead> reads;
-    for (const auto& j : trace.Json()) {
-        if (j.value("op", "") != "xu.set" || j.value("selector", 0) != 6) continue;
-        const std::string hex = j.value("payload", "");
-        std::vector<int> b;
-        for (std::size_t i = 0; i + 1 < hex.size(); i += 2) b.push_back(std::stoi(hex.substr(i, 2), nullptr, 16));
-        b.resize(6, 0);
-        if ((b[0] & 1) == 0 || b[1] != 2) continue;  // writes, and reads with other address lengths
-        reads.push_back({b[0] >> 1, b[2] << 8 | b[3], b[4] << 8 | b[5]});
+    for (const auto& t : svtest::I2cTransfersOf(trace)) {
+        if (!t.write && t.addressLength == 2) reads.push_back({t.device, t.reg, t.length});
     }
     return reads;
 }

@@ -1,4 +1,9 @@
-#include "firmware/SensorChips.h"
+#include "firmware/SensorBoard.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "base/Logger.h"
 
 namespace sv::firmware {
 
@@ -22,6 +27,20 @@ const char* ColourType(uint16_t customerId) {
     case 0x04A2: return "M";
     default: return "C";  // 0x0091, 0x0092, 0x0093, 0x0492 and anything unknown
     }
+}
+
+bool ReadImageFile(const char* where, const std::string& path, std::vector<uint8_t>& image) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open()) {
+        SV_LOGE(where, "Failed to open firmware file");
+        return false;
+    }
+    image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        SV_LOGE(where, "Failed to read firmware file {}", path);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace sv::firmware
