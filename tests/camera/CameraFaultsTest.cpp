@@ -30,6 +30,17 @@ protected:
         EXPECT_EQ(SvStartStreaming(camera), expectStart);
         return camera;
     }
+    // Opened with its first format selected, not started; null on a failure.
+    std::shared_ptr<SvCamera> OpenWithFormat(const std::string& extra) {
+        InstallWorld(World(extra));
+        auto camera = Camera("Test Cam");
+        std::vector<SvFormat> formats;
+        if (SvOpen(camera) != 0 || SvGetFormatList(camera, formats) != 0 || formats.empty() ||
+            SvSetFormat(camera, formats[0]) != 0) {
+            return nullptr;
+        }
+        return camera;
+    }
     SV_CAPTURE_RESULT Grab(const std::shared_ptr<SvCamera>& camera, uint16_t timeout = 100) {
         int size = static_cast<int>(buffer_.size());
         return SvGetImage(camera, buffer_.data(), &size, timeout);
@@ -140,12 +151,8 @@ TEST_F(StreamingCamera, FailedFirstFrameFailsTheStart) {
 }
 
 TEST_F(StreamingCamera, StartAgainAfterAFirstFrameTimeOutWaitsForTheRequestStillOut) {
-    InstallWorld(World(R"("stallAfterFrames": 0)"));
-    auto camera = Camera("Test Cam");
-    ASSERT_EQ(SvOpen(camera), 0);
-    std::vector<SvFormat> formats;
-    ASSERT_EQ(SvGetFormatList(camera, formats), 0);
-    ASSERT_EQ(SvSetFormat(camera, formats[0]), 0);
+    auto camera = OpenWithFormat(R"("stallAfterFrames": 0)");
+    ASSERT_TRUE(camera);
     svtest::TraceCapture trace(*backend_);
     const int pending = static_cast<int>(sv::platform::HR_E_PENDING);
     ASSERT_EQ(SvStartStreaming(camera), pending);
@@ -156,12 +163,8 @@ TEST_F(StreamingCamera, StartAgainAfterAFirstFrameTimeOutWaitsForTheRequestStill
 }
 
 TEST_F(StreamingCamera, StartOnASilentDeviceFailsOnlyAfterTheFirstFrameTimeOut) {
-    InstallWorld(World(R"("stallAfterFrames": 0)"));
-    auto camera = Camera("Test Cam");
-    ASSERT_EQ(SvOpen(camera), 0);
-    std::vector<SvFormat> formats;
-    ASSERT_EQ(SvGetFormatList(camera, formats), 0);
-    ASSERT_EQ(SvSetFormat(camera, formats[0]), 0);
+    auto camera = OpenWithFormat(R"("stallAfterFrames": 0)");
+    ASSERT_TRUE(camera);
     const int64_t before = backend_->DeviceTimeUs();
     EXPECT_EQ(SvStartStreaming(camera), static_cast<int>(sv::platform::HR_E_PENDING));
     const int64_t waited = backend_->DeviceTimeUs() - before;
