@@ -12,6 +12,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <dlfcn.h>
 #include <limits.h>
 #include <unistd.h>
 #endif
@@ -28,6 +29,13 @@ constexpr const char* kSep = "/";
 #define SORVANSDK_SYSCONF_DIR "/usr/local/etc/sorvansdk"
 #endif
 constexpr const char* kInstalledFolder = SORVANSDK_SYSCONF_DIR "/";
+// The installed configuration folder as seen from the library's own folder
+// (<libdir> -> <sysconfdir>/sorvansdk), so that a prefix moved elsewhere, or
+// unpacked into another root, still finds its configuration.
+#ifndef SORVANSDK_SYSCONF_FROM_LIBDIR
+#define SORVANSDK_SYSCONF_FROM_LIBDIR "../etc/sorvansdk"
+#endif
+constexpr const char* kConfigFromLibraryFolder = SORVANSDK_SYSCONF_FROM_LIBDIR;
 #endif
 
 }  // namespace
@@ -54,6 +62,30 @@ std::string ExecutableFolder() {
     return cut == std::string::npos ? path : path.substr(0, cut);
 }
 
+std::string LibraryFolder() {
+#if defined(_WIN32)
+    return "";
+#else
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<const void*>(&LibraryFolder), &info) == 0 || !info.dli_fname) return "";
+    const std::string path = info.dli_fname;
+    const auto cut = path.find_last_of('/');
+    if (cut == std::string::npos) return "";  // a bare program name: no folder to go by
+    std::error_code ec;
+    const auto folder = std::filesystem::absolute(path.substr(0, cut == 0 ? 1 : cut), ec);
+    return ec ? "" : folder.string();
+#endif
+}
+
+std::string ConfigFolderBesideLibrary() {
+#if defined(_WIN32)
+    return "";
+#else
+    const std::string folder = LibraryFolder();
+    return folder.empty() ? "" : folder + kSep + kConfigFromLibraryFolder;
+#endif
+}
+
 std::vector<std::string> GetConfigCandidatePaths(const std::string& name) {
     const std::string file = ConfigFileName(name);
     std::vector<std::string> candidates;
@@ -63,6 +95,10 @@ std::vector<std::string> GetConfigCandidatePaths(const std::string& name) {
     candidates.push_back(std::string("config") + kSep + file);
     candidates.push_back(ExecutableFolder() + kSep + file);
     candidates.push_back(file);
+#if !defined(_WIN32)
+    const std::string besideLibrary = ConfigFolderBesideLibrary();
+    if (!besideLibrary.empty()) candidates.push_back(besideLibrary + kSep + file);
+#endif
     candidates.push_back(std::string(kInstalledFolder) + file);
     return candidates;
 }

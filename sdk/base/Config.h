@@ -19,7 +19,9 @@ std::string ConfigFileName(const std::string& name);
 
 // Candidate places for a configuration file, in search order: the folder in
 // SORVANSDK_CONFIG_PATH (when set), "config" below the current directory, the
-// executable's folder, the current directory, the installed configuration folder.
+// executable's folder, the current directory, the installed configuration
+// folder as found from the library's own place (POSIX, when known), the
+// installed configuration folder compiled in.
 std::vector<std::string> GetConfigCandidatePaths(const std::string& name);
 
 // The first candidate that exists (file or folder); "" after logging all of
@@ -47,5 +49,15 @@ int ProductTypeForName(const ConfigMap& config, const std::string& deviceName);
 
 // Folder of the running executable ("" when it cannot be found).
 std::string ExecutableFolder();
+
+// Folder of the file the library's code was loaded from: the shared library,
+// or the program itself when the library is linked in statically. "" when it
+// cannot be found, and always on Windows.
+std::string LibraryFolder();
+
+// The installed configuration folder relative to LibraryFolder()
+// ("<libdir>/../etc/sorvansdk" for the usual layout); "" when the library's
+// folder is unknown, and always on Windows.
+std::string ConfigFolderBesideLibrary();
 
 }  // namespace sv

@@ -43,19 +43,30 @@ using Items = std::vector<std::string>;
 
 TEST_F(ConfigSearchTest, CandidatesInSearchOrder) {
     auto plain = sv::GetConfigCandidatePaths("SvConfig");
-    ASSERT_EQ(plain.size(), 4u);
+    ASSERT_EQ(plain.size(), 5u);
     EXPECT_EQ(plain[0], "config/SvConfig.conf");
     EXPECT_EQ(plain[1], sv::ExecutableFolder() + "/SvConfig.conf");
     EXPECT_EQ(plain[2], "SvConfig.conf");
-    EXPECT_EQ(plain[3].substr(plain[3].size() - 24), "/sorvansdk/SvConfig.conf");
+    EXPECT_EQ(plain[3], sv::ConfigFolderBesideLibrary() + "/SvConfig.conf");
+    EXPECT_EQ(plain[4].substr(plain[4].size() - 24), "/sorvansdk/SvConfig.conf");
+    EXPECT_NE(plain[3], plain[4]);
 
     setenv("SORVANSDK_CONFIG_PATH", "/opt/cfg", 1);
     auto withEnv = sv::GetConfigCandidatePaths("SvExposure");
-    ASSERT_EQ(withEnv.size(), 5u);
+    ASSERT_EQ(withEnv.size(), 6u);
     EXPECT_EQ(withEnv[0], "/opt/cfg/SvExposure.yaml");
     EXPECT_EQ(withEnv[1], "config/SvExposure.yaml");
 
     EXPECT_EQ(sv::GetConfigCandidatePaths("Other")[0], "/opt/cfg/");  // unknown name: empty file name
+}
+
+TEST_F(ConfigSearchTest, InstalledFolderIsFoundFromTheLibrarysOwnPlace) {
+    // Linked statically here, the library's code sits in this test program.
+    ASSERT_FALSE(sv::LibraryFolder().empty());
+    EXPECT_TRUE(fs::equivalent(sv::LibraryFolder(), sv::ExecutableFolder())) << sv::LibraryFolder();
+    const std::string folder = sv::ConfigFolderBesideLibrary();
+    ASSERT_EQ(folder.rfind(sv::LibraryFolder() + "/", 0), 0u) << folder;
+    EXPECT_EQ(folder.substr(folder.size() - 14), "/etc/sorvansdk") << folder;
 }
 
 TEST_F(ConfigSearchTest, EnvironmentFolderWinsOverConfigFolder) {
