@@ -469,7 +469,36 @@ public:
 
     // One frame in the selected format's own layout; the library writes it
     // straight into the returned array.
-    py::array_t<uint8_t> GetImage(int timeoutMs) {
+    // Into the caller's own array: no allocation per frame. The array is
+    // returned when the frame fills it, else a 1-D view of the frame's bytes.
+    py::array GetImageInto(int timeoutMs, py::array_t<uint8_t> out) {
+        if (timeoutMs < 0 || timeoutMs > 65535) throw py::value_error("timeout_ms must be 0 to 65535");
+        if ((out.flags() & py::array::c_style) == 0 || !out.writeable()) {
+            throw py::value_error("out must be a writeable, C-contiguous uint8 array");
+        }
+        const std::size_t capacity = static_cast<std::size_t>(out.nbytes());
+        if (capacity == 0 || capacity > static_cast<std::size_t>(INT32_MAX)) throw py::value_error("out has no usable size");
+        int size = static_cast<int>(capacity);
+        uint8_t* data = out.mutable_data();
+        auto camera = camera_;
+        const SV_CAPTURE_RESULT result =
+            Unlocked([&] { return SvGetImage(camera, data, &size, static_cast<uint16_t>(timeoutMs)); });
+        if (result == SV_CAPTURE_FAILED && size > static_cast<int>(capacity)) {
+            // The library keeps the frame for a call with a large enough buffer.
+            throw py::value_error("the frame has " + std::to_string(size) + " bytes; out holds " +
+                                  std::to_string(capacity));
+        }
+        if (result != SV_CAPTURE_SUCCESS) Fail(result, "SvGetImage", CaptureText(result));
+        if (static_cast<std::size_t>(size) == capacity) return std::move(out);
+        return out.reshape({static_cast<py::ssize_t>(capacity)})[py::slice(0, size, 1)];
+    }
+
+    py::array GetImage(int timeoutMs, std::optional<py::array_t<uint8_t>> out) {
+        if (out) return GetImageInto(timeoutMs, std::move(*out));
+        return GetImageNew(timeoutMs);
+    }
+
+    py::array_t<uint8_t> GetImageNew(int timeoutMs) {
         if (timeoutMs < 0 || timeoutMs > 65535) throw py::value_error("timeout_ms must be 0 to 65535");
         const std::optional<SvFormat> format = current_;
         std::size_t capacity = format ? FrameBytes(*format) : 0;
@@ -762,9 +791,12 @@ PYBIND11_MODULE(sorvansdk, m) {
         .def("set_format", &Camera::SetFormat, py::arg("format"), "Selects a format: a Format or its index.")
         .def("start", &Camera::Start)
         .def("stop", &Camera::Stop)
-        .def("get_image", &Camera::GetImage, py::arg("timeout_ms") = 2000,
+        .def("get_image", &Camera::GetImage, py::arg("timeout_ms") = 2000, py::arg("out") = py::none(),
              "The next frame as a uint8 array: (height, width, 2) for YUY2 and UYVY, (height*3/2, width) for NV12, "
-             "the bytes for MJPG or when the format was not chosen with set_format.")
+             "the bytes for MJPG or when the format was not chosen with set_format. With `out` (a writeable, "
+             "C-contiguous uint8 array) the frame goes into that array, which is returned when the frame fills it, "
+             "else a 1-D view of the frame's bytes; a frame larger than `out` raises ValueError and is kept for "
+             "the next call.")
         .def("get_control", &Camera::GetControl, py::arg("name"), "A control's ControlValue(value, auto).")
         .def("set_control", &Camera::SetControl, py::arg("name"), py::arg("value"), py::arg("auto") = false)
         .def("control_range", &Camera::ControlRange, py::arg("name"), "A control's ControlRange.")

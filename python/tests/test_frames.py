@@ -32,6 +32,31 @@ def test_frames_have_the_format_shape_and_an_advancing_counter(webcam, pixel):
     assert counters[2] == counters[1] + 1
 
 
+def test_frames_into_the_callers_array_reuse_it_and_keep_a_frame_that_does_not_fit(webcam):
+    fmt = pick(webcam, "YUY2")
+    webcam.set_format(fmt)
+    webcam.start()
+    try:
+        out = np.zeros((480, 640, 2), dtype=np.uint8)
+        first = webcam.get_image(out=out)
+        assert first is out
+        c1 = read_counter(sorvansdk.to_rgb(out, "YUY2", 640, 480))
+        assert webcam.get_image(out=out) is out
+        c2 = read_counter(sorvansdk.to_rgb(out, "YUY2", 640, 480))
+        assert c2 == c1 + 1
+        # Too small: refused, and the frame waits for the next call.
+        small = np.zeros(1000, dtype=np.uint8)
+        with pytest.raises(ValueError):
+            webcam.get_image(out=small)
+        assert not small.any(), "nothing was written into the small array"
+        webcam.get_image(out=out)
+        assert read_counter(sorvansdk.to_rgb(out, "YUY2", 640, 480)) == c2 + 1, "the kept frame, not a later one"
+        with pytest.raises(ValueError):
+            webcam.get_image(out=np.zeros((480, 640, 2), dtype=np.uint8)[:, ::2])  # not contiguous
+    finally:
+        webcam.stop()
+
+
 def test_mjpg_frames_are_bytes(webcam):
     webcam.set_format(pick(webcam, "MJPG").index)
     webcam.start()
