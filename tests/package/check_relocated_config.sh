@@ -26,6 +26,21 @@ list() {
 
 list | python3 "$check" maker
 
+# The Python module of the same installed tree, when it was built, imports
+# from there and sees the maker cameras too.
+module=$(find "$work/moved" -path '*site-packages*' -name 'sorvansdk*.so' | head -n1)
+if [ -n "$module" ] && [ -x /usr/bin/python3 ]; then
+  env -u SORVANSDK_CONFIG_PATH -u LD_LIBRARY_PATH SORVANSDK_BACKEND=sim PYTHONPATH="$(dirname "$module")" \
+    /usr/bin/python3 -c '
+import sorvansdk
+names = sorvansdk.discover()
+kinds = sorted(sorvansdk.Camera(i).product_type for i in range(len(names)))
+print("installed module:", names, kinds)
+assert any("KIVO" in n for n in names) and any("LIRA" in n for n in names), names
+assert "KIVO" in str(kinds) and "LIRA" in str(kinds), kinds
+'
+fi
+
 if [ -e "$compiled_in/SvConfig.conf" ]; then
   echo "$compiled_in/SvConfig.conf exists: the check without the installed file is left out"
 else
