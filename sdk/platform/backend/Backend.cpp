@@ -41,6 +41,16 @@ bool RegisterBackend(const std::string& name, BackendFactory factory) {
     return Registry().emplace(name, std::move(factory)).second;
 }
 
+std::shared_ptr<Backend> CreateNativeBackend() {
+    BackendFactory factory;
+    {
+        std::lock_guard<std::mutex> lock(RegistryMutex());
+        auto it = Registry().find("native");
+        if (it != Registry().end()) factory = it->second;
+    }
+    return factory ? factory() : CreateEmptyNativeBackend();
+}
+
 bool IsBackendAvailable(const std::string& name) {
     if (name == "native") return true;
     std::lock_guard<std::mutex> lock(RegistryMutex());

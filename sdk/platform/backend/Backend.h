@@ -3,8 +3,8 @@
 // The platform seam: everything the library asks of the operating system and
 // the cameras goes through one Backend. The back-end is chosen at run time by
 // SORVANSDK_BACKEND: "sim" for the simulated machine (when the build carries
-// it), "native" or unset for the native one, which on builds without a native
-// capture stack lists no devices. A name this build does not know is logged
+// it), "native" or unset for the native one (V4L2 on Linux; on builds without
+// a native capture stack it lists no devices). A name this build does not know is logged
 // and the native back-end used.
 
 #include <cstdint>
@@ -77,7 +77,10 @@ bool IsBackendAvailable(const std::string& name);
 // SORVANSDK_SIM_WORLD, SORVANSDK_SIM_TRACE and SORVANSDK_SIM_CLOCK).
 std::shared_ptr<Backend> CreateBackendFromEnvironment();
 
-// The native back-end of this build.
+// The native back-end of this build: the one registered as "native" (the
+// Linux back-end), else one that lists no devices.
 std::shared_ptr<Backend> CreateNativeBackend();
+// The back-end of builds without a native capture stack: no devices.
+std::shared_ptr<Backend> CreateEmptyNativeBackend();
 
 }  // namespace sv::platform

@@ -1,7 +1,7 @@
-// The native back-end of builds without a native capture stack (Linux until its
-// V4L2 back-end exists): an honest machine with no cameras and no USB host
-// controllers it can query; the bridge maker's vendor driver is not there either,
-// so it serves no devices.
+// The native back-end of builds without a native capture stack (a Linux build
+// registers its V4L2 back-end as "native" instead): an honest machine with no
+// cameras and no USB host controllers it can query; the bridge maker's vendor
+// driver is not there either, so it serves no devices.
 
 #include <chrono>
 #include <thread>
@@ -62,6 +62,6 @@ public:
 
 }  // namespace
 
-std::shared_ptr<Backend> CreateNativeBackend() { return std::make_shared<NullNativeBackend>(); }
+std::shared_ptr<Backend> CreateEmptyNativeBackend() { return std::make_shared<NullNativeBackend>(); }
 
 }  // namespace sv::platform
