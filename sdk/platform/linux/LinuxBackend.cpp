@@ -1,0 +1,208 @@
+#include "platform/linux/LinuxBackend.h"
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "base/Logger.h"
+#include "platform/backend/SystemEvent.h"
+#include "platform/linux/VideoNodes.h"
+
+namespace sv::platform::v4l2 {
+namespace {
+
+HResult NotAvailable(const char* where, const char* what) {
+    SV_LOGW(where, "{} not available in this build", what);
+    return HR_E_NOTIMPL;
+}
+
+class LinuxSourceReader final : public SourceReader {
+public:
+    LinuxSourceReader(std::vector<std::shared_ptr<const MediaType>> types, std::shared_ptr<SampleCallback> callback)
+        : types_(std::move(types)), callback_(std::move(callback)) {}
+
+    HResult GetNativeMediaType(uint32_t stream, uint32_t index, std::shared_ptr<MediaType>& type) override {
+        type.reset();
+        if (stream != 0 && stream != mf::MF_SOURCE_READER_FIRST_VIDEO_STREAM) return HR_MF_E_INVALIDSTREAMNUMBER;
+        if (index >= types_.size()) return HR_MF_E_NO_MORE_TYPES;
+        type = std::make_shared<MediaType>(*types_[index]);
+        return HR_S_OK;
+    }
+    HResult SetCurrentMediaType(uint32_t, const MediaType&) override {
+        return NotAvailable("LinuxSourceReader::SetCurrentMediaType", "Format selection is");
+    }
+    HResult GetCurrentMediaType(uint32_t, std::shared_ptr<MediaType>& type) override {
+        type.reset();
+        return NotAvailable("LinuxSourceReader::GetCurrentMediaType", "Format selection is");
+    }
+    HResult ReadSample(uint32_t, uint32_t) override {
+        return NotAvailable("LinuxSourceReader::ReadSample", "Streaming is");
+    }
+    HResult Flush(uint32_t) override { return NotAvailable("LinuxSourceReader::Flush", "Streaming is"); }
+
+private:
+    std::vector<std::shared_ptr<const MediaType>> types_;
+    std::shared_ptr<SampleCallback> callback_;  // kept for the streaming to come
+};
+
+class LinuxMediaSource final : public MediaSource {
+public:
+    LinuxMediaSource(std::shared_ptr<SysCalls> calls, std::string devicePath)
+        : calls_(std::move(calls)), devicePath_(std::move(devicePath)) {}
+
+    HResult CreateSourceReader(std::shared_ptr<SampleCallback> callback,
+                               std::shared_ptr<SourceReader>& reader) override {
+        reader.reset();
+        if (!callback) return HR_E_POINTER;
+        std::vector<std::shared_ptr<const MediaType>> types;
+        const HResult hr = ReadNativeTypes(*calls_, devicePath_, types);
+        if (Failed(hr)) return hr;
+        reader = std::make_shared<LinuxSourceReader>(std::move(types), std::move(callback));
+        return HR_S_OK;
+    }
+    HResult QueryVideoProcAmp(std::shared_ptr<UvcControlInterface>& controls) override {
+        controls.reset();
+        return NotAvailable("LinuxMediaSource::QueryVideoProcAmp", "UVC processing-unit controls are");
+    }
+    HResult QueryCameraControl(std::shared_ptr<UvcControlInterface>& controls) override {
+        controls.reset();
+        return NotAvailable("LinuxMediaSource::QueryCameraControl", "UVC camera-terminal controls are");
+    }
+    HResult QueryTopologyInfo(std::shared_ptr<KsTopologyInfo>& topology) override {
+        topology.reset();
+        return NotAvailable("LinuxMediaSource::QueryTopologyInfo", "The extension unit is");
+    }
+
+private:
+    std::shared_ptr<SysCalls> calls_;
+    std::string devicePath_;
+};
+
+class LinuxActivation final : public DeviceActivation {
+public:
+    LinuxActivation(std::shared_ptr<Backend> backend, std::shared_ptr<SysCalls> calls, VideoNode node)
+        : backend_(std::move(backend)), calls_(std::move(calls)), node_(std::move(node)) {}
+
+    HResult GetAllocatedString(DeviceString key, std::string& text) override {
+        switch (key) {
+        case DeviceString::FriendlyName: text = node_.card; return HR_S_OK;
+        case DeviceString::SymbolicLink: text = SymbolicLink(node_); return HR_S_OK;
+        }
+        return HR_MF_E_ATTRIBUTENOTFOUND;
+    }
+    HResult ActivateObject(std::shared_ptr<MediaSource>& source) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!source_) source_ = std::make_shared<LinuxMediaSource>(calls_, node_.devicePath);
+        source = source_;
+        return HR_S_OK;
+    }
+    HResult ShutdownObject() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        source_.reset();
+        return HR_S_OK;
+    }
+
+private:
+    std::shared_ptr<Backend> backend_;  // keeps the back-end alive while a camera holds the device
+    std::shared_ptr<SysCalls> calls_;
+    VideoNode node_;
+    std::mutex mutex_;
+    std::shared_ptr<MediaSource> source_;
+};
+
+// The installation database as far as the serial lookup needs it: the
+// camera interfaces and the USB devices above them, tied by the USB device's
+// sysfs name as container id.
+class LinuxDeviceInfoSet final : public DeviceInfoSet {
+public:
+    struct Entry {
+        std::string instanceId;
+        std::string containerId;
+    };
+    explicit LinuxDeviceInfoSet(std::vector<Entry> entries) : entries_(std::move(entries)) {}
+
+    uint32_t GetDeviceCount() const override { return static_cast<uint32_t>(entries_.size()); }
+    HResult GetDeviceInstanceId(uint32_t index, std::string& instanceId) override {
+        if (index >= entries_.size()) return HR_ERROR_NO_MORE_ITEMS;
+        instanceId = entries_[index].instanceId;
+        return HR_S_OK;
+    }
+    HResult GetContainerId(uint32_t index, std::string& containerId) override {
+        if (index >= entries_.size()) return HR_ERROR_NO_MORE_ITEMS;
+        containerId = entries_[index].containerId;
+        return HR_S_OK;
+    }
+
+private:
+    std::vector<Entry> entries_;
+};
+
+class LinuxBackend final : public Backend, public std::enable_shared_from_this<LinuxBackend> {
+public:
+    explicit LinuxBackend(std::shared_ptr<SysCalls> calls) : calls_(std::move(calls)) {}
+
+    std::string Name() const override { return "native"; }
+
+    HResult EnumDeviceSources(std::vector<std::shared_ptr<DeviceActivation>>& devices) override {
+        devices.clear();
+        for (VideoNode& node : EnumerateVideoNodes(*calls_)) {
+            devices.push_back(std::make_shared<LinuxActivation>(shared_from_this(), calls_, std::move(node)));
+        }
+        return HR_S_OK;
+    }
+
+    HResult OpenHostController(uint32_t, std::shared_ptr<UsbHostController>& hc) override {
+        hc.reset();
+        SV_LOGD("LinuxBackend::OpenHostController", "The USB topology walk is not available in this build");
+        return HR_ERROR_FILE_NOT_FOUND;
+    }
+    HResult OpenHub(const std::string&, std::shared_ptr<UsbHub>& hub) override {
+        hub.reset();
+        SV_LOGD("LinuxBackend::OpenHub", "The USB topology walk is not available in this build");
+        return HR_ERROR_FILE_NOT_FOUND;
+    }
+    HResult GetClassDevs(DeviceSetKind kind, std::shared_ptr<DeviceInfoSet>& set) override {
+        std::vector<LinuxDeviceInfoSet::Entry> entries;
+        for (const VideoNode& node : EnumerateVideoNodes(*calls_)) {
+            entries.push_back({DeviceInstanceId(node), node.usbDevice});
+            if (kind == DeviceSetKind::UsbEnumerator) entries.push_back({InterfaceInstanceId(node), node.usbDevice});
+        }
+        set = std::make_shared<LinuxDeviceInfoSet>(std::move(entries));
+        return HR_S_OK;
+    }
+    uint16_t GetSystemDefaultLangId() override { return 0x0409; }
+
+    // The USB bridge maker's vendor driver does not exist on Linux.
+    HResult CountVendorUsbDevices(uint32_t& count) override {
+        count = 0;
+        return HR_S_OK;
+    }
+    HResult OpenVendorUsbDevice(uint32_t, std::shared_ptr<VendorUsbDevice>& device) override {
+        device.reset();
+        return HR_ERROR_NO_MORE_ITEMS;
+    }
+
+    void Sleep(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    uint64_t NowMs() override {
+        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now().time_since_epoch())
+                                         .count());
+    }
+    std::shared_ptr<Event> NewEvent() override { return std::make_shared<SystemEvent>(); }
+
+private:
+    std::shared_ptr<SysCalls> calls_;
+};
+
+const bool kRegistered =
+    RegisterBackend("native", [] { return CreateLinuxBackend(RealSysCalls()); });
+
+}  // namespace
+
+std::shared_ptr<Backend> CreateLinuxBackend(std::shared_ptr<SysCalls> calls) {
+    return std::make_shared<LinuxBackend>(std::move(calls));
+}
+
+bool LinuxBackendRegistered() { return kRegistered; }
+
+}  // namespace sv::platform::v4l2

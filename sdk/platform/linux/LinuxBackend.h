@@ -1,0 +1,21 @@
+#pragma once
+
+// The native back-end of Linux builds: video capture nodes through V4L2,
+// registered as "native". So far it lists the USB cameras and their native
+// types; streaming, UVC controls, the extension unit and the USB topology
+// answer E_NOTIMPL.
+
+#include <memory>
+
+#include "platform/backend/Backend.h"
+#include "platform/linux/SysCalls.h"
+
+namespace sv::platform::v4l2 {
+
+// A back-end over `calls` (the kernel's, or a stand-in in tests).
+std::shared_ptr<Backend> CreateLinuxBackend(std::shared_ptr<SysCalls> calls);
+
+// True once the back-end has registered itself as "native".
+bool LinuxBackendRegistered();
+
+}  // namespace sv::platform::v4l2

@@ -1,0 +1,60 @@
+#pragma once
+
+// What the Linux back-end reads about video capture nodes: the nodes
+// themselves from sysfs (/sys/class/video4linux and the USB device above each
+// node), the driver's name for the camera from VIDIOC_QUERYCAP, and the native
+// types from the format, frame-size and frame-interval enumerations.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/backend/HResult.h"
+#include "platform/backend/MediaType.h"
+#include "platform/linux/SysCalls.h"
+
+namespace sv::platform::v4l2 {
+
+struct VideoNode {
+    std::string name;        // "video0"
+    uint32_t number = 0;     // 0 for video0
+    std::string devicePath;  // "/dev/video0"
+    std::string card;        // the driver's name for the camera
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    uint8_t interfaceNumber = 0;
+    std::string serial;      // "" when the device has none
+    uint32_t busnum = 0;
+    std::string devpath;     // the port path below the root hub ("2.1")
+    std::string usbDevice;   // the USB device's sysfs name ("1-2.1")
+};
+
+// The USB video capture nodes in node-number order. Nodes that are not USB
+// devices, that cannot be opened or queried, or that do not capture video
+// (metadata nodes) are left out.
+std::vector<VideoNode> EnumerateVideoNodes(SysCalls& calls);
+
+// The interface instance key the layers above compare ("BUS1&PORT2.1&MI_00").
+std::string InstanceKey(const VideoNode& node);
+// The symbolic link of a node, in the form the platform classes cut the
+// hardware id and the instance key from:
+// "\\?\usb#vid_046d&pid_0825&mi_00#BUS1&PORT2.1&MI_00#video0\global".
+std::string SymbolicLink(const VideoNode& node);
+// "USB\VID_046D&PID_0825&MI_00\BUS1&PORT2.1&MI_00" and "USB\VID_046D&PID_0825\<serial>".
+std::string InterfaceInstanceId(const VideoNode& node);
+std::string DeviceInstanceId(const VideoNode& node);
+
+// The media-type subtype of a V4L2 pixel format (YUYV is YUY2; other codes
+// keep their four characters).
+Guid SubtypeForPixelFormat(uint32_t pixelFormat);
+
+// Native types of the capture node at `devicePath`: one per format, discrete
+// frame size and discrete frame interval, in the driver's order.
+HResult ReadNativeTypes(SysCalls& calls, const std::string& devicePath,
+                        std::vector<std::shared_ptr<const MediaType>>& types);
+
+// A negative errno as a seam result code.
+HResult HResultFromErrno(int negativeErrno);
+
+}  // namespace sv::platform::v4l2
