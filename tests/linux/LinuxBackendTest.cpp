@@ -1,0 +1,344 @@
+// The Linux back-end over a fake kernel: enumeration from sysfs and
+// VIDIOC_QUERYCAP, the links the platform classes parse, and native types
+// read through the streamer's format list.
+
+#include <linux/videodev2.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <typeinfo>
+
+#include "base/Config.h"
+#include "common/LogCapture.h"
+#include "linux/FakeKernel.h"
+#include "platform/CameraStreamer.h"
+#include "platform/MediaTypeText.h"
+#include "platform/PlatformCameraList.h"
+#include "platform/backend/Backend.h"
+#include "platform/backend/MfIds.h"
+#include "platform/linux/LinuxBackend.h"
+#include "platform/linux/VideoNodes.h"
+
+namespace {
+
+using namespace sv::platform;
+using sv::test::FakeFormat;
+using sv::test::FakeKernel;
+using sv::test::FakeNode;
+
+constexpr uint32_t kCapture = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+constexpr uint32_t kMetadata = V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
+
+FakeNode KivoCamera() {
+    FakeNode n;
+    n.name = "video0";
+    n.card = "See KIVO 4K camera";
+    n.deviceCaps = kCapture;
+    n.vendorId = 0x2c5c;
+    n.productId = 0x0103;
+    n.interfaceNumber = 0;
+    n.serial = "KV000123";
+    n.busnum = 1;
+    n.devpath = "2.1";
+    n.formats = {
+        {V4L2_PIX_FMT_YUYV, false, {{640, 480, {{1, 30}, {1, 15}}}, {1280, 720, {{1, 30}}}}},
+        {V4L2_PIX_FMT_MJPEG, true, {{1920, 1080, {{1, 60}, {1001, 30000}}}}},
+    };
+    return n;
+}
+
+FakeNode KivoMetadata() {
+    FakeNode n = KivoCamera();
+    n.name = "video1";
+    n.deviceCaps = kMetadata;
+    n.formats.clear();
+    return n;
+}
+
+FakeNode PlainWebcam() {
+    FakeNode n;
+    n.name = "video10";
+    n.card = "Plain Webcam";
+    n.deviceCaps = kCapture;
+    n.vendorId = 0x046d;
+    n.productId = 0x0825;
+    n.interfaceNumber = 2;
+    n.serial = "WEB42";
+    n.busnum = 3;
+    n.devpath = "4";
+    n.formats = {{V4L2_PIX_FMT_NV12, false, {{320, 240, {{1, 25}}}}}};
+    return n;
+}
+
+FakeNode PlatformCamera() {
+    FakeNode n;
+    n.name = "video2";
+    n.card = "Board camera";
+    n.deviceCaps = kCapture;
+    n.usb = false;
+    return n;
+}
+
+sv::ConfigMap Families() {
+    sv::ConfigMap config;
+    sv::ParseConfigText("[KIVO]\nproducts = KIVO\n[LIRA]\nproducts = LIRA\n", config);
+    return config;
+}
+
+std::vector<std::string> Names(const std::vector<std::shared_ptr<DeviceActivation>>& devices) {
+    std::vector<std::string> names;
+    for (const auto& d : devices) {
+        std::string name;
+        EXPECT_EQ(d->GetAllocatedString(DeviceString::FriendlyName, name), HR_S_OK);
+        names.push_back(name);
+    }
+    return names;
+}
+
+class LinuxBackendTest : public ::testing::Test {
+protected:
+    void Install(std::vector<FakeNode> nodes) {
+        kernel_ = std::make_shared<FakeKernel>(std::move(nodes));
+        backend_ = v4l2::CreateLinuxBackend(kernel_);
+        SetBackendForTesting(backend_);
+    }
+    void TearDown() override { ResetBackend(); }
+
+    std::shared_ptr<FakeKernel> kernel_;
+    std::shared_ptr<Backend> backend_;
+};
+
+TEST_F(LinuxBackendTest, ListsCaptureNodesInNodeNumberOrder) {
+    // Written out of order: the directory order of sysfs is no order at all.
+    Install({PlainWebcam(), KivoMetadata(), PlatformCamera(), KivoCamera()});
+    std::vector<std::shared_ptr<DeviceActivation>> devices;
+    ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
+    EXPECT_EQ(Names(devices), (std::vector<std::string>{"See KIVO 4K camera", "Plain Webcam"}));
+    std::string link;
+    ASSERT_EQ(devices[0]->GetAllocatedString(DeviceString::SymbolicLink, link), HR_S_OK);
+    EXPECT_EQ(link, "\\\\?\\usb#vid_2c5c&pid_0103&mi_00#BUS1&PORT2.1&MI_00#video0\\global");
+    EXPECT_EQ(kernel_->OpenCount(), 0u);
+}
+
+TEST_F(LinuxBackendTest, MetadataAndPlatformNodesAreLeftOut) {
+    Install({KivoMetadata(), PlatformCamera()});
+    std::vector<std::shared_ptr<DeviceActivation>> devices;
+    ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
+    EXPECT_TRUE(devices.empty());
+    // The metadata node is asked once; the platform camera is not a USB device
+    // and is passed over before it is opened.
+    EXPECT_EQ(kernel_->Opened(), (std::vector<std::string>{kernel_->DevRoot() + "/video1"}));
+    EXPECT_EQ(kernel_->OpenCount(), 0u);
+}
+
+TEST_F(LinuxBackendTest, ANodeThatCannotBeOpenedIsLeftOut) {
+    FakeNode locked = PlainWebcam();
+    locked.openFails = true;
+    Install({KivoCamera(), locked});
+    std::vector<std::shared_ptr<DeviceActivation>> devices;
+    ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
+    EXPECT_EQ(Names(devices), (std::vector<std::string>{"See KIVO 4K camera"}));
+}
+
+TEST_F(LinuxBackendTest, NoVideoClassMeansNoDevices) {
+    Install({});
+    std::vector<std::shared_ptr<DeviceActivation>> devices;
+    EXPECT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
+    EXPECT_TRUE(devices.empty());
+}
+
+TEST_F(LinuxBackendTest, ACardFillingItsFieldIsReadToTheFieldEnd) {
+    FakeNode n = KivoCamera();
+    n.card = std::string(40, 'K');
+    Install({n});
+    std::vector<std::shared_ptr<DeviceActivation>> devices;
+    ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
+    EXPECT_EQ(Names(devices), (std::vector<std::string>{std::string(32, 'K')}));
+}
+
+TEST_F(LinuxBackendTest, PlatformCameraListReadsIdsFamilyAndSerial) {
+    Install({KivoCamera(), KivoMetadata(), PlainWebcam()});
+    PlatformCameraListWin list(Families());
+    std::vector<CameraDeviceInfo> records;
+    ASSERT_EQ(list.GetDeviceList(records), 0);
+    ASSERT_EQ(records.size(), 2u);
+
+    EXPECT_EQ(records[0].index, 0);
+    EXPECT_EQ(records[0].hardwareId, "vid_2c5c&pid_0103");
+    EXPECT_EQ(records[0].vendorId, 0x2c5c);
+    EXPECT_EQ(records[0].productId, 0x0103);
+    EXPECT_EQ(records[0].productType, 3);  // KIVO
+    EXPECT_EQ(records[0].serialNumber, "KV000123");
+
+    EXPECT_EQ(records[1].index, 1);
+    EXPECT_EQ(records[1].hardwareId, "vid_046d&pid_0825");
+    EXPECT_EQ(records[1].vendorId, 0x046d);
+    EXPECT_EQ(records[1].productId, 0x0825);
+    EXPECT_EQ(records[1].productType, 1);  // generic
+    EXPECT_EQ(records[1].serialNumber, "WEB42");
+    EXPECT_NE(list.GetActivation(1), nullptr);
+}
+
+TEST_F(LinuxBackendTest, TwoCamerasOfOneModelKeepTheirOwnSerials) {
+    FakeNode second = KivoCamera();
+    second.name = "video4";
+    second.serial = "KV000999";
+    second.devpath = "3";
+    Install({KivoCamera(), second});
+    PlatformCameraListWin list(Families());
+    std::vector<CameraDeviceInfo> records;
+    ASSERT_EQ(list.GetDeviceList(records), 0);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].serialNumber, "KV000123");
+    EXPECT_EQ(records[1].serialNumber, "KV000999");
+}
+
+bool SameFormat(const SvFormat& a, const SvFormat& b) {
+    return a.mediatypeIdx == b.mediatypeIdx && a.width == b.width && a.height == b.height &&
+           a.framerate == b.framerate && a.format == b.format;
+}
+
+SvFormat Format(uint8_t index, uint16_t w, uint16_t h, uint16_t rate, SV_IMAGE_FORMAT format) {
+    SvFormat f;
+    f.mediatypeIdx = index;
+    f.width = w;
+    f.height = h;
+    f.framerate = rate;
+    f.format = format;
+    return f;
+}
+
+TEST_F(LinuxBackendTest, StreamerFormatListIsWhatTheDeviceDeclares) {
+    Install({KivoCamera(), PlainWebcam()});
+    PlatformCameraListWin list(Families());
+    std::vector<CameraDeviceInfo> records;
+    ASSERT_EQ(list.GetDeviceList(records), 0);
+    ASSERT_EQ(records.size(), 2u);
+
+    UVCCameraStreamerWin streamer(records[0], list.GetActivation(0));
+    ASSERT_TRUE(streamer.Initialised());
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(streamer.GetFormatList(formats), 0);
+    const std::vector<SvFormat> expected = {
+        Format(0, 640, 480, 30, SV_IMAGE_FORMAT_YUY2),   Format(1, 640, 480, 15, SV_IMAGE_FORMAT_YUY2),
+        Format(2, 1280, 720, 30, SV_IMAGE_FORMAT_YUY2),  Format(3, 1920, 1080, 60, SV_IMAGE_FORMAT_MJPG),
+        Format(4, 1920, 1080, 29, SV_IMAGE_FORMAT_MJPG),
+    };
+    ASSERT_EQ(formats.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_TRUE(SameFormat(formats[i], expected[i])) << i;
+
+    UVCCameraStreamerWin webcam(records[1], list.GetActivation(1));
+    ASSERT_EQ(webcam.GetFormatList(formats), 0);
+    ASSERT_EQ(formats.size(), 1u);
+    EXPECT_TRUE(SameFormat(formats[0], Format(0, 320, 240, 25, SV_IMAGE_FORMAT_NV12)));
+}
+
+std::shared_ptr<SourceReader> ReaderOf(DeviceActivation& activation) {
+    class NoCallback final : public SampleCallback {
+    public:
+        void OnReadSample(HResult, uint32_t, uint32_t, int64_t, const std::shared_ptr<Sample>&) override {}
+        void OnFlush(uint32_t) override {}
+    };
+    std::shared_ptr<MediaSource> source;
+    EXPECT_EQ(activation.ActivateObject(source), HR_S_OK);
+    std::shared_ptr<SourceReader> reader;
+    EXPECT_EQ(source->CreateSourceReader(std::make_shared<NoCallback>(), reader), HR_S_OK);
+    return reader;
+}
+
+TEST_F(LinuxBackendTest, NativeTypesCarryTheAttributesTheTextParserReads) {
+    Install({KivoCamera()});
+    std::vector<std::shared_ptr<DeviceActivation>> devices;
+    ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
+    auto reader = ReaderOf(*devices[0]);
+    ASSERT_TRUE(reader);
+
+    std::shared_ptr<MediaType> yuyv;
+    ASSERT_EQ(reader->GetNativeMediaType(mf::MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0, yuyv), HR_S_OK);
+    Guid subtype;
+    ASSERT_EQ(yuyv->GetGUID(mf::MF_MT_SUBTYPE, subtype), HR_S_OK);
+    EXPECT_EQ(subtype, mf::MFVideoFormat_YUY2);
+    uint64_t size = 0;
+    ASSERT_EQ(yuyv->GetUINT64(mf::MF_MT_FRAME_SIZE, size), HR_S_OK);
+    EXPECT_EQ(size, PackPair(640, 480));
+    uint32_t stride = 0;
+    ASSERT_EQ(yuyv->GetUINT32(mf::MF_MT_DEFAULT_STRIDE, stride), HR_S_OK);
+    EXPECT_EQ(stride, 1280u);
+
+    // An interval of 1001/30000 s is a rate of 30000/1001.
+    std::shared_ptr<MediaType> ntsc;
+    ASSERT_EQ(reader->GetNativeMediaType(0, 4, ntsc), HR_S_OK);
+    const std::string text = GetMediaTypeDescriptions(ntsc.get());
+    EXPECT_NE(text.find("MF_MT_FRAME_RATE=30000/1001"), std::string::npos) << text;
+    EXPECT_NE(text.find("MF_MT_SUBTYPE=MFVideoFormat_MJPG"), std::string::npos) << text;
+    EXPECT_EQ(text.find("MF_MT_DEFAULT_STRIDE"), std::string::npos) << text;
+
+    std::shared_ptr<MediaType> none;
+    EXPECT_EQ(reader->GetNativeMediaType(0, 5, none), HR_MF_E_NO_MORE_TYPES);
+    EXPECT_EQ(reader->GetNativeMediaType(1, 0, none), HR_MF_E_INVALIDSTREAMNUMBER);
+    EXPECT_EQ(kernel_->OpenCount(), 0u);
+}
+
+TEST(LinuxVideoNodes, PixelFormatsKeepTheirFourCharactersButYuyvIsYuy2) {
+    EXPECT_EQ(v4l2::SubtypeForPixelFormat(V4L2_PIX_FMT_YUYV), mf::MFVideoFormat_YUY2);
+    EXPECT_EQ(v4l2::SubtypeForPixelFormat(V4L2_PIX_FMT_UYVY), mf::MFVideoFormat_UYVY);
+    EXPECT_EQ(v4l2::SubtypeForPixelFormat(V4L2_PIX_FMT_NV12), mf::MFVideoFormat_NV12);
+    EXPECT_EQ(v4l2::SubtypeForPixelFormat(V4L2_PIX_FMT_MJPEG), mf::MFVideoFormat_MJPG);
+    EXPECT_EQ(v4l2::SubtypeForPixelFormat(V4L2_PIX_FMT_GREY), mf::FourCcSubtype(mf::FourCc('G', 'R', 'E', 'Y')));
+}
+
+TEST_F(LinuxBackendTest, StreamingControlsAndExtensionUnitAnswerNotImplemented) {
+    Install({KivoCamera()});
+    std::vector<std::shared_ptr<DeviceActivation>> devices;
+    ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
+    auto reader = ReaderOf(*devices[0]);
+    ASSERT_TRUE(reader);
+    std::shared_ptr<MediaSource> source;
+    ASSERT_EQ(devices[0]->ActivateObject(source), HR_S_OK);
+
+    sv::test::LogCapture log;
+    std::shared_ptr<MediaType> type;
+    ASSERT_EQ(reader->GetNativeMediaType(0, 0, type), HR_S_OK);
+    EXPECT_EQ(reader->SetCurrentMediaType(0, *type), HR_E_NOTIMPL);
+    EXPECT_EQ(reader->GetCurrentMediaType(0, type), HR_E_NOTIMPL);
+    EXPECT_EQ(reader->ReadSample(0, 0), HR_E_NOTIMPL);
+    std::shared_ptr<UvcControlInterface> controls;
+    EXPECT_EQ(source->QueryVideoProcAmp(controls), HR_E_NOTIMPL);
+    EXPECT_EQ(source->QueryCameraControl(controls), HR_E_NOTIMPL);
+    EXPECT_FALSE(controls);
+    std::shared_ptr<KsTopologyInfo> topology;
+    EXPECT_EQ(source->QueryTopologyInfo(topology), HR_E_NOTIMPL);
+    EXPECT_FALSE(topology);
+    EXPECT_TRUE(log.Contains("Streaming is not available in this build"));
+    EXPECT_TRUE(log.Contains("The extension unit is not available in this build"));
+}
+
+TEST_F(LinuxBackendTest, AnActivationKeepsItsSourceUntilShutdown) {
+    Install({KivoCamera()});
+    std::vector<std::shared_ptr<DeviceActivation>> devices;
+    ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
+    std::shared_ptr<MediaSource> first;
+    std::shared_ptr<MediaSource> again;
+    ASSERT_EQ(devices[0]->ActivateObject(first), HR_S_OK);
+    ASSERT_EQ(devices[0]->ActivateObject(again), HR_S_OK);
+    EXPECT_EQ(first, again);
+    ASSERT_EQ(devices[0]->ShutdownObject(), HR_S_OK);
+    ASSERT_EQ(devices[0]->ActivateObject(again), HR_S_OK);
+    EXPECT_NE(first, again);
+}
+
+TEST(LinuxBackendSelection, TheNativeBackEndIsTheLinuxOne) {
+    EXPECT_TRUE(v4l2::LinuxBackendRegistered());
+    const auto native = CreateNativeBackend();
+    const auto linuxBackend = v4l2::CreateLinuxBackend(v4l2::RealSysCalls());
+    const auto empty = CreateEmptyNativeBackend();
+    const Backend& n = *native;
+    const Backend& l = *linuxBackend;
+    const Backend& e = *empty;
+    EXPECT_EQ(typeid(n), typeid(l));
+    EXPECT_NE(typeid(n), typeid(e));
+    EXPECT_EQ(n.Name(), "native");
+}
+
+}  // namespace
