@@ -180,6 +180,27 @@ TEST_F(LinuxBackendTest, PlatformCameraListReadsIdsFamilyAndSerial) {
     EXPECT_NE(list.GetActivation(1), nullptr);
 }
 
+TEST_F(LinuxBackendTest, DeviceSetsComeFromSysfsWithoutOpeningNodes) {
+    Install({KivoCamera(), KivoMetadata()});
+    std::shared_ptr<DeviceInfoSet> devices;
+    ASSERT_EQ(backend_->GetClassDevs(DeviceSetKind::UsbDeviceInterface, devices), HR_S_OK);
+    ASSERT_EQ(devices->GetDeviceCount(), 2u);
+    std::string id;
+    std::string container;
+    ASSERT_EQ(devices->GetDeviceInstanceId(0, id), HR_S_OK);
+    EXPECT_EQ(id, "USB\\VID_2C5C&PID_0103\\KV000123");
+    ASSERT_EQ(devices->GetContainerId(0, container), HR_S_OK);
+    EXPECT_EQ(container, "1-2.1");
+    EXPECT_EQ(devices->GetDeviceInstanceId(2, id), HR_ERROR_NO_MORE_ITEMS);
+
+    std::shared_ptr<DeviceInfoSet> all;
+    ASSERT_EQ(backend_->GetClassDevs(DeviceSetKind::UsbEnumerator, all), HR_S_OK);
+    ASSERT_EQ(all->GetDeviceCount(), 4u);
+    ASSERT_EQ(all->GetDeviceInstanceId(1, id), HR_S_OK);
+    EXPECT_EQ(id, "USB\\VID_2C5C&PID_0103&MI_00\\BUS1&PORT2.1&MI_00");
+    EXPECT_TRUE(kernel_->Opened().empty());
+}
+
 TEST_F(LinuxBackendTest, TwoCamerasOfOneModelKeepTheirOwnSerials) {
     FakeNode second = KivoCamera();
     second.name = "video4";

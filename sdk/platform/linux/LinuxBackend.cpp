@@ -163,7 +163,9 @@ public:
     }
     HResult GetClassDevs(DeviceSetKind kind, std::shared_ptr<DeviceInfoSet>& set) override {
         std::vector<LinuxDeviceInfoSet::Entry> entries;
-        for (const VideoNode& node : EnumerateVideoNodes(*calls_)) {
+        // From sysfs alone: the serial lookup asks for these sets twice per
+        // camera, and opening a node can wake its device.
+        for (const VideoNode& node : ListUsbVideoNodes(*calls_)) {
             entries.push_back({DeviceInstanceId(node), node.usbDevice});
             if (kind == DeviceSetKind::UsbEnumerator) entries.push_back({InterfaceInstanceId(node), node.usbDevice});
         }

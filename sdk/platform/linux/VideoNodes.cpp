@@ -107,7 +107,7 @@ bool QueryCaptureNode(SysCalls& calls, VideoNode& node) {
 
 }  // namespace
 
-std::vector<VideoNode> EnumerateVideoNodes(SysCalls& calls) {
+std::vector<VideoNode> ListUsbVideoNodes(SysCalls& calls) {
     std::vector<VideoNode> nodes;
     const fs::path classFolder = fs::path(calls.SysfsRoot()) / "class" / "video4linux";
     std::error_code ec;
@@ -118,15 +118,22 @@ std::vector<VideoNode> EnumerateVideoNodes(SysCalls& calls) {
         node.name = entry.path().filename().string();
         if (!NodeNumber(node.name, node.number)) continue;
         if (!ReadUsbIdentity(entry.path(), node)) {
-            SV_LOGD("v4l2::EnumerateVideoNodes", "{}: not a USB device", node.name);
+            SV_LOGD("v4l2::ListUsbVideoNodes", "{}: not a USB device", node.name);
             continue;
         }
         node.devicePath = (fs::path(calls.DevRoot()) / node.name).string();
-        if (!QueryCaptureNode(calls, node)) continue;
         nodes.push_back(std::move(node));
     }
     std::sort(nodes.begin(), nodes.end(),
               [](const VideoNode& a, const VideoNode& b) { return a.number < b.number; });
+    return nodes;
+}
+
+std::vector<VideoNode> EnumerateVideoNodes(SysCalls& calls) {
+    std::vector<VideoNode> nodes = ListUsbVideoNodes(calls);
+    nodes.erase(std::remove_if(nodes.begin(), nodes.end(),
+                               [&calls](VideoNode& node) { return !QueryCaptureNode(calls, node); }),
+                nodes.end());
     return nodes;
 }
 

@@ -34,6 +34,9 @@ struct VideoNode {
 // devices, that cannot be opened or queried, or that do not capture video
 // (metadata nodes) are left out.
 std::vector<VideoNode> EnumerateVideoNodes(SysCalls& calls);
+// The video nodes of USB devices as sysfs lists them, in node-number order,
+// without opening any (no card name; metadata nodes included).
+std::vector<VideoNode> ListUsbVideoNodes(SysCalls& calls);
 
 // The interface instance key the layers above compare ("BUS1&PORT2.1&MI_00").
 std::string InstanceKey(const VideoNode& node);
