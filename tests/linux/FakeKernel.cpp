@@ -113,6 +113,12 @@ int FakeKernel::Ioctl(int fd, unsigned long request, void* arg) {
     case VIDIOC_ENUM_FRAMESIZES: {
         auto* size = static_cast<v4l2_frmsizeenum*>(arg);
         const FakeFormat* f = findFormat(size->pixel_format);
+        if (f && f->sizeRange) {
+            if (size->index != 0 || f->sizes.size() != 2) return -EINVAL;
+            size->type = V4L2_FRMSIZE_TYPE_STEPWISE;
+            size->stepwise = {f->sizes[0].width, f->sizes[1].width, 16, f->sizes[0].height, f->sizes[1].height, 16};
+            return 0;
+        }
         if (!f || size->index >= f->sizes.size()) return -EINVAL;
         size->type = V4L2_FRMSIZE_TYPE_DISCRETE;
         size->discrete.width = f->sizes[size->index].width;
@@ -125,6 +131,14 @@ int FakeKernel::Ioctl(int fd, unsigned long request, void* arg) {
         if (!f) return -EINVAL;
         for (const FakeFrameSize& s : f->sizes) {
             if (s.width != interval->width || s.height != interval->height) continue;
+            if (s.intervalRange) {
+                if (interval->index != 0 || s.intervals.size() != 2) return -EINVAL;
+                interval->type = V4L2_FRMIVAL_TYPE_CONTINUOUS;
+                interval->stepwise.min = {s.intervals[0].first, s.intervals[0].second};
+                interval->stepwise.max = {s.intervals[1].first, s.intervals[1].second};
+                interval->stepwise.step = {1, 1};
+                return 0;
+            }
             if (interval->index >= s.intervals.size()) return -EINVAL;
             interval->type = V4L2_FRMIVAL_TYPE_DISCRETE;
             interval->discrete.numerator = s.intervals[interval->index].first;

@@ -21,12 +21,16 @@ struct FakeFrameSize {
     uint32_t height = 0;
     // Frame intervals as numerator/denominator seconds, in the driver's order.
     std::vector<std::pair<uint32_t, uint32_t>> intervals;
+    // The intervals are a continuous range from intervals[0] to intervals[1].
+    bool intervalRange = false;
 };
 
 struct FakeFormat {
     uint32_t pixelFormat = 0;
     bool compressed = false;
     std::vector<FakeFrameSize> sizes;
+    // The sizes are a stepwise range from sizes[0] to sizes[1] (steps of 16).
+    bool sizeRange = false;
 };
 
 struct FakeNode {

@@ -255,6 +255,26 @@ TEST_F(LinuxBackendTest, StreamerFormatListIsWhatTheDeviceDeclares) {
     EXPECT_TRUE(SameFormat(formats[0], Format(0, 320, 240, 25, SV_IMAGE_FORMAT_NV12)));
 }
 
+TEST_F(LinuxBackendTest, RangesAreListedByTheirEnds) {
+    FakeNode n = PlainWebcam();
+    n.formats = {{V4L2_PIX_FMT_UYVY, false, {{160, 120, {{1, 30}, {1, 5}}, true}, {640, 480, {{1, 15}}}}, true}};
+    Install({n});
+    PlatformCameraListWin list(Families());
+    std::vector<CameraDeviceInfo> records;
+    ASSERT_EQ(list.GetDeviceList(records), 0);
+    ASSERT_EQ(records.size(), 1u);
+    UVCCameraStreamerWin streamer(records[0], list.GetActivation(0));
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(streamer.GetFormatList(formats), 0);
+    const std::vector<SvFormat> expected = {
+        Format(0, 160, 120, 30, SV_IMAGE_FORMAT_UYVY),
+        Format(1, 160, 120, 5, SV_IMAGE_FORMAT_UYVY),
+        Format(2, 640, 480, 15, SV_IMAGE_FORMAT_UYVY),
+    };
+    ASSERT_EQ(formats.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_TRUE(SameFormat(formats[i], expected[i])) << i;
+}
+
 std::shared_ptr<SourceReader> ReaderOf(DeviceActivation& activation) {
     class NoCallback final : public SampleCallback {
     public:

@@ -225,6 +225,8 @@ std::shared_ptr<const MediaType> MakeType(const v4l2_fmtdesc& format, uint32_t w
     return t;
 }
 
+bool Usable(const v4l2_fract& interval) { return interval.numerator != 0 && interval.denominator != 0; }
+
 void AddSize(SysCalls& calls, int fd, const v4l2_fmtdesc& format, uint32_t width, uint32_t height,
              std::vector<std::shared_ptr<const MediaType>>& types) {
     for (uint32_t i = 0;; ++i) {
@@ -234,12 +236,19 @@ void AddSize(SysCalls& calls, int fd, const v4l2_fmtdesc& format, uint32_t width
         interval.width = width;
         interval.height = height;
         if (calls.Ioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &interval) < 0) return;
-        if (interval.type != V4L2_FRMIVAL_TYPE_DISCRETE) {
-            SV_LOGD("v4l2::ReadNativeTypes", "{}x{}: interval ranges are not listed", width, height);
-            return;
+        if (interval.type == V4L2_FRMIVAL_TYPE_DISCRETE) {
+            if (Usable(interval.discrete)) types.push_back(MakeType(format, width, height, interval.discrete));
+            continue;
         }
-        if (interval.discrete.numerator == 0 || interval.discrete.denominator == 0) continue;
-        types.push_back(MakeType(format, width, height, interval.discrete));
+        // A range (stepwise or continuous) is the only answer: its two ends,
+        // the fastest rate first, stand for it.
+        const v4l2_fract& fastest = interval.stepwise.min;
+        const v4l2_fract& slowest = interval.stepwise.max;
+        if (Usable(fastest)) types.push_back(MakeType(format, width, height, fastest));
+        if (Usable(slowest) && (slowest.numerator != fastest.numerator || slowest.denominator != fastest.denominator)) {
+            types.push_back(MakeType(format, width, height, slowest));
+        }
+        return;
     }
 }
 
@@ -264,11 +273,18 @@ HResult ReadNativeTypes(SysCalls& calls, const std::string& devicePath,
             size.index = s;
             size.pixel_format = format.pixelformat;
             if (calls.Ioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size) < 0) break;
-            if (size.type != V4L2_FRMSIZE_TYPE_DISCRETE) {
-                SV_LOGD(kWhere, "{}: size ranges of format {} are not listed", devicePath, f);
-                break;
+            if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
+                AddSize(calls, fd, format, size.discrete.width, size.discrete.height, types);
+                continue;
             }
-            AddSize(calls, fd, format, size.discrete.width, size.discrete.height, types);
+            // A range of sizes: its smallest and its largest size stand for it.
+            SV_LOGD(kWhere, "{}: format {} lists a range of sizes; its ends are taken", devicePath, f);
+            const v4l2_frmsize_stepwise& range = size.stepwise;
+            AddSize(calls, fd, format, range.min_width, range.min_height, types);
+            if (range.max_width != range.min_width || range.max_height != range.min_height) {
+                AddSize(calls, fd, format, range.max_width, range.max_height, types);
+            }
+            break;
         }
     }
     (void)calls.Close(fd);

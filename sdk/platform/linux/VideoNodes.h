@@ -52,8 +52,9 @@ std::string DeviceInstanceId(const VideoNode& node);
 // keep their four characters).
 Guid SubtypeForPixelFormat(uint32_t pixelFormat);
 
-// Native types of the capture node at `devicePath`: one per format, discrete
-// frame size and discrete frame interval, in the driver's order.
+// Native types of the capture node at `devicePath`: one per format, frame
+// size and frame interval, in the driver's order. A range of sizes or of
+// intervals is listed as its two ends.
 HResult ReadNativeTypes(SysCalls& calls, const std::string& devicePath,
                         std::vector<std::shared_ptr<const MediaType>>& types);
 
