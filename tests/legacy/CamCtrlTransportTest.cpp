@@ -1,0 +1,294 @@
+// The legacy control objects' transport, generic I2C, firmware versions,
+// AP1302 access, headers and unique ID, against the simulated cameras.
+
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "legacy/LegacyFixture.h"
+
+namespace svtest {
+namespace {
+
+using sv::platform::HR_E_FAIL;
+
+TEST_F(LegacyTest, TransferWithoutMediaSourceFailsWithThePlatformCodeAndSaysSoOnStandardOutput) {
+    KanoCamCtrl ctrl;
+    uint8_t byte = 0;
+    testing::internal::CaptureStdout();
+    const int rc = ctrl.GenI2CWrite(0x54, 2, 0x0000, 1, &byte);
+    std::fflush(stdout);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(rc, HR_E_FAIL);
+    EXPECT_EQ(out, "info: Function: CamCtrl::SetGetExtensionUnit, IMFMediaSource::QueryInterface(IKsTopologyInfo) "
+                   "failed, Error code: 0x80004005 \n");
+}
+
+TEST_F(LegacyTest, FirmwareVersionChoosesThePacketSize) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, kKivoXu, "", false);
+    EXPECT_FALSE(kano.XuPacket256());
+    // A 512-byte packet to a firmware that speaks 256-byte packets stalls.
+    uint8_t byte = 0;
+    EXPECT_LT(kano.GenI2CRead(0x54, 2, 0x0000, 1, &byte), 0);
+    uint8_t version[4] = {};
+    ASSERT_EQ(kano.GetUSBFirmwareVersion(version), 0);
+    EXPECT_EQ(std::vector<int>(version, version + 4), (std::vector<int>{24, 7, 3, 1}));
+    EXPECT_TRUE(kano.XuPacket256());
+    EXPECT_EQ(kano.GenI2CRead(0x54, 2, 0x0000, 1, &byte), 0);
+    EXPECT_EQ(byte, 2);  // the version 2 header's first byte
+
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, kLiraXu);
+    EXPECT_FALSE(lumo.XuPacket256());
+}
+
+TEST_F(LegacyTest, GenericReadSizeRuleFollowsThePacket) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, kKivoXu);
+    std::vector<uint8_t> data(251);
+    const auto sent = I2cOf([&] { EXPECT_EQ(kano.GenI2CRead(0x54, 2, 0x0000, 251, data.data()), -1); });
+    EXPECT_TRUE(sent.empty());
+
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, kLiraXu);
+    const auto large = I2cOf([&] { EXPECT_EQ(lumo.GenI2CRead(0x48, 2, 0x4000, 251, data.data()), 0); });
+    ASSERT_EQ(large.size(), 1u);
+    EXPECT_EQ(large[0].device, 0x48);
+    EXPECT_FALSE(large[0].write);
+    EXPECT_EQ(large[0].addressLength, 2);
+    EXPECT_EQ(large[0].reg, 0x4000);
+    EXPECT_EQ(large[0].length, 251);
+    EXPECT_EQ(data[0], 3);  // the LIRA's version 3 header
+}
+
+TEST_F(LegacyTest, GenericWriteTakesFourByteAddressesAndRefusesThree) {
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, kLiraXu);
+    const uint8_t bytes[2] = {0xAB, 0xCD};
+    TraceCapture trace(*backend_);
+    lumo.GenI2CWrite(0x48, 4, 0x12345678, 2, bytes);
+    EXPECT_EQ(lumo.GenI2CWrite(0x48, 3, 0x123456, 2, bytes), -1);
+    trace.Stop();
+    const auto sent = I2cTransfersOf(trace);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].addressLength, 4);
+    EXPECT_EQ(sent[0].reg, 0x12345678);
+    EXPECT_EQ(sent[0].length, 2);
+    EXPECT_EQ(sent[0].data, (std::vector<uint8_t>{0xAB, 0xCD}));
+    ASSERT_FALSE(trace.Json().empty());
+    EXPECT_EQ(trace.Json()[0].value("payload", "").substr(0, 20), "900412345678" "0002abcd");
+}
+
+TEST_F(LegacyTest, GenericReadWhoseAddressFailsIsLoggedAndAFailure) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, kKivoXu);
+    uint8_t data[2] = {};
+    // Nothing answers at 0x20 on the camera's bus.
+    EXPECT_EQ(kano.GenI2CRead(0x20, 2, 0x1234, 2, data), -1);
+    EXPECT_TRUE(Logged("CamCtrl::GenI2CRead", "I2C Set Address Fail! AddrReg=1234"));
+}
+
+TEST_F(LegacyTest, LumoFirmwareVersionIsReadFromTheModule) {
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, R"({"model": "lira", "mcuRegisters": {"0x3000": "0x1807", "0x3002": "0x0101"}})");
+    char text[16] = {};
+    std::vector<I2cTransfer> sent;
+    sent = I2cOf([&] { EXPECT_EQ(lumo.GetLUMOFirmwareVersion(text), 0); });
+    EXPECT_STREQ(text, "24.07.01.01");
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].device, 0x48);
+    EXPECT_EQ(sent[0].reg, 0x3000);
+    EXPECT_EQ(sent[0].length, 4);
+    EXPECT_TRUE(Logged("LumoCamCtrl::GetLUMOFirmwareVersion", "Get LUMO Version SUCCESS! version=24.07.01.01"));
+
+    KanoCamCtrl kano;
+    EXPECT_EQ(kano.GetLUMOFirmwareVersion(text), -1);
+}
+
+TEST_F(LegacyTest, LumoFirmwareVersionThatWasNotReadIsAFailureNotZeros) {
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, kLiraXu,
+           R"("faults": [{"op": "xu.get", "selector": 6, "on": 1, "code": "ERROR_GEN_FAILURE"}])");
+    char text[16] = "unchanged";
+    EXPECT_LT(lumo.GetLUMOFirmwareVersion(text), 0);
+    EXPECT_STREQ(text, "unchanged");
+    EXPECT_TRUE(Logged("LumoCamCtrl::GetLUMOFirmwareVersion", "Get LUMO Version Fail!"));
+}
+
+TEST_F(LegacyTest, KanoRegisterAccessUsesTheIspPacket) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, kKivoXu);
+    uint16_t id = 0;
+    TransferLog read(*backend_, [&] { EXPECT_EQ(kano.UVC_AP1302_I2C_Read(0x0000, id), 0); });
+    EXPECT_EQ(id, 0x0265);
+    EXPECT_EQ(read.SetPayloads(5), (std::vector<std::string>{"01"}));
+    EXPECT_EQ(read.Transfers(), 2u);
+    EXPECT_TRUE(Logged("KanoCamCtrl::UVC_AP1302_I2C_Read", "I2C Read: Addr=0x0000, Data=0265"));
+
+    const auto writes = WritesOf([&] { EXPECT_EQ(kano.UVC_AP1302_I2C_Write(0x7000, 0x1234), 0); });
+    EXPECT_EQ(writes, (std::vector<RegisterWrite>{{0x7000, 0x1234}}));
+    EXPECT_TRUE(Logged("KanoCamCtrl::UVC_AP1302_I2C_Write", "I2C Write SUCCESS! AddrReg=7000, Data=1234"));
+}
+
+TEST_F(LegacyTest, KanoRegisterFailuresAreLoggedAndMinusOne) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, kKivoXu,
+           R"("faults": [{"op": "xu.get", "selector": 5, "on": 1, "code": "ERROR_GEN_FAILURE"},
+                         {"op": "xu.set", "selector": 5, "on": 2, "code": "ERROR_GEN_FAILURE"}])");
+    uint16_t value = 0x5555;
+    EXPECT_EQ(kano.UVC_AP1302_I2C_Read(0x5002, value), -1);
+    EXPECT_EQ(value, 0x5555);
+    EXPECT_TRUE(Logged("KanoCamCtrl::UVC_AP1302_I2C_Read", "I2C Set Address Fail! AddrReg=5002"));
+    EXPECT_EQ(kano.UVC_AP1302_I2C_Write(0x7000, 0x0001), -1);
+    EXPECT_TRUE(Logged("KanoCamCtrl::UVC_AP1302_I2C_Write", "I2C Write Fail! AddrReg=7000, Data=0001"));
+}
+
+TEST_F(LegacyTest, LumoRegisterAccessGoesThroughTheMicrocontrollerWindow) {
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, kLiraXu);
+    uint16_t id = 0;
+    auto sent = I2cOf([&] { EXPECT_EQ(lumo.UVC_AP1302_I2C_Read(0x0000, id), 0); });
+    EXPECT_EQ(id, 0x0265);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].device, 0x48);
+    EXPECT_FALSE(sent[0].write);
+    EXPECT_EQ(sent[0].addressLength, 4);
+    EXPECT_EQ(sent[0].reg, static_cast<int>(0xF0000000u));
+    EXPECT_EQ(sent[0].length, 2);
+
+    sent = I2cOf([&] { EXPECT_EQ(lumo.UVC_AP1302_I2C_Write(0x600C, 0x0003), 0); });
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].reg, static_cast<int>(0xF000600Cu));
+    EXPECT_EQ(sent[0].data, (std::vector<uint8_t>{0x00, 0x03}));
+    uint16_t back = 0;
+    EXPECT_EQ(lumo.UVC_AP1302_I2C_Read(0x600C, back), 0);
+    EXPECT_EQ(back, 0x0003);
+}
+
+TEST_F(LegacyTest, HeaderVersionOfEachFamily) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, kKivoXu);
+    const auto sent = I2cOf([&] { EXPECT_EQ(kano.CheckHeaderVer(), 2); });
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].device, 0x54);
+    EXPECT_EQ(sent[0].reg, 0x0000);
+    EXPECT_EQ(sent[0].length, 1);
+    EXPECT_TRUE(Logged("CamCtrl::CheckHeaderVer", "Get Header Version: 2"));
+
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, kLiraXu);
+    const auto lira = I2cOf([&] { EXPECT_EQ(lumo.CheckHeaderVer(), 3); });
+    ASSERT_EQ(lira.size(), 1u);
+    EXPECT_EQ(lira[0].device, 0x48);
+    EXPECT_EQ(lira[0].reg, 0x4000);
+}
+
+TEST_F(LegacyTest, BlankHeaderStoreAnswers255AfterElevenReads) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, R"({"model": "kivo", "header": {"version": "blank"}})");
+    const auto sent = I2cOf([&] { EXPECT_EQ(kano.CheckHeaderVer(), 255); });
+    EXPECT_EQ(sent.size(), 11u);
+}
+
+TEST_F(LegacyTest, HeaderVersionUnreadableIsAFailure) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, kKivoXu,
+           R"("faults": [{"op": "xu.get", "selector": 6, "on": 1, "code": "ERROR_GEN_FAILURE"}])");
+    EXPECT_EQ(kano.CheckHeaderVer(), -1);
+    EXPECT_TRUE(Logged("CamCtrl::CheckHeaderVer", "Check Header Version Fail!"));
+}
+
+TEST_F(LegacyTest, HeadersAreReadFromTheFamilysStore) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, kKivoXu);
+    SvHeaderV2 v2{};
+    const auto sent = I2cOf([&] { EXPECT_EQ(kano.GetBootdataHeader(&v2), 0); });
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].device, 0x54);
+    EXPECT_EQ(sent[0].length, 144);
+    EXPECT_EQ(v2.headerVersion, 2);
+    EXPECT_EQ(kano.GetBootdataHeader(nullptr), -1);
+
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, kLiraXu);
+    SvHeaderV3 v3{};
+    const auto lira = I2cOf([&] { EXPECT_EQ(lumo.GetBootdataHeaderV3(&v3), 0); });
+    ASSERT_EQ(lira.size(), 1u);
+    EXPECT_EQ(lira[0].reg, 0x4000);
+    EXPECT_EQ(lira[0].length, 125);
+    EXPECT_EQ(v3.headerVersion, 3);
+    EXPECT_EQ(std::string(v3.productName, strnlen(v3.productName, sizeof(v3.productName))), "LIRA-OX05B");
+    SvHeaderV2 none{};
+    EXPECT_EQ(lumo.GetBootdataHeader(&none), -1);
+}
+
+TEST_F(LegacyTest, FailedHeaderReadIsAFailureNotAHeaderOfZeros) {
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, kLiraXu,
+           R"("faults": [{"op": "xu.get", "selector": 6, "on": 1, "code": "ERROR_GEN_FAILURE"}])");
+    SvHeaderV3 v3{};
+    std::memset(&v3, 0x77, sizeof(v3));
+    EXPECT_LT(lumo.GetBootdataHeaderV3(&v3), 0);
+    EXPECT_EQ(v3.headerVersion, 0x77);
+    EXPECT_TRUE(Logged("LumoCamCtrl::GetBootdataHeaderV3", "Read Bootdata Header Fail!"));
+}
+
+TEST_F(LegacyTest, UniqueIdComesFromAVersion3Header) {
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, R"({"model": "lira", "header": {"version": 3, "fuseId": "00112233445566778899AABBCCDDEEFF"}})");
+    char text[64] = {};
+    EXPECT_EQ(lumo.GetUniqueSensorID(text), 0);
+    EXPECT_STREQ(text, "00112233445566778899AABBCCDDEEFF");
+    EXPECT_TRUE(Logged("LumoCamCtrl::GetUniqueSensorID", "Get Header V3 Fuse ID: 00112233445566778899AABBCCDDEEFF"));
+
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, R"({"model": "kivo", "header": {"version": 3, "fuseId": "0F0E0D0C0B0A09080706050403020100"}})");
+    char kivo[64] = {};
+    EXPECT_EQ(kano.GetUniqueSensorID(kivo), 0);
+    EXPECT_STREQ(kivo, "0F0E0D0C0B0A09080706050403020100");
+}
+
+TEST_F(LegacyTest, UnwrittenFixedSectionGivesNoUniqueId) {
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, R"({"model": "lira", "header": {"version": 3, "fixChecksum": "0xFFFF"}})");
+    char text[64] = "unchanged";
+    EXPECT_EQ(lumo.GetUniqueSensorID(text), -1);
+    EXPECT_STREQ(text, "unchanged");
+    EXPECT_TRUE(Logged("LumoCamCtrl::GetUniqueSensorID", "Check Header V3 Fix Checksum Fail: fix_checksum = 0xffff!"));
+}
+
+TEST_F(LegacyTest, LumoWithoutVersion3HeaderReportsNoUniqueId) {
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, R"({"model": "lira", "header": {"version": 2}})");
+    char text[64] = "unchanged";
+    EXPECT_EQ(lumo.GetUniqueSensorID(text), -1);
+    EXPECT_STREQ(text, "unchanged");
+}
+
+TEST_F(LegacyTest, KanoSensorPathIsNotInThisBuild) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, kKivoXu);
+    char text[64] = {};
+    EXPECT_EQ(kano.GetUniqueSensorID(text), -1);
+    const auto lines = Lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "KanoCamCtrl::GetUniqueSensorID: not available in this build"),
+              lines.end());
+}
+
+TEST_F(LegacyTest, BslModeSendsTheModeByteAndRefusesOthers) {
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, kLiraXu);
+    TransferLog enter(*backend_, [&] { EXPECT_EQ(lumo.SetBSLMode(1), 0); });
+    EXPECT_EQ(enter.SetPayloads(0x0C), (std::vector<std::string>{"01"}));
+    EXPECT_TRUE(Logged("LumoCamCtrl::SetBSLMode", "LUMO go to BSL Mode"));
+    TransferLog leave(*backend_, [&] { EXPECT_EQ(lumo.SetBSLMode(0), 0); });
+    EXPECT_EQ(leave.Transfers(), 1u);
+    EXPECT_TRUE(Logged("LumoCamCtrl::SetBSLMode", "LUMO go to Application Mode"));
+    TransferLog other(*backend_, [&] { EXPECT_EQ(lumo.SetBSLMode(2), 0); });
+    EXPECT_EQ(other.Transfers(), 0u);
+    EXPECT_TRUE(Logged("LumoCamCtrl::SetBSLMode", "Do not support this mode: 2"));
+}
+
+}  // namespace
+}  // namespace svtest
