@@ -5,6 +5,7 @@
 
 #include "legacy/CamCtrlLimits.h"
 #include "legacy/SzLine.h"
+#include "platform/SensorBridge.h"
 #include "platform/XuPacket.h"
 #include "platform/backend/Backend.h"
 #include "platform/backend/MfIds.h"
@@ -136,12 +137,68 @@ int CamCtrl::NotAvailable(const char* operation) {
     return -1;
 }
 
-int CamCtrl::AdvReadSensorRegister(uint16_t, uint16_t, uint16_t&) {
-    return NotAvailable("CamCtrl::AdvReadSensorRegister");
+// ---- Sensor bridge, over slots 11 and 12 ----
+
+namespace {
+constexpr int kBridgePolls = 19;
 }
 
-int CamCtrl::AdvWriteSensorRegister(uint16_t, uint16_t, uint16_t) {
-    return NotAvailable("CamCtrl::AdvWriteSensorRegister");
+bool CamCtrl::WaitBridgeIdle(const char* where, const char* pollLine) {
+    for (int poll = 0; poll < kBridgePolls; ++poll) {
+        uint16_t status = 0;
+        // A status that could not be read counts as busy.
+        const bool read = UVC_AP1302_I2C_Read(sv::bridge::kStatus, status) == 0;
+        if (pollLine != nullptr) {
+            sv::SzLogChannel::Instance()->Debug(pollLine, where, __LINE__, unsigned{sv::bridge::kStatus}, unsigned{status});
+        }
+        if (read && sv::bridge::Idle(status)) return true;
+    }
+    return false;
+}
+
+bool CamCtrl::RunBridgeProgram(const sv::bridge::Program& program) {
+    for (const auto& [reg, value] : program) {
+        if (UVC_AP1302_I2C_Write(reg, value) != 0) return false;
+    }
+    return true;
+}
+
+int CamCtrl::AdvReadSensorRegister(uint16_t sensorId, uint16_t reg, uint16_t& value) {
+    constexpr const char* kWhere = "CamCtrl::AdvReadSensorRegister";
+    SZ_LINE(Debug, kWhere, "Sen_SID:0x%04X, Sen_AddrReg:0x%04X", unsigned{sensorId}, unsigned{reg});
+    uint16_t ispId = 0;
+    if (UVC_AP1302_I2C_Read(sv::bridge::kIspIdRegister, ispId) != 0) {
+        SZ_LINE0(Error, kWhere, "Check ISP ID Fail!");
+        return -1;
+    }
+    SZ_LINE(Debug, kWhere, "ISP IS WORKING! ISP_ID:0x%04X", unsigned{ispId});
+    if (!WaitBridgeIdle(kWhere, "[%s][%d] I2C BUS 1 Check Addr:0x%04X, Data:0x%04X")) {
+        SZ_LINE0(Error, kWhere, "I2C BUS 1 Check Fail!");
+        return -1;
+    }
+    // A transaction whose set-up was not all written would run on stale settings.
+    if (!RunBridgeProgram(sv::bridge::ReadProgram(sensorId, reg))) return -1;
+    if (!WaitBridgeIdle(kWhere, "[%s][%d] Check Status Addr:0x%04X, Data:0x%04X")) {
+        SZ_LINE0(Error, kWhere, "Check Status Fail!");
+        return -1;
+    }
+    return UVC_AP1302_I2C_Read(sv::bridge::kReadData, value) == 0 ? 0 : -1;
+}
+
+int CamCtrl::AdvWriteSensorRegister(uint16_t sensorId, uint16_t reg, uint16_t data) {
+    constexpr const char* kWhere = "CamCtrl::AdvWriteSensorRegister";
+    if (!WaitBridgeIdle(kWhere, nullptr)) {
+        SZ_LINE0(Error, kWhere, "I2C BUS 1 Check Fail!");
+        return -1;
+    }
+    if (!RunBridgeProgram(sv::bridge::WriteProgram(sensorId, reg, data))) return -1;
+    if (!WaitBridgeIdle(kWhere, nullptr)) {
+        SZ_LINE0(Error, kWhere, "Check Status Fail!");
+        return -1;
+    }
+    SZ_LINE(Debug, kWhere, "AdvWriteSensorRegister Success. Sensor Reg=0x%04x, Data=0x%04x", unsigned{reg},
+            unsigned{data});
+    return 0;
 }
 
 // ---- Headers ----

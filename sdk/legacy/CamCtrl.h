@@ -13,6 +13,7 @@
 
 #include <sorvansdk/SvTypes.h>
 
+#include "platform/SensorBridge.h"
 #include "platform/backend/Guid.h"
 #include "platform/backend/HResult.h"
 #include "platform/backend/VideoDevice.h"
@@ -154,6 +155,10 @@ protected:
     // Exposure time for `fps` frames a second into the two exposure registers.
     int WriteFrameExposure(const char* where, uint8_t fps);
     int NotAvailable(const char* operation);
+    // Polls the bridge status at most 19 times until idle; `pollLine` (may be
+    // null) logs each poll with the status register and its value.
+    bool WaitBridgeIdle(const char* where, const char* pollLine);
+    bool RunBridgeProgram(const sv::bridge::Program& program);
     // The pairs that log their values: `format` gets the name, the line and the value.
     int GetLoggedTwoWords(const char* where, Path path, uint16_t highReg, uint16_t lowReg, uint32_t& value,
                           const char* format);
@@ -215,6 +220,9 @@ public:
     SZ_CAMCTRL_PAIRS_B(SZ_OVERRIDE_PAIR)
     SZ_CAMCTRL_PAIRS_WB(SZ_OVERRIDE_PAIR)
     SZ_CAMCTRL_PAIRS_C(SZ_OVERRIDE_PAIR)
+
+private:
+    int UniqueIdFromSensor(char* text);
 };
 
 class LumoCamCtrl : public CamCtrl {

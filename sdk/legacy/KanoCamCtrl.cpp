@@ -5,6 +5,8 @@
 #include "legacy/CamCtrl.h"
 #include "legacy/CamCtrlLimits.h"
 #include "legacy/SzLine.h"
+#include "platform/SensorBridge.h"
+#include "platform/backend/Backend.h"
 
 namespace fp = sv::fixedpoint;
 
@@ -71,9 +73,68 @@ int KanoCamCtrl::GetUniqueSensorID(char* text) {
         SZ_LINE0(Debug, KANO(GetUniqueSensorID), "Check Header V3 SUCCESS!");
         if (FuseIdFromHeaderV3(KANO(GetUniqueSensorID), text) == 0) return 0;
     }
-    SZ_LINE0(Debug, KANO(GetUniqueSensorID), "Continue to read UID from sensor...");
-    // The sensor path runs over the sensor bridge.
-    return NotAvailable(KANO(GetUniqueSensorID));
+    return UniqueIdFromSensor(text);
+}
+
+int KanoCamCtrl::UniqueIdFromSensor(char* text) {
+    constexpr const char* kWhere = KANO(GetUniqueSensorID);
+    auto* backend = sv::platform::GetBackend().get();
+    SZ_LINE0(Debug, kWhere, "Continue to read UID from sensor...");
+    for (int read = 0; read < 49; ++read) {
+        uint16_t ispId = 0;
+        if (UVC_AP1302_I2C_Read(sv::bridge::kIspIdRegister, ispId) == 0) {
+            SZ_LINE(Debug, kWhere, "Check ISP ID Success! ISP ID: 0x%04X", unsigned{ispId});
+            break;
+        }
+        backend->Sleep(10);
+    }
+    uint16_t control = 0;
+    (void)UVC_AP1302_I2C_Read(sv::bridge::kSystemControl, control);
+    if ((control & sv::bridge::kStandbyBit) != 0) {
+        (void)UVC_AP1302_I2C_Write(sv::bridge::kSystemControl, sv::bridge::kWakeValue);
+        int reads = 0;
+        bool awake = false;
+        while (reads < 9 && !awake) {
+            ++reads;
+            awake = UVC_AP1302_I2C_Read(sv::bridge::kSystemControl, control) == 0 &&
+                    (control & sv::bridge::kStandbyBit) == 0;
+            if (!awake) backend->Sleep(5);
+        }
+        if (awake) {
+            SZ_LINE(Debug, kWhere, "Wake Sensor Up Success! retry count = %d, Status=0x%04X", reads, unsigned{control});
+        } else {
+            SZ_LINE(Error, kWhere, "Wake Sensor Up Fail! retry count = %d, Status=0x%04X", 10, unsigned{control});
+        }
+    } else {
+        SZ_LINE0(Debug, kWhere, "Sensor is working");
+    }
+    backend->Sleep(500);
+
+    for (uint16_t sensorId : sv::bridge::kSensorIds) {
+        uint16_t chipId = 0;
+        if (AdvReadSensorRegister(sensorId, sv::bridge::kChipIdRegister, chipId) != 0 || chipId == 0) continue;
+        SZ_LINE(Debug, kWhere, "AdvReadSensorRegister Success. Sensor ID=0x%04x", unsigned{chipId});
+        const uint16_t fuseBase = sv::bridge::FuseBase(chipId);
+        (void)AdvWriteSensorRegister(sensorId, 0x304C, 0x0100);
+        (void)AdvWriteSensorRegister(sensorId, 0x304A, 0x0210);
+        backend->Sleep(500);
+        for (int j = 0; j < 8; ++j) {
+            uint16_t word = 0;
+            if (AdvReadSensorRegister(sensorId, static_cast<uint16_t>(fuseBase + 2 * j), word) != 0) {
+                SZ_LINE(Error, kWhere, "AdvReadSensorRegister Fail! Read FuseID[%d] Fail", j);
+                return -1;
+            }
+            fuseWords_[7 - j] = word;
+            SZ_LINE(Debug, kWhere, "AdvReadSensorRegister Success. FuseID[%d]=0x%04x", j, unsigned{word});
+        }
+        char id[33] = {};
+        for (int i = 0; i < 8; ++i) std::snprintf(id + 4 * i, 5, "%04X", unsigned{fuseWords_[i]});
+        std::memcpy(text, id, sizeof(id));
+        SZ_LINE(Debug, kWhere, "GetUniqueSensorID Success! Sensor UID = %s", id);
+        return 0;
+    }
+    SZ_LINE0(Error, kWhere, "Check Sensor SID Fail!");
+    return -1;
 }
 
 // ---- Exposure ----

@@ -266,14 +266,56 @@ TEST_F(LegacyTest, LumoWithoutVersion3HeaderReportsNoUniqueId) {
     EXPECT_STREQ(text, "unchanged");
 }
 
-TEST_F(LegacyTest, KanoSensorPathIsNotInThisBuild) {
+TEST_F(LegacyTest, KanoUniqueIdFromTheSensorWhenTheHeaderIsVersion2) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, R"({"model": "kivo", "sensor": {"fuseId": "1112131415161718191A1B1C1D1E1F20"}})");
+    char text[64] = {};
+    const uint64_t before = backend_->NowMs();
+    EXPECT_EQ(kano.GetUniqueSensorID(text), 0);
+    EXPECT_STREQ(text, "1112131415161718191A1B1C1D1E1F20");
+    // The two settling waits of the sequence, on the machine's clock.
+    EXPECT_GE(backend_->NowMs() - before, 1000u);
+    EXPECT_TRUE(Logged("KanoCamCtrl::GetUniqueSensorID", "GetUniqueSensorID Success! Sensor UID = 1112131415161718191A1B1C1D1E1F20"));
+}
+
+TEST_F(LegacyTest, KanoUniqueIdWakesASensorInStandby) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, R"({"model": "kivo", "standby": true})");
+    char text[64] = {};
+    EXPECT_EQ(kano.GetUniqueSensorID(text), 0);
+    EXPECT_TRUE(Logged("KanoCamCtrl::GetUniqueSensorID", "Wake Sensor Up Success! retry count = 2, Status=0x0180"));
+}
+
+TEST_F(LegacyTest, StuckBridgeIsPolled19TimesPerCandidateAndGivesNoId) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, R"({"model": "kivo", "bridgePolls": "stuck"})");
+    char text[64] = "unchanged";
+    TransferLog log(*backend_, [&] { EXPECT_EQ(kano.GetUniqueSensorID(text), -1); });
+    EXPECT_STREQ(text, "unchanged");
+    int statusReads = 0;
+    for (const auto& p : log.SetPayloads(5)) statusReads += p == "0160ac";
+    EXPECT_EQ(statusReads, 3 * 19);
+    const auto lines = Lines();
+    auto has = [&](const std::string& where, const std::string& end) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+            return l.rfind("[" + where + "][", 0) == 0 && l.size() > end.size() &&
+                   l.compare(l.size() - end.size(), end.size(), end) == 0;
+        });
+    };
+    EXPECT_TRUE(has("CamCtrl::AdvReadSensorRegister", "] I2C BUS 1 Check Fail!"));
+    EXPECT_TRUE(has("KanoCamCtrl::GetUniqueSensorID", "] Check Sensor SID Fail!"));
+}
+
+TEST_F(LegacyTest, SensorRegisterWriteRunsTheBridgeProgram) {
     KanoCamCtrl kano;
     Attach(kano, kKivoName, kKivoXu);
-    char text[64] = {};
-    EXPECT_EQ(kano.GetUniqueSensorID(text), -1);
-    const auto lines = Lines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "KanoCamCtrl::GetUniqueSensorID: not available in this build"),
-              lines.end());
+    EXPECT_EQ(WritesOf([&] { EXPECT_EQ(kano.AdvWriteSensorRegister(0x20, 0x304C, 0x0100), 0); }),
+              (std::vector<RegisterWrite>{{0x60A8, 0x0000}, {0x60AA, 0x0002}, {0x60A0, 0x0000}, {0x60A2, 0x0100},
+                                          {0x60A4, 0xF320}, {0x60A6, 0x304C}, {0x60AC, 0x0301}}));
+    EXPECT_TRUE(Logged("CamCtrl::AdvWriteSensorRegister", "AdvWriteSensorRegister Success. Sensor Reg=0x304c, Data=0x0100"));
+    uint16_t chip = 0;
+    EXPECT_EQ(kano.AdvReadSensorRegister(0x20, 0x3000, chip), 0);
+    EXPECT_EQ(chip, 0x0A56);
 }
 
 TEST_F(LegacyTest, BslModeSendsTheModeByteAndRefusesOthers) {
