@@ -137,6 +137,55 @@ int KanoCamCtrl::UniqueIdFromSensor(char* text) {
     return -1;
 }
 
+// ---- The bootdata store: 128 KiB over two device addresses ----
+
+namespace {
+
+constexpr uint32_t kStoreSize = 0x20000;
+constexpr uint16_t kStorePiece = 128;
+
+// Offsets below 0xFFFF answer at 0x54, the rest at 0x55 (register modulo 0x10000).
+uint8_t StoreDevice(uint32_t offset) { return offset < 0xFFFF ? 0x54 : 0x55; }
+
+}  // namespace
+
+int KanoCamCtrl::ClearISPBootdata() {
+    uint8_t erased[kStorePiece];
+    std::memset(erased, 0xFF, sizeof(erased));
+    for (uint32_t offset = 0; offset < kStoreSize; offset += kStorePiece) {
+        // A store left half erased is not erased: the first failed write ends it.
+        const int rc = GenI2CWrite(StoreDevice(offset), 2, offset & 0xFFFF, kStorePiece, erased);
+        if (rc != 0) {
+            SZ_LINE(Error, KANO(ClearISPBootdata), "Erase Bootdata Fail at 0x%05x", unsigned{offset});
+            return rc < 0 ? rc : -1;
+        }
+    }
+    return 0;
+}
+
+int KanoCamCtrl::DumpBootdata() {
+    constexpr const char* kWhere = KANO(DumpBootdata);
+    std::FILE* file = std::fopen("bootdata.bin", "wb");
+    if (file == nullptr) {
+        SZ_LINE0(Error, kWhere, "Cannot open bootdata.bin");
+        return -1;
+    }
+    uint8_t piece[kStorePiece] = {};
+    int result = 0;
+    for (uint32_t offset = 0; offset < kStoreSize && result == 0; offset += kStorePiece) {
+        // A piece that was not read is not written as if it had been.
+        if (GenI2CRead(StoreDevice(offset), 2, offset & 0xFFFF, kStorePiece, piece) != 0) {
+            SZ_LINE(Error, kWhere, "Read Bootdata Fail at 0x%05x", unsigned{offset});
+            result = -1;
+        } else if (std::fwrite(piece, 1, sizeof(piece), file) != sizeof(piece)) {
+            SZ_LINE0(Error, kWhere, "Write bootdata.bin Fail");
+            result = -1;
+        }
+    }
+    if (std::fclose(file) != 0) result = -1;
+    return result;
+}
+
 // ---- Exposure ----
 
 int CamCtrl::WriteFrameExposure(const char* where, uint8_t fps) {
@@ -275,9 +324,7 @@ int KanoCamCtrl::SetISPTestPattern(uint32_t v) { return SetTestPattern(v); }
 
 // ---- Not in this build ----
 
-int KanoCamCtrl::ClearISPBootdata() { return NotAvailable(KANO(ClearISPBootdata)); }
 int KanoCamCtrl::DownloadBootdata(const char*) { return NotAvailable(KANO(DownloadBootdata)); }
-int KanoCamCtrl::DumpBootdata() { return NotAvailable(KANO(DumpBootdata)); }
 int KanoCamCtrl::GetOSPProfile(uint8_t*) { return NotAvailable(KANO(GetOSPProfile)); }
 int KanoCamCtrl::SetOSPProfile(const uint8_t*) { return NotAvailable(KANO(SetOSPProfile)); }
 int KanoCamCtrl::CheckOSPProfile() { return NotAvailable(KANO(CheckOSPProfile)); }

@@ -281,14 +281,14 @@ TEST_F(LegacyTest, OperationsNotInThisBuildSaySoAndFail) {
     KanoCamCtrl kano;
     Attach(kano, kKivoName, kKivoXu);
     TransferLog none(*backend_, [&] {
-        EXPECT_EQ(kano.DumpBootdata(), -1);
-        EXPECT_EQ(kano.ClearISPBootdata(), -1);
+        EXPECT_EQ(kano.DownloadBootdata("bootdata.bin"), -1);
+        EXPECT_EQ(kano.CheckOSPProfile(), -1);
     });
     EXPECT_EQ(none.Transfers(), 0u);
     const auto lines = Lines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "KanoCamCtrl::DumpBootdata: not available in this build"),
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "KanoCamCtrl::DownloadBootdata: not available in this build"),
               lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "KanoCamCtrl::ClearISPBootdata: not available in this build"),
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "KanoCamCtrl::CheckOSPProfile: not available in this build"),
               lines.end());
     // What a family does not have at all fails silently.
     LumoCamCtrl lumo;

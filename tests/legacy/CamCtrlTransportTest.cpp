@@ -2,6 +2,11 @@
 // AP1302 access, headers and unique ID, against the simulated cameras.
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -330,6 +335,80 @@ TEST_F(LegacyTest, BslModeSendsTheModeByteAndRefusesOthers) {
     TransferLog other(*backend_, [&] { EXPECT_EQ(lumo.SetBSLMode(2), 0); });
     EXPECT_EQ(other.Transfers(), 0u);
     EXPECT_TRUE(Logged("LumoCamCtrl::SetBSLMode", "Do not support this mode: 2"));
+}
+
+}  // namespace
+}  // namespace svtest
+
+namespace svtest {
+namespace {
+
+// Runs a test in a fresh working folder, since the dump writes "bootdata.bin" there.
+class LegacyStoreTest : public LegacyTest {
+protected:
+    void SetUp() override {
+        LegacyTest::SetUp();
+        previous_ = std::filesystem::current_path();
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("sv_legacy_store_" + std::to_string(::getpid()) + "_" +
+                   testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(folder_);
+        std::filesystem::current_path(folder_);
+    }
+    void TearDown() override {
+        std::filesystem::current_path(previous_);
+        std::filesystem::remove_all(folder_);
+        LegacyTest::TearDown();
+    }
+    std::filesystem::path previous_;
+    std::filesystem::path folder_;
+};
+
+TEST_F(LegacyStoreTest, EraseFillsBothHalvesOfTheStoreIn128BytePieces) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, kKivoXu);
+    const auto sent = I2cOf([&] { EXPECT_EQ(kano.ClearISPBootdata(), 0); });
+    ASSERT_EQ(sent.size(), 1024u);
+    EXPECT_EQ(sent[0].device, 0x54);
+    EXPECT_EQ(sent[0].reg, 0x0000);
+    EXPECT_EQ(sent[511].device, 0x54);
+    EXPECT_EQ(sent[511].reg, 0xFF80);
+    EXPECT_EQ(sent[512].device, 0x55);
+    EXPECT_EQ(sent[512].reg, 0x0000);
+    EXPECT_EQ(sent[1023].device, 0x55);
+    EXPECT_EQ(sent[1023].reg, 0xFF80);
+    for (const auto& t : sent) {
+        ASSERT_EQ(t.length, 128);
+        ASSERT_EQ(t.data, std::vector<uint8_t>(128, 0xFF));
+    }
+    EXPECT_EQ(kano.CheckHeaderVer(), 255);
+}
+
+TEST_F(LegacyStoreTest, EraseStopsAtTheFirstFailedWrite) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, kKivoXu, R"("faults": [{"op": "xu.set", "selector": 6, "on": 3, "code": "ERROR_GEN_FAILURE"}])");
+    const auto sent = I2cOf([&] { EXPECT_LT(kano.ClearISPBootdata(), 0); });
+    EXPECT_EQ(sent.size(), 3u);
+    EXPECT_TRUE(Logged("KanoCamCtrl::ClearISPBootdata", "Erase Bootdata Fail at 0x00100"));
+}
+
+TEST_F(LegacyStoreTest, DumpWritesTheWholeStore) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, kKivoXu);
+    const auto sent = I2cOf([&] { EXPECT_EQ(kano.DumpBootdata(), 0); });
+    EXPECT_EQ(sent.size(), 1024u);
+    std::ifstream in("bootdata.bin", std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(bytes.size(), 131072u);
+    EXPECT_EQ(bytes[0], 2);  // the version 2 header
+    EXPECT_EQ(static_cast<uint8_t>(bytes[131071]), 0xFF);  // the erased second half
+}
+
+TEST_F(LegacyStoreTest, DumpWithAFailedReadIsAFailure) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, kKivoXu, R"("faults": [{"op": "xu.get", "selector": 6, "on": 2, "code": "ERROR_GEN_FAILURE"}])");
+    EXPECT_EQ(kano.DumpBootdata(), -1);
+    EXPECT_TRUE(Logged("KanoCamCtrl::DumpBootdata", "Read Bootdata Fail at 0x00080"));
 }
 
 }  // namespace
