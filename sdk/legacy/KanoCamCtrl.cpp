@@ -1,5 +1,12 @@
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "base/HeaderChecksums.h"
 
 #include "base/FixedPoint.h"
 #include "legacy/CamCtrl.h"
@@ -186,6 +193,73 @@ int KanoCamCtrl::DumpBootdata() {
     return result;
 }
 
+int KanoCamCtrl::DownloadBootdata(const char* path) {
+    constexpr const char* kWhere = KANO(DownloadBootdata);
+    std::vector<uint8_t> image;
+    if (path != nullptr) {
+        std::ifstream in(path, std::ios::binary);
+        image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::printf("Bootdata size: %zd\n", static_cast<std::ptrdiff_t>(image.size()));
+    // An image that is not there, or does not fit the store, is not written at all.
+    if (image.empty() || image.size() > kStoreSize) {
+        SZ_LINE(Error, kWhere, "Bootdata image cannot be used: %zu bytes", image.size());
+        return -1;
+    }
+    for (std::size_t offset = 0; offset < image.size(); offset += kStorePiece) {
+        const auto piece = static_cast<uint16_t>(std::min<std::size_t>(kStorePiece, image.size() - offset));
+        const auto at = static_cast<uint32_t>(offset);
+        const int rc = GenI2CWrite(StoreDevice(at), 2, at & 0xFFFF, piece, image.data() + offset);
+        if (rc != 0) {
+            SZ_LINE(Error, kWhere, "Write Bootdata Fail at 0x%05x", unsigned{at});
+            return rc < 0 ? rc : -1;
+        }
+    }
+    if (CheckHeaderVer() != 3) {
+        SZ_LINE0(Debug, kWhere, "DownloadBootdata Completed.");
+        return 0;
+    }
+
+    char uid[64] = {};
+    if (GetUniqueSensorID(uid) != 0) {
+        SZ_LINE0(Error, kWhere, "Get Unique Sensor ID Fail!");
+        return -1;
+    }
+    SZ_LINE(Debug, kWhere, "Get Unique Sensor ID: %s", uid);
+    for (uint32_t group = 0; group < 8; ++group) {
+        uint8_t bytes[2] = {};
+        for (int k = 0; k < 2; ++k) {
+            const char digits[3] = {uid[4 * group + 2 * k], uid[4 * group + 2 * k + 1], '\0'};
+            bytes[k] = static_cast<uint8_t>(std::strtoul(digits, nullptr, 16));
+        }
+        if (GenI2CWrite(0x54, 2, sv::header::kFuseIdAt + 2 * group, 2, bytes) != 0) {
+            SZ_LINE0(Error, kWhere, "Write Fuse ID Fail!");
+            return -1;
+        }
+    }
+    sv::platform::GetBackend()->Sleep(10);
+
+    SvHeaderV3 header{};
+    if (GetBootdataHeaderV3(&header) != 0) return -1;
+    const uint8_t* f = header.sensorFuseId;
+    SZ_LINE(Debug, kWhere,
+            "Get Header Fuse ID: %02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X", f[0], f[1],
+            f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9], f[10], f[11], f[12], f[13], f[14], f[15]);
+
+    SZ_LINE0(Debug, kWhere, "Calculate CheckSum of Fixed Section...");
+    uint8_t fixed[sv::header::kSummedBytes] = {};
+    if (GenI2CRead(0x54, 2, 0, sv::header::kSummedBytes, fixed) != 0) return -1;
+    const sv::header::StoreChecksums sums = sv::header::ComputeStoreChecksums(fixed);
+    const uint8_t fixBytes[2] = {static_cast<uint8_t>(sums.fix & 0xFF), static_cast<uint8_t>(sums.fix >> 8)};
+    if (GenI2CWrite(0x54, 2, sv::header::kFixChecksumAt, 2, fixBytes) != 0) return -1;
+    SZ_LINE(Debug, kWhere, "Fixed Checksum: 0x%04X", unsigned{sums.fix});
+    const uint8_t totalBytes[2] = {static_cast<uint8_t>(sums.total & 0xFF), static_cast<uint8_t>(sums.total >> 8)};
+    if (GenI2CWrite(0x54, 2, sv::header::kTotalChecksumAt, 2, totalBytes) != 0) return -1;
+    SZ_LINE(Debug, kWhere, "Total Checksum: 0x%04X", unsigned{sums.total});
+    SZ_LINE0(Debug, kWhere, "DownloadBootdata Completed.");
+    return 0;
+}
+
 // ---- Exposure ----
 
 int CamCtrl::WriteFrameExposure(const char* where, uint8_t fps) {
@@ -324,7 +398,6 @@ int KanoCamCtrl::SetISPTestPattern(uint32_t v) { return SetTestPattern(v); }
 
 // ---- Not in this build ----
 
-int KanoCamCtrl::DownloadBootdata(const char*) { return NotAvailable(KANO(DownloadBootdata)); }
 int KanoCamCtrl::GetOSPProfile(uint8_t*) { return NotAvailable(KANO(GetOSPProfile)); }
 int KanoCamCtrl::SetOSPProfile(const uint8_t*) { return NotAvailable(KANO(SetOSPProfile)); }
 int KanoCamCtrl::CheckOSPProfile() { return NotAvailable(KANO(CheckOSPProfile)); }

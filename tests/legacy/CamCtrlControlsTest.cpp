@@ -281,12 +281,12 @@ TEST_F(LegacyTest, OperationsNotInThisBuildSaySoAndFail) {
     KanoCamCtrl kano;
     Attach(kano, kKivoName, kKivoXu);
     TransferLog none(*backend_, [&] {
-        EXPECT_EQ(kano.DownloadBootdata("bootdata.bin"), -1);
+        EXPECT_EQ(kano.GetOSPProfileConfig(*std::make_unique<std::string>()), -1);
         EXPECT_EQ(kano.CheckOSPProfile(), -1);
     });
     EXPECT_EQ(none.Transfers(), 0u);
     const auto lines = Lines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "KanoCamCtrl::DownloadBootdata: not available in this build"),
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "KanoCamCtrl::GetOSPProfileConfig: not available in this build"),
               lines.end());
     EXPECT_NE(std::find(lines.begin(), lines.end(), "KanoCamCtrl::CheckOSPProfile: not available in this build"),
               lines.end());

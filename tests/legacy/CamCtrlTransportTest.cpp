@@ -411,5 +411,86 @@ TEST_F(LegacyStoreTest, DumpWithAFailedReadIsAFailure) {
     EXPECT_TRUE(Logged("KanoCamCtrl::DumpBootdata", "Read Bootdata Fail at 0x00080"));
 }
 
+void WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(name, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+TEST_F(LegacyStoreTest, DownloadWritesTheImageIn128BytePiecesAndALastShorterOne) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, kKivoXu);
+    std::vector<uint8_t> image(300);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7);
+    image[0] = 2;  // a version 2 header: no fuse ID to write
+    WriteFile("image.bin", image);
+    testing::internal::CaptureStdout();
+    const auto sent = I2cOf([&] { EXPECT_EQ(kano.DownloadBootdata("image.bin"), 0); });
+    std::fflush(stdout);
+    // The legacy channel's console lines share standard output.
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Bootdata size: 300\n"), std::string::npos);
+    ASSERT_EQ(sent.size(), 4u);  // three pieces, then the header version
+    EXPECT_EQ(sent[0].reg, 0);
+    EXPECT_EQ(sent[1].reg, 128);
+    EXPECT_EQ(sent[2].reg, 256);
+    EXPECT_EQ(sent[2].length, 44);
+    EXPECT_EQ(sent[2].data, std::vector<uint8_t>(image.begin() + 256, image.end()));
+    EXPECT_FALSE(sent[3].write);
+    EXPECT_TRUE(Logged("KanoCamCtrl::DownloadBootdata", "DownloadBootdata Completed."));
+}
+
+TEST_F(LegacyStoreTest, DownloadCrossesIntoTheSecondStoreAddress) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, kKivoXu);
+    std::vector<uint8_t> image(0x10080, 0x5A);
+    image[0] = 2;
+    WriteFile("image.bin", image);
+    const auto sent = I2cOf([&] { EXPECT_EQ(kano.DownloadBootdata("image.bin"), 0); });
+    ASSERT_EQ(sent.size(), 0x10080u / 128 + 1);
+    EXPECT_EQ(sent[0x1FF].device, 0x54);
+    EXPECT_EQ(sent[0x1FF].reg, 0xFF80);
+    EXPECT_EQ(sent[0x200].device, 0x55);
+    EXPECT_EQ(sent[0x200].reg, 0x0000);
+}
+
+TEST_F(LegacyStoreTest, DownloadOfAVersion3HeaderWritesTheFuseIdAndChecksums) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName,
+           R"({"model": "kivo", "header": {"version": 3, "fuseId": "00000000000000000000000000000001"},
+               "sensor": {"fuseId": "A0A1A2A3A4A5A6A7A8A9AAABACADAEAF"}})");
+    std::vector<uint8_t> image(256);
+    ASSERT_EQ(kano.GenI2CRead(0x54, 2, 0, 128, image.data()), 0);
+    ASSERT_EQ(kano.GenI2CRead(0x54, 2, 128, 128, image.data() + 128), 0);
+    // An image fresh from the maker: no fuse ID, checksums unwritten, so the
+    // ID comes from the sensor and the download puts it in.
+    for (int i = 5; i < 21; ++i) image[static_cast<std::size_t>(i)] = 0;
+    image[101] = image[102] = image[123] = image[124] = 0xFF;
+    WriteFile("image.bin", image);
+    TransferLog log(*backend_, [&] { EXPECT_EQ(kano.DownloadBootdata("image.bin"), 0); });
+    (void)log;
+    SvHeaderV3 header{};
+    ASSERT_EQ(kano.GetBootdataHeaderV3(&header), 0);
+    char id[33] = {};
+    for (int i = 0; i < 16; ++i) std::snprintf(id + 2 * i, 3, "%02X", unsigned{header.sensorFuseId[i]});
+    EXPECT_STREQ(id, "A0A1A2A3A4A5A6A7A8A9AAABACADAEAF");
+    std::vector<uint8_t> stored(128);
+    ASSERT_EQ(kano.GenI2CRead(0x54, 2, 0, 128, stored.data()), 0);
+    uint32_t fixed = 0;
+    for (int i = 0; i < 101; ++i) fixed += stored[static_cast<std::size_t>(i)];
+    EXPECT_EQ(header.fixChecksum, fixed % 65535u);
+    uint32_t total = 0;
+    for (int i = 0; i < 122; ++i) total += stored[static_cast<std::size_t>(i)];
+    EXPECT_EQ(header.totalChecksum, total % 65535u);
+    EXPECT_TRUE(Logged("KanoCamCtrl::DownloadBootdata", "DownloadBootdata Completed."));
+}
+
+TEST_F(LegacyStoreTest, DownloadOfAMissingImageWritesNothing) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName, kKivoXu);
+    testing::internal::CaptureStdout();
+    const auto sent = I2cOf([&] { EXPECT_EQ(kano.DownloadBootdata("missing.bin"), -1); });
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(sent.empty());
+}
+
 }  // namespace
 }  // namespace svtest
