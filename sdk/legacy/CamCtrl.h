@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <sorvansdk/SvTypes.h>
 
@@ -245,4 +246,10 @@ public:
     SZ_CAMCTRL_PAIRS_B(SZ_OVERRIDE_PAIR)
     SZ_CAMCTRL_PAIRS_C(SZ_OVERRIDE_PAIR)
 #undef SZ_OVERRIDE_PAIR
+
+private:
+    // One loader command: the packet, its acknowledgement byte and, when that
+    // is 0, the 9 answer bytes in answer[1..9] (answer[0] the acknowledgement).
+    // 0 when every transfer went through.
+    int BslCommand(uint8_t command, const std::vector<uint8_t>& payload, uint8_t& ack, uint8_t (&answer)[10]);
 };

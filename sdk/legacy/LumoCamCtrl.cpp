@@ -1,10 +1,14 @@
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "base/FixedPoint.h"
 #include "legacy/CamCtrl.h"
 #include "legacy/CamCtrlLimits.h"
 #include "legacy/SzLine.h"
+#include "platform/BslPacket.h"
+#include "platform/backend/Backend.h"
 
 namespace fp = sv::fixedpoint;
 
@@ -76,6 +80,62 @@ int LumoCamCtrl::GetUniqueSensorID(char* text) {
     }
     SZ_LINE0(Debug, LUMO(GetUniqueSensorID), "Check Header V3 SUCCESS!");
     return FuseIdFromHeaderV3(LUMO(GetUniqueSensorID), text);
+}
+
+// ---- The module's loader ----
+
+namespace {
+constexpr uint8_t kCmdPassword = 0x21;
+constexpr uint8_t kCmdMassErase = 0x15;
+constexpr uint8_t kAnswerMessage = 0x3B;
+constexpr std::size_t kMessageAnswerBytes = 9;
+}  // namespace
+
+int LumoCamCtrl::BslCommand(uint8_t command, const std::vector<uint8_t>& payload, uint8_t& ack,
+                            uint8_t (&answer)[1 + kMessageAnswerBytes]) {
+    const std::vector<uint8_t> packet = sv::firmware::BslPacket(command, payload);
+    const auto reg = static_cast<uint16_t>(packet[0] << 8 | packet[1]);
+    ack = 0xFF;  // nothing stale reads as an acknowledgement
+    if (GenI2CWrite(kMcu, 2, reg, static_cast<uint16_t>(packet.size() - 2), packet.data() + 2) != 0 ||
+        GenI2CRead(kMcu, 2, reg, 1, &ack) != 0) {
+        return -1;
+    }
+    if (ack != 0) return 0;
+    std::memset(answer, 0, sizeof(answer));
+    const auto answerReg = static_cast<uint16_t>(0x80 << 8 | (payload.size() + 1));
+    if (GenI2CRead(kMcu, 2, answerReg, kMessageAnswerBytes, answer + 1) != 0) return -1;
+    answer[0] = ack;
+    return 0;
+}
+
+int LumoCamCtrl::ClearISPBootdata() {
+    constexpr const char* kWhere = LUMO(ClearISPBootdata);
+    SetBSLMode(1);
+    sv::platform::GetBackend()->Sleep(1000);
+
+    const std::vector<uint8_t> password(std::begin(sv::firmware::kBslPassword), std::end(sv::firmware::kBslPassword));
+    uint8_t ack = 0xFF;
+    uint8_t r[1 + kMessageAnswerBytes] = {};
+    // Only a status message with status 0 is the loader agreeing.
+    if (BslCommand(kCmdPassword, password, ack, r) != 0 || ack != 0) {
+        SZ_LINE(Error, kWhere, "Unlock Flash Fail: status = 0x%02x!", unsigned{ack});
+        return -1;
+    }
+    if (r[4] != kAnswerMessage || r[5] != 0) {
+        SZ_LINE0(Error, kWhere, "Unlock Error");
+        return -1;
+    }
+    SZ_LINE0(Debug, kWhere, "Unlocked Flash");
+    if (BslCommand(kCmdMassErase, {}, ack, r) != 0 || ack != 0) {
+        SZ_LINE(Error, kWhere, "Mass Erase Flash Fail: status = 0x%02x!", unsigned{ack});
+        return -1;
+    }
+    if (r[4] != kAnswerMessage || r[5] != 0) {
+        SZ_LINE0(Error, kWhere, "Mass Erase Error");
+        return -1;
+    }
+    SZ_LINE0(Debug, kWhere, "Mass Erased Flash");
+    return 0;
 }
 
 // ---- Exposure ----
@@ -194,7 +254,6 @@ int LumoCamCtrl::SetISPTestPattern(uint32_t v) { return SetTestPattern(v); }
 
 // ---- Not in this build ----
 
-int LumoCamCtrl::ClearISPBootdata() { return NotAvailable(LUMO(ClearISPBootdata)); }
 int LumoCamCtrl::DownloadBootdata(const char*) { return NotAvailable(LUMO(DownloadBootdata)); }
 int LumoCamCtrl::GetOSPProfile(uint8_t*) { return NotAvailable(LUMO(GetOSPProfile)); }
 int LumoCamCtrl::CheckOSPProfile() { return NotAvailable(LUMO(CheckOSPProfile)); }

@@ -492,5 +492,39 @@ TEST_F(LegacyStoreTest, DownloadOfAMissingImageWritesNothing) {
     EXPECT_TRUE(sent.empty());
 }
 
+TEST_F(LegacyTest, LumoEraseEntersTheLoaderUnlocksAndErases) {
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, kLiraXu);
+    const uint64_t before = backend_->NowMs();
+    TraceCapture trace(*backend_);
+    EXPECT_EQ(lumo.ClearISPBootdata(), 0);
+    trace.Stop();
+    EXPECT_GE(backend_->NowMs() - before, 1010u);
+    std::vector<I2cTransfer> commands;
+    for (auto& t : I2cTransfersOf(trace)) {
+        if (t.write) commands.push_back(t);
+    }
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[0].reg, 0x8021);  // 0x80, then 33 bytes of command and password
+    // After the two address bytes: 00, the command, the password and a 4-byte CRC.
+    ASSERT_EQ(commands[0].data.size(), 2u + 32u + 4u);
+    EXPECT_EQ(commands[0].data[0], 0x00);
+    EXPECT_EQ(commands[0].data[1], 0x21);
+    EXPECT_EQ(std::vector<uint8_t>(commands[0].data.begin() + 2, commands[0].data.begin() + 34),
+              std::vector<uint8_t>(32, 0xFF));
+    EXPECT_EQ(commands[1].reg, 0x8001);
+    EXPECT_EQ(commands[1].data[1], 0x15);
+    EXPECT_TRUE(Logged("LumoCamCtrl::ClearISPBootdata", "Mass Erased Flash"));
+}
+
+TEST_F(LegacyTest, LumoEraseWithAWrongPasswordStopsBeforeErasing) {
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName,
+           R"({"model": "lira", "bslPassword": "0000000000000000000000000000000000000000000000000000000000000000"})");
+    std::vector<I2cTransfer> sent;
+    sent = I2cOf([&] { EXPECT_EQ(lumo.ClearISPBootdata(), -1); });
+    for (const auto& t : sent) EXPECT_FALSE(t.write && t.reg == 0x8001) << "mass erase sent";
+}
+
 }  // namespace
 }  // namespace svtest
