@@ -252,4 +252,10 @@ private:
     // is 0, the 9 answer bytes in answer[1..9] (answer[0] the acknowledgement).
     // 0 when every transfer went through.
     int BslCommand(uint8_t command, const std::vector<uint8_t>& payload, uint8_t& ack, uint8_t (&answer)[10]);
+    int BslExchange(uint8_t command, const std::vector<uint8_t>& payload, uint8_t& ack, uint8_t* answer,
+                    std::size_t count);
+    // One section in loader packets of at most 128 bytes; false after the line of the failure.
+    bool ProgramSection(uint32_t address, uint32_t length, const uint8_t* data);
+    // One CRC request over the section; with `compare`, the CRC must be that of `data`.
+    bool VerifySection(uint32_t address, uint32_t length, const uint8_t* data, bool compare);
 };

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <cstring>
 #include <iterator>
 #include <vector>
@@ -89,10 +91,31 @@ constexpr uint8_t kCmdPassword = 0x21;
 constexpr uint8_t kCmdMassErase = 0x15;
 constexpr uint8_t kAnswerMessage = 0x3B;
 constexpr std::size_t kMessageAnswerBytes = 9;
+constexpr uint8_t kCmdProgram = 0x20;
+constexpr uint8_t kCmdCrc = 0x26;
+constexpr uint8_t kAnswerCrc = 0x32;
+constexpr std::size_t kCrcAnswerBytes = 12;
+constexpr std::size_t kBinInfoBytes = 20;
+constexpr uint32_t kMaxPayload = 128;
+constexpr uint32_t kVerifyWindow = 0x10000;
+
+void PutLe32(std::vector<uint8_t>& out, uint32_t value) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+uint32_t Le32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
 }  // namespace
 
 int LumoCamCtrl::BslCommand(uint8_t command, const std::vector<uint8_t>& payload, uint8_t& ack,
                             uint8_t (&answer)[1 + kMessageAnswerBytes]) {
+    return BslExchange(command, payload, ack, answer, kMessageAnswerBytes);
+}
+
+int LumoCamCtrl::BslExchange(uint8_t command, const std::vector<uint8_t>& payload, uint8_t& ack, uint8_t* answer,
+                             std::size_t count) {
     const std::vector<uint8_t> packet = sv::firmware::BslPacket(command, payload);
     const auto reg = static_cast<uint16_t>(packet[0] << 8 | packet[1]);
     ack = 0xFF;  // nothing stale reads as an acknowledgement
@@ -101,9 +124,9 @@ int LumoCamCtrl::BslCommand(uint8_t command, const std::vector<uint8_t>& payload
         return -1;
     }
     if (ack != 0) return 0;
-    std::memset(answer, 0, sizeof(answer));
+    std::memset(answer, 0, count + 1);
     const auto answerReg = static_cast<uint16_t>(0x80 << 8 | (payload.size() + 1));
-    if (GenI2CRead(kMcu, 2, answerReg, kMessageAnswerBytes, answer + 1) != 0) return -1;
+    if (GenI2CRead(kMcu, 2, answerReg, static_cast<uint16_t>(count), answer + 1) != 0) return -1;
     answer[0] = ack;
     return 0;
 }
@@ -135,6 +158,109 @@ int LumoCamCtrl::ClearISPBootdata() {
         return -1;
     }
     SZ_LINE0(Debug, kWhere, "Mass Erased Flash");
+    return 0;
+}
+
+bool LumoCamCtrl::ProgramSection(uint32_t address, uint32_t length, const uint8_t* data) {
+    constexpr const char* kWhere = LUMO(DownloadBootdata);
+    for (uint32_t e = 0; e < length;) {
+        const uint32_t len = std::min(length - e, kMaxPayload);
+        std::vector<uint8_t> payload;
+        PutLe32(payload, address + e);
+        payload.insert(payload.end(), data + e, data + e + len);
+        uint8_t ack = 0xFF;
+        uint8_t r[1 + kMessageAnswerBytes] = {};
+        if (BslCommand(kCmdProgram, payload, ack, r) != 0 || ack != 0) {
+            SZ_LINE(Error, kWhere, "Program Flash Fail: status = 0x%02x!", unsigned{ack});
+            return false;
+        }
+        if (r[4] != kAnswerMessage || r[5] != 0) {
+            SZ_LINE(Error, kWhere, "Program Error: address = 0x%08x", address + e + len);
+            return false;
+        }
+        e += len;
+    }
+    return true;
+}
+
+bool LumoCamCtrl::VerifySection(uint32_t address, uint32_t length, const uint8_t* data, bool compare) {
+    constexpr const char* kWhere = LUMO(DownloadBootdata);
+    std::vector<uint8_t> payload;
+    PutLe32(payload, address);
+    PutLe32(payload, length);
+    uint8_t ack = 0xFF;
+    uint8_t r[1 + kCrcAnswerBytes] = {};
+    if (BslExchange(kCmdCrc, payload, ack, r, kCrcAnswerBytes) != 0 || ack != 0) {
+        SZ_LINE(Error, kWhere, "Verification Flash Fail: status = 0x%02x!", unsigned{ack});
+        return false;
+    }
+    if (r[4] != kAnswerCrc) {
+        SZ_LINE0(Error, kWhere, "Verification Error");
+        return false;
+    }
+    if (!compare) return true;
+    const uint32_t crc = sv::firmware::BslCrc(data, length);
+    const uint8_t expected[4] = {static_cast<uint8_t>(crc), static_cast<uint8_t>(crc >> 8),
+                                 static_cast<uint8_t>(crc >> 16), static_cast<uint8_t>(crc >> 24)};
+    if (std::memcmp(expected, r + 5, 4) != 0) {
+        SZ_LINE0(Error, kWhere, "Verification Fail");
+        SZ_LINE(Error, kWhere, "bin CRC: 0x%02X,0x%02X,0x%02X,0x%02X", unsigned{expected[0]}, unsigned{expected[1]},
+                unsigned{expected[2]}, unsigned{expected[3]});
+        SZ_LINE(Error, kWhere, "memory CRC: 0x%02X,0x%02X,0x%02X,0x%02X", unsigned{r[5]}, unsigned{r[6]},
+                unsigned{r[7]}, unsigned{r[8]});
+        return false;
+    }
+    return true;
+}
+
+int LumoCamCtrl::DownloadBootdata(const char* path) {
+    constexpr const char* kWhere = LUMO(DownloadBootdata);
+    std::vector<uint8_t> image;
+    if (path != nullptr) {
+        std::ifstream in(path, std::ios::binary);
+        image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    // Nothing is read past the image's end: a short image is refused before any transfer.
+    if (image.size() < kBinInfoBytes) {
+        SZ_LINE(Error, kWhere, "LUMO image too short: %zu bytes", image.size());
+        return -1;
+    }
+    const uint8_t* info = image.data();
+    const uint32_t controlAddr = Le32(info + 4);
+    const uint32_t controlLen = Le32(info + 8);
+    const uint32_t bootdataAddr = Le32(info + 12);
+    const uint32_t bootdataLen = Le32(info + 16);
+    SZ_LINE(Debug, kWhere, "Bin Version: %02d.%02d.%02d.%02d", int{info[0]}, int{info[1]}, int{info[2]}, int{info[3]});
+    SZ_LINE(Debug, kWhere, "Control Addr: 0x%08x, Len: 0x%08x", controlAddr, controlLen);
+    SZ_LINE(Debug, kWhere, "Bootdata Addr: 0x%08x, Len: 0x%08x", bootdataAddr, bootdataLen);
+    if (uint64_t{kBinInfoBytes} + controlLen + bootdataLen > image.size()) {
+        SZ_LINE(Error, kWhere, "LUMO image too short: %zu bytes", image.size());
+        return -1;
+    }
+    const uint8_t* control = image.data() + kBinInfoBytes;
+    const uint8_t* bootdata = control + controlLen;
+
+    if (!ProgramSection(controlAddr, controlLen, control)) return -1;
+    SZ_LINE0(Debug, kWhere, "Flashed Control Part");
+    SZ_LINE0(Info, kWhere, "start verification control");
+    // The first request wakes the loader's checker; the second decides.
+    if (!VerifySection(controlAddr, controlLen, control, false) ||
+        !VerifySection(controlAddr, controlLen, control, true)) {
+        return -1;
+    }
+    SZ_LINE0(Debug, kWhere, "Verification Flash");
+
+    if (!ProgramSection(bootdataAddr, bootdataLen, bootdata)) return -1;
+    SZ_LINE0(Debug, kWhere, "Flashed Bootdata Part");
+    SZ_LINE0(Info, kWhere, "start verification bootdata");
+    for (uint32_t e = 0; e < bootdataLen; e += kVerifyWindow) {
+        const uint32_t len = std::min(bootdataLen - e, kVerifyWindow);
+        if (!VerifySection(bootdataAddr + e, len, bootdata + e, true)) return -1;
+        SZ_LINE0(Debug, kWhere, "Verification Flash");
+    }
+    SZ_LINE0(Debug, kWhere, "Verification Flashed Bootdata Part");
+    SetBSLMode(0);
+    sv::platform::GetBackend()->Sleep(300);
     return 0;
 }
 
@@ -254,7 +380,6 @@ int LumoCamCtrl::SetISPTestPattern(uint32_t v) { return SetTestPattern(v); }
 
 // ---- Not in this build ----
 
-int LumoCamCtrl::DownloadBootdata(const char*) { return NotAvailable(LUMO(DownloadBootdata)); }
 int LumoCamCtrl::GetOSPProfile(uint8_t*) { return NotAvailable(LUMO(GetOSPProfile)); }
 int LumoCamCtrl::CheckOSPProfile() { return NotAvailable(LUMO(CheckOSPProfile)); }
 int LumoCamCtrl::GetOSPProfileConfig(std::string&) { return NotAvailable(LUMO(GetOSPProfileConfig)); }

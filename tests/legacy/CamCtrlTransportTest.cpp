@@ -526,5 +526,71 @@ TEST_F(LegacyTest, LumoEraseWithAWrongPasswordStopsBeforeErasing) {
     for (const auto& t : sent) EXPECT_FALSE(t.write && t.reg == 0x8001) << "mass erase sent";
 }
 
+// A LUMO image: the information block, a control section and a bootdata
+// section that starts with a version 3 header byte.
+std::vector<uint8_t> LumoImage(uint32_t controlLen, uint32_t bootdataLen) {
+    std::vector<uint8_t> image = {1, 2, 3, 4};
+    auto le32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) image.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    le32(0x8000);
+    le32(controlLen);
+    le32(0x10000);
+    le32(bootdataLen);
+    for (uint32_t i = 0; i < controlLen; ++i) image.push_back(static_cast<uint8_t>(i * 3 + 1));
+    for (uint32_t i = 0; i < bootdataLen; ++i) image.push_back(static_cast<uint8_t>(i == 0 ? 3 : i * 5));
+    return image;
+}
+
+TEST_F(LegacyStoreTest, LumoDownloadProgramsAndVerifiesBothSections) {
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, kLiraXu);
+    ASSERT_EQ(lumo.ClearISPBootdata(), 0);
+    WriteFile("lumo.bin", LumoImage(200, 256));
+    TraceCapture trace(*backend_);
+    EXPECT_EQ(lumo.DownloadBootdata("lumo.bin"), 0);
+    trace.Stop();
+    std::vector<I2cTransfer> commands;
+    for (auto& t : I2cTransfersOf(trace)) {
+        if (t.write) commands.push_back(t);
+    }
+    // Control: 128 + 72 bytes, two CRC requests; bootdata: 128 + 128, one CRC request.
+    ASSERT_EQ(commands.size(), 7u);
+    EXPECT_EQ(commands[0].reg, 0x8085);  // 1 + 4 + 128 bytes of command, address and data
+    EXPECT_EQ(std::vector<uint8_t>(commands[0].data.begin(), commands[0].data.begin() + 6),
+              (std::vector<uint8_t>{0x00, 0x20, 0x00, 0x80, 0x00, 0x00}));
+    EXPECT_EQ(commands[1].reg, 0x804D);
+    EXPECT_EQ(commands[2].data[1], 0x26);
+    EXPECT_EQ(commands[3].data[1], 0x26);
+    EXPECT_EQ(std::vector<uint8_t>(commands[4].data.begin() + 2, commands[4].data.begin() + 6),
+              (std::vector<uint8_t>{0x00, 0x00, 0x01, 0x00}));
+    EXPECT_EQ(commands[6].data[1], 0x26);
+    EXPECT_TRUE(Logged("LumoCamCtrl::DownloadBootdata", "Verification Flashed Bootdata Part"));
+}
+
+TEST_F(LegacyStoreTest, LumoDownloadOutsideLoaderModeFailsAndSaysWhere) {
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, kLiraXu);
+    WriteFile("lumo.bin", LumoImage(200, 256));
+    // Not in loader mode: no status message answers the first piece.
+    EXPECT_EQ(lumo.DownloadBootdata("lumo.bin"), -1);
+    EXPECT_TRUE(Logged("LumoCamCtrl::DownloadBootdata", "Program Error: address = 0x00008080"));
+}
+
+TEST_F(LegacyStoreTest, LumoImageShorterThanItsSectionsIsRefusedBeforeAnyTransfer) {
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, kLiraXu);
+    auto image = LumoImage(200, 256);
+    image.resize(image.size() - 1);
+    WriteFile("lumo.bin", image);
+    WriteFile("tiny.bin", {1, 2, 3});
+    TransferLog none(*backend_, [&] {
+        EXPECT_EQ(lumo.DownloadBootdata("lumo.bin"), -1);
+        EXPECT_EQ(lumo.DownloadBootdata("tiny.bin"), -1);
+        EXPECT_EQ(lumo.DownloadBootdata("missing.bin"), -1);
+    });
+    EXPECT_EQ(none.Transfers(), 0u);
+}
+
 }  // namespace
 }  // namespace svtest
