@@ -7,30 +7,15 @@
 
 #include "camera/SvSorvanCamera.h"
 #include "base/Logger.h"
+#include "platform/SensorBridge.h"
 #include "platform/backend/Backend.h"
 
 namespace {
 
-constexpr uint16_t kIspIdRegister = 0x0000;
-constexpr uint16_t kSystemControl = 0x601A;
-constexpr uint16_t kStandbyBit = 0x0200;
-constexpr uint16_t kWakeValue = 0x0380;
-constexpr uint16_t kBridgeA0 = 0x60A0;
-constexpr uint16_t kBridgeA2 = 0x60A2;
-constexpr uint16_t kBridgeA4 = 0x60A4;
-constexpr uint16_t kBridgeA6 = 0x60A6;
-constexpr uint16_t kBridgeA8 = 0x60A8;
-constexpr uint16_t kBridgeAA = 0x60AA;
-constexpr uint16_t kBridgeStatus = 0x60AC;
-constexpr uint16_t kReadCommand = 0x6032;
-constexpr uint16_t kWriteCommand = 0x0301;
+using namespace sv::bridge;
+
 constexpr int kReadPolls = 21;
 constexpr int kWritePolls = 20;
-
-constexpr uint16_t kSensorIds[] = {0x20, 0x6C, 0x6E};
-constexpr uint16_t kChipIdRegister = 0x3000;
-
-bool Idle(uint16_t status) { return (status & 0x7) == 0; }
 
 void Sleep(uint32_t ms) { sv::platform::GetBackend()->Sleep(ms); }
 
@@ -50,10 +35,10 @@ bool SvAP1302Sensor::CheckIspId(const char* op) {
 bool SvAP1302Sensor::WaitBridgeIdle(int polls, const char* op, const char* label, bool logEachPoll) {
     for (int i = 0; i < polls; ++i) {
         uint16_t status = 0;
-        const bool read = camera_.AP1302I2CRead(kBridgeStatus, status) == 0;
+        const bool read = camera_.AP1302I2CRead(kStatus, status) == 0;
         if (logEachPoll) {
             sv::log::Write(spdlog::level::debug, "{}: {} {} Addr:0x{:x}, Data:0x{:x}", camera_.DeviceName(), op, label,
-                           kBridgeStatus, status);
+                           kStatus, status);
         }
         if (read && Idle(status)) return true;
     }
@@ -81,9 +66,7 @@ int SvAP1302Sensor::AP1302SensorRegisterRead(uint16_t sensorId, uint16_t reg, ui
     }
     // A transaction with a lost register write would run on stale bridge
     // settings: it fails instead.
-    const BridgeProgram program = {{
-        {kBridgeA8, 0}, {kBridgeAA, 2}, {kBridgeA0, static_cast<uint16_t>(sensorId | 0x0300)}, {kBridgeA2, reg},
-        {kBridgeA4, 0}, {kBridgeA6, kBridgeA4}, {kBridgeStatus, kReadCommand}}};
+    const BridgeProgram program = ReadProgram(sensorId, reg);
     if (!WriteBridgeProgram(program, kOp)) return -1;
     if (!CheckIspId(kOp)) return -1;
     if (!WaitBridgeIdle(kReadPolls, kOp, "Check Status", true)) {
@@ -91,7 +74,7 @@ int SvAP1302Sensor::AP1302SensorRegisterRead(uint16_t sensorId, uint16_t reg, ui
         return -1;
     }
     uint16_t data = 0;
-    if (camera_.AP1302I2CRead(kBridgeA4, data) != 0) {
+    if (camera_.AP1302I2CRead(kReadData, data) != 0) {
         sv::log::Write(spdlog::level::err, "{}: {} Read Data Fail!", name, kOp);
         return -1;
     }
@@ -106,9 +89,7 @@ int SvAP1302Sensor::AP1302SensorRegisterWrite(uint16_t sensorId, uint16_t reg, u
         sv::log::Write(spdlog::level::err, "{}: {} I2C BUS 1 Check Fail!", name, kOp);
         return -1;
     }
-    const BridgeProgram program = {{
-        {kBridgeA8, 0}, {kBridgeAA, 2}, {kBridgeA0, 0}, {kBridgeA2, data},
-        {kBridgeA4, static_cast<uint16_t>(sensorId | 0xF300)}, {kBridgeA6, reg}, {kBridgeStatus, kWriteCommand}}};
+    const BridgeProgram program = WriteProgram(sensorId, reg, data);
     if (!WriteBridgeProgram(program, kOp)) return -1;
     if (!WaitBridgeIdle(kWritePolls, kOp, "", false)) {
         sv::log::Write(spdlog::level::err, "{}: {} Check Status Fail!", name, kOp);
@@ -188,7 +169,7 @@ int SvAP1302Sensor::UidFromSensor(std::string& uid) {
         sv::log::Write(spdlog::level::err, "{}: {} Check Sensor SID Fail!", name, kOp);
         return -1;
     }
-    const uint16_t fuseBase = (chipId == 0x2557 || chipId == 0x0F56) ? 0x34C0 : 0x3800;
+    const uint16_t fuseBase = FuseBase(chipId);
 
     (void)AP1302SensorRegisterWrite(sensorId, 0x304C, 0x0100);
     (void)AP1302SensorRegisterWrite(sensorId, 0x304A, 0x0210);

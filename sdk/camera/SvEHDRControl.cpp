@@ -1,7 +1,7 @@
 #include "camera/SvEHDRControl.h"
 
 #include "camera/ControlLimits.h"
-#include "camera/FixedPoint.h"
+#include "base/FixedPoint.h"
 #include "camera/SvSorvanCamera.h"
 #include "base/Logger.h"
 

@@ -4,7 +4,7 @@
 
 #include "base/Logger.h"
 #include "camera/ControlLimits.h"
-#include "camera/FixedPoint.h"
+#include "base/FixedPoint.h"
 #include "camera/SvControlRegisters.h"
 #include "formats/OSPProfile.h"
 #include "formats/SensorConfig.h"

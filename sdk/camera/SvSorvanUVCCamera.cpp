@@ -6,6 +6,7 @@
 #include "base/Logger.h"
 #include "formats/OSPProfile.h"
 #include "platform/CameraControl.h"
+#include "platform/XuPacket.h"
 
 SvSorvanUVCCamera::SvSorvanUVCCamera(const CameraDeviceInfo& info, uint8_t ispAddress,
                                      uint8_t headerDeviceAddress, uint16_t headerRegister,
@@ -53,7 +54,7 @@ int SvSorvanUVCCamera::GetUSBFirmwareVersion(std::string& version) {
         return -1;
     }
     version = FormatFirmwareVersion(bytes);
-    xuPacket256_ = bytes[0] > 23 || bytes[1] > 11;
+    xuPacket256_ = sv::xu::SelectsSmallI2CPacket(bytes);
     return 0;
 }
 
@@ -67,16 +68,6 @@ bool GenericI2CArgumentsFit(const void* data, uint8_t addressLength, uint32_t le
     return addressLength == 1 || addressLength == 2;
 }
 
-// Header of a generic I2C packet; returns the offset of the data.
-std::size_t PutI2CHeader(uint8_t* packet, uint8_t addressByte, uint8_t addressLength, uint16_t reg) {
-    packet[0] = addressByte;
-    packet[1] = addressLength;
-    std::size_t at = 2;
-    if (addressLength == 2) packet[at++] = static_cast<uint8_t>(reg >> 8);
-    packet[at++] = static_cast<uint8_t>(reg & 0xFF);
-    return at;
-}
-
 }  // namespace
 
 int SvSorvanUVCCamera::GenericI2CRead(uint8_t device, uint8_t addressLength, uint16_t reg, uint16_t length,
@@ -84,9 +75,7 @@ int SvSorvanUVCCamera::GenericI2CRead(uint8_t device, uint8_t addressLength, uin
     const uint16_t packetSize = PacketSize();
     if (!GenericI2CArgumentsFit(data, addressLength, length, packetSize)) return -1;
     uint8_t packet[kXuPacketLarge] = {};
-    std::size_t at = PutI2CHeader(packet, static_cast<uint8_t>((device << 1) | 1), addressLength, reg);
-    packet[at++] = static_cast<uint8_t>(length >> 8);
-    packet[at] = static_cast<uint8_t>(length & 0xFF);
+    sv::xu::PutI2CPacketHead(packet, device, true, addressLength, reg, length);
 
     std::lock_guard<std::recursive_mutex> pair(xuPairMutex_);
     if (XuSet(XU_CS_GENERIC_I2C, packet, packetSize) != 0 || XuGet(XU_CS_GENERIC_I2C, packet, packetSize) != 0) {
@@ -102,9 +91,7 @@ int SvSorvanUVCCamera::GenericI2CWrite(uint8_t device, uint8_t addressLength, ui
     const uint16_t packetSize = PacketSize();
     if (!GenericI2CArgumentsFit(data, addressLength, length, packetSize)) return -1;
     uint8_t packet[kXuPacketLarge] = {};
-    std::size_t at = PutI2CHeader(packet, static_cast<uint8_t>(device << 1), addressLength, reg);
-    packet[at++] = 0x00;
-    packet[at++] = length;
+    const std::size_t at = sv::xu::PutI2CPacketHead(packet, device, false, addressLength, reg, length);
     std::memcpy(packet + at, data, length);
 
     std::lock_guard<std::recursive_mutex> pair(xuPairMutex_);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/HeaderChecksums.h"
 #include "base/Logger.h"
 #include "camera/SvSorvanCamera.h"
 #include "firmware/SensorBoard.h"
@@ -21,18 +22,12 @@ constexpr uint16_t kCustomerIdRegister = 0x31FE;
 constexpr int kZeroPolls = 20;
 
 // Header fields of a version 3 header, by byte offset.
-constexpr uint32_t kFuseIdAt = 5;
-constexpr uint32_t kFixChecksumAt = 101;
-constexpr uint32_t kTotalChecksumAt = 123;
-constexpr uint32_t kSummedBytes = 122;  // the checksums read bytes 0-121
+using sv::header::kFixChecksumAt;
+using sv::header::kFuseIdAt;
+using sv::header::kSummedBytes;
+using sv::header::kTotalChecksumAt;
 
 void Wait(uint32_t ms) { sv::platform::GetBackend()->Sleep(ms); }
-
-uint16_t SumModulo(const uint8_t* bytes, std::size_t count) {
-    uint32_t sum = 0;
-    for (std::size_t i = 0; i < count; ++i) sum += bytes[i];
-    return static_cast<uint16_t>(sum % 65535u);
-}
 
 bool AllZero(const uint8_t* bytes, uint16_t length) {
     for (uint16_t i = 0; i < length; ++i) {
@@ -242,15 +237,14 @@ int SvKANOFirmwareUpgrade::SealHeader(const std::string& uid) {
             h[10], h[11], h[12], h[13], h[14], h[15], h[16], h[17], h[18], h[19]);
 
     SV_LOGD(kUpgrade, "Calculate CheckSum of Fixed Section...");
-    uint8_t bytes[kSummedBytes + 1] = {};
+    uint8_t bytes[kSummedBytes] = {};
     if (camera_.GenericI2CRead(storeAddress_, 2, 0, kSummedBytes, bytes) < 0) return -1;
-    const uint16_t fix = SumModulo(bytes, kFixChecksumAt);
+    const sv::header::StoreChecksums sums = sv::header::ComputeStoreChecksums(bytes);
+    const uint16_t fix = sums.fix;
     const uint8_t fixBytes[2] = {static_cast<uint8_t>(fix & 0xFF), static_cast<uint8_t>(fix >> 8)};
     if (camera_.GenericI2CWrite(storeAddress_, 2, kFixChecksumAt, 2, fixBytes) < 0) return -1;
     SV_LOGD(kUpgrade, "Fixed Checksum: 0x{:04x}", fix);
-    bytes[kFixChecksumAt] = fixBytes[0];
-    bytes[kFixChecksumAt + 1] = fixBytes[1];
-    const uint16_t total = SumModulo(bytes, sizeof(bytes));
+    const uint16_t total = sums.total;
     const uint8_t totalBytes[2] = {static_cast<uint8_t>(total & 0xFF), static_cast<uint8_t>(total >> 8)};
     if (camera_.GenericI2CWrite(storeAddress_, 2, kTotalChecksumAt, 2, totalBytes) < 0) return -1;
     SV_LOGD(kUpgrade, "Total Checksum: 0x{:04x}", total);

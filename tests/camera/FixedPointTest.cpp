@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "camera/FixedPoint.h"
+#include "base/FixedPoint.h"
 #include "camera/IspProperties.h"
 
 namespace fp = sv::fixedpoint;

@@ -1,4 +1,4 @@
-#include "camera/FixedPoint.h"
+#include "base/FixedPoint.h"
 
 #include <cmath>
 
