@@ -476,10 +476,12 @@ TEST_F(LegacyStoreTest, DownloadOfAVersion3HeaderWritesTheFuseIdAndChecksums) {
     ASSERT_EQ(kano.GenI2CRead(0x54, 2, 0, 128, stored.data()), 0);
     uint32_t fixed = 0;
     for (int i = 0; i < 101; ++i) fixed += stored[static_cast<std::size_t>(i)];
-    EXPECT_EQ(header.fixChecksum, fixed % 65535u);
+    const uint16_t fixChecksum = header.fixChecksum;  // packed: copied before it is compared
+    EXPECT_EQ(fixChecksum, fixed % 65535u);
     uint32_t total = 0;
     for (int i = 0; i < 122; ++i) total += stored[static_cast<std::size_t>(i)];
-    EXPECT_EQ(header.totalChecksum, total % 65535u);
+    const uint16_t totalChecksum = header.totalChecksum;
+    EXPECT_EQ(totalChecksum, total % 65535u);
     EXPECT_TRUE(Logged("KanoCamCtrl::DownloadBootdata", "DownloadBootdata Completed."));
 }
 
