@@ -56,15 +56,20 @@ class LegacyTest : public MakerCameraTest {
 protected:
     void SetUp() override {
         MakerCameraTest::SetUp();
-        lines_ = std::make_shared<LegacyLines>();
-        auto logger = sv::SzLogChannel::Instance()->Logger();
-        logger->sinks().push_back(lines_);
+        // One sink for the whole process, added once and never taken away:
+        // the channel's worker thread may still be inside it after a test has
+        // seen its last line, so it must outlive every test.
+        static const std::shared_ptr<LegacyLines> shared = [] {
+            auto lines = std::make_shared<LegacyLines>();
+            sv::SzLogChannel::Instance()->Logger()->sinks().push_back(lines);
+            return lines;
+        }();
+        lines_ = shared;
         sv::SzLogChannel::Instance()->SetLevel(0);
+        (void)lines_->Settle();  // nothing of an earlier test is read as this one's
     }
     void TearDown() override {
-        lines_->Settle();
-        auto& sinks = sv::SzLogChannel::Instance()->Logger()->sinks();
-        sinks.erase(std::remove(sinks.begin(), sinks.end(), lines_), sinks.end());
+        (void)lines_->Settle();
         sv::SzLogChannel::Instance()->SetLevel(2);
         source_.reset();
         MakerCameraTest::TearDown();
