@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <spdlog/pattern_formatter.h>
+#include <spdlog/sinks/base_sink.h>
 #include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/sinks/stdout_color_sinks.h>
 
@@ -25,6 +26,7 @@ struct State {
     std::vector<spdlog::sink_ptr> sinks;     // shared sink list, reused on rebuild
     std::shared_ptr<spdlog::logger> logger;  // read through atomic_load
     std::atomic<int> storedLevel{2};
+    std::shared_ptr<const Observer> observer;  // read through atomic_load
 };
 
 // Never destroyed: records may still be written from other static destructors.
@@ -33,11 +35,25 @@ State& state() {
     return *s;
 }
 
+// Hands each record to the observer, if one is set.
+class ObserverSink final : public spdlog::sinks::base_sink<std::mutex> {
+protected:
+    void sink_it_(const spdlog::details::log_msg& msg) override {
+        auto observer = std::atomic_load(&state().observer);
+        if (!observer || !*observer) return;
+        spdlog::memory_buf_t formatted;
+        formatter_->format(msg, formatted);
+        (*observer)(std::string(formatted.data(), formatted.size()));
+    }
+    void flush_() override {}
+};
+
 // Builds a logger over the shared list after appending a fresh console sink.
 // Caller holds the state mutex.
 void rebuildLocked(State& s) {
     auto console = std::make_shared<spdlog::sinks::stdout_color_sink_mt>(spdlog::color_mode::automatic);
     s.sinks.push_back(console);
+    s.sinks.push_back(std::make_shared<ObserverSink>());
     auto logger = std::make_shared<spdlog::logger>(kLoggerName, s.sinks.begin(), s.sinks.end());
     logger->flush_on(spdlog::level::info);
     int level = s.storedLevel.load();
@@ -104,6 +120,10 @@ void AttachLogFolder(const std::string& folder) {
     s.sinks.push_back(std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
         folder + "/szlog.log", kLogFileSize, kLogFileCount, false));
     rebuildLocked(s);
+}
+
+void SetObserver(std::shared_ptr<const Observer> observer) {
+    std::atomic_store(&state().observer, std::move(observer));
 }
 
 int StoredLevel() { return state().storedLevel.load(); }

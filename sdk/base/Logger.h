@@ -5,6 +5,7 @@
 // current logger, so a replacement on another thread never pulls it away from
 // under a record being written.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -22,6 +23,13 @@ void ResetToConsole();
 // Adds the rotating "szlog.log" in `folder` and rebuilds the logger. Throws on
 // failure with the text that SvSetLogFile reports.
 void AttachLogFolder(const std::string& folder);
+
+// Receives a copy of each record the console gets, formatted the same way,
+// while set (null stops it). For tests and tools that must see the log where
+// the console's output cannot be redirected (the console sinks of Windows
+// write to the handle they found when they were made).
+using Observer = std::function<void(const std::string& text)>;
+void SetObserver(std::shared_ptr<const Observer> observer);
 
 // The stored level (an SV_LOG_LEVEL value, possibly out of range).
 int StoredLevel();

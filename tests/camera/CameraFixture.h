@@ -13,6 +13,7 @@
 #include <sorvansdk/SorvanSDK.h>
 
 #include "camera/SvCameraManager.h"
+#include "common/LogCapture.h"
 #include "platform/backend/Backend.h"
 #include "platform/sim/SimBackend.h"
 
@@ -21,13 +22,13 @@ namespace svtest {
 class CameraTest : public testing::Test {
 protected:
     void SetUp() override {
-        setenv("SORVANSDK_CONFIG_PATH", SORVANSDK_SOURCE_DIR "/config", 1);
+        sv::test::SetEnv("SORVANSDK_CONFIG_PATH", SORVANSDK_SOURCE_DIR "/config");
         sv::ResetCameraManagerForTesting();
     }
     void TearDown() override {
         sv::ResetCameraManagerForTesting();
         sv::platform::ResetBackend();
-        unsetenv("SORVANSDK_CONFIG_PATH");
+        sv::test::UnsetEnv("SORVANSDK_CONFIG_PATH");
     }
 
     std::shared_ptr<sv::sim::SimBackend> Install(std::shared_ptr<sv::sim::SimBackend> backend) {

@@ -320,7 +320,7 @@ TEST_F(CameraTest, IndexOutOfRangeAfterDiscovery) {
 
 TEST_F(CameraTest, WithoutConfigurationEveryCameraIsGeneric) {
     InstallDefault();
-    setenv("SORVANSDK_CONFIG_PATH", "/nonexistent", 1);
+    sv::test::SetEnv("SORVANSDK_CONFIG_PATH", "/nonexistent");
     sv::ResetCameraManagerForTesting();
     // No other candidate may hold a configuration for this to hold; skip otherwise.
     for (const auto& p : sv::GetConfigCandidatePaths("SvConfig")) {

@@ -90,7 +90,7 @@ protected:
         // The shipped families, and no exposure-range table unless a test
         // provides one.
         configDir_.Write("SvConfig.conf", sv::test::ReadFile(SORVANSDK_SOURCE_DIR "/config/SvConfig.conf"));
-        setenv("SORVANSDK_CONFIG_PATH", configDir_.Path().c_str(), 1);
+        sv::test::SetEnv("SORVANSDK_CONFIG_PATH", configDir_.Path().c_str());
     }
 
     std::shared_ptr<SvCamera> OpenFamily(bool kivo) {

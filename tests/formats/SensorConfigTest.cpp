@@ -206,7 +206,7 @@ TEST_F(SensorConfigTest, ExportedThenDecodedValuesAreWhatTheCameraReports) {
         {SV_ISP_FLICK_MODE, 2},           {SV_ISP_JPEG_QUALITY, 77},     {SV_ISP_EXPOSURE_MIN_TIME, 222},
         {SV_ISP_EXPOSURE_MAX_TIME, 44444},
     };
-    setenv("SORVANSDK_CONFIG_PATH", SORVANSDK_SOURCE_DIR "/config", 1);
+    sv::test::SetEnv("SORVANSDK_CONFIG_PATH", SORVANSDK_SOURCE_DIR "/config");
     for (const char* family : {"KIVO", "LIRA"}) {
         SCOPED_TRACE(family);
         InstallDefault();
@@ -248,7 +248,7 @@ TEST_F(SensorConfigTest, ExportedThenDecodedValuesAreWhatTheCameraReports) {
 }
 
 TEST_F(SensorConfigTest, KivoRegisterValuesDecodeByTheirFields) {
-    setenv("SORVANSDK_CONFIG_PATH", SORVANSDK_SOURCE_DIR "/config", 1);
+    sv::test::SetEnv("SORVANSDK_CONFIG_PATH", SORVANSDK_SOURCE_DIR "/config");
     std::vector<std::pair<uint16_t, uint16_t>> records = {
         {0x2012, 0x0050},                    // pixel format
         {0x5002, 0x029C},                    // exposure mode: low nibble 12
@@ -291,7 +291,7 @@ TEST_F(SensorConfigTest, KivoRegisterValuesDecodeByTheirFields) {
 }
 
 TEST_F(SensorConfigTest, LiraRegisterValuesDecodeAsTheLiraControlsWriteThem) {
-    setenv("SORVANSDK_CONFIG_PATH", SORVANSDK_SOURCE_DIR "/config", 1);
+    sv::test::SetEnv("SORVANSDK_CONFIG_PATH", SORVANSDK_SOURCE_DIR "/config");
     auto decode = [&](uint16_t reg, uint16_t value) {
         return Decode(FileWith("LIRA-X", {{reg, value}}))["ISPProfiles"];
     };
@@ -308,7 +308,7 @@ TEST_F(SensorConfigTest, LiraRegisterValuesDecodeAsTheLiraControlsWriteThem) {
 }
 
 TEST_F(SensorConfigTest, ANameOfNoFamilyDecodesToTheFixedMembersOnly) {
-    setenv("SORVANSDK_CONFIG_PATH", SORVANSDK_SOURCE_DIR "/config", 1);
+    sv::test::SetEnv("SORVANSDK_CONFIG_PATH", SORVANSDK_SOURCE_DIR "/config");
     Decode(FileWith("Other Camera", {{0x2000, 0x0780}}));
     const auto doc = nlohmann::ordered_json::parse(ReadFile(dir_.File("out.json")));
     std::vector<std::string> members;
@@ -319,7 +319,7 @@ TEST_F(SensorConfigTest, ANameOfNoFamilyDecodesToTheFixedMembersOnly) {
 }
 
 TEST_F(SensorConfigTest, BadFilesAndPathsFailWithoutTouchingTheOutput) {
-    setenv("SORVANSDK_CONFIG_PATH", SORVANSDK_SOURCE_DIR "/config", 1);
+    sv::test::SetEnv("SORVANSDK_CONFIG_PATH", SORVANSDK_SOURCE_DIR "/config");
     const std::string out = dir_.File("out.json");
     const std::string keep = "{\"kept\": true}";
     dir_.Write("out.json", keep);

@@ -6,7 +6,6 @@
 #include <fstream>
 #include <iterator>
 
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -350,7 +349,7 @@ protected:
         LegacyTest::SetUp();
         previous_ = std::filesystem::current_path();
         folder_ = std::filesystem::temp_directory_path() /
-                  ("sv_legacy_store_" + std::to_string(::getpid()) + "_" +
+                  ("sv_legacy_store_" + std::to_string(sv::test::ProcessId()) + "_" +
                    testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(folder_);
         std::filesystem::current_path(folder_);

@@ -105,8 +105,8 @@ private:
         if (const char* v = std::getenv("SORVANSDK_SIM_WORLD")) world_ = v;
     }
     static void Restore(const char* name, const std::string& value) {
-        if (value.empty()) unsetenv(name);
-        else setenv(name, value.c_str(), 1);
+        if (value.empty()) sv::test::UnsetEnv(name);
+        else sv::test::SetEnv(name, value.c_str());
     }
     std::string backend_, world_;
 };
@@ -114,7 +114,7 @@ private:
 // What the native back-end lists depends on the machine (on Linux the V4L2
 // back-end reads this machine's cameras); its tests run over a fake kernel.
 TEST_F(BackendSelection, NativeIsTheDefault) {
-    unsetenv("SORVANSDK_BACKEND");
+    sv::test::UnsetEnv("SORVANSDK_BACKEND");
     ResetBackend();
     auto backend = GetBackend();
     EXPECT_EQ(backend->Name(), "native");
@@ -138,8 +138,8 @@ TEST(EmptyNativeBackend, ListsNothing) {
 }
 
 TEST_F(BackendSelection, SimWithoutWorldFileListsTheBuiltInWorld) {
-    setenv("SORVANSDK_BACKEND", "sim", 1);
-    unsetenv("SORVANSDK_SIM_WORLD");
+    sv::test::SetEnv("SORVANSDK_BACKEND", "sim");
+    sv::test::UnsetEnv("SORVANSDK_SIM_WORLD");
     ResetBackend();
     auto backend = GetBackend();
     EXPECT_EQ(backend->Name(), "sim");
@@ -158,8 +158,8 @@ TEST_F(BackendSelection, WorldFileChangesWhatIsListed) {
               R"({"devices": [{"id": "a", "name": "Bench Cam", "vendorId": "0a0b", "productId": "0c0d",
                   "serial": "XYZ123456", "formats": [{"subtype": "YUY2", "width": 64, "height": 48}]}]})");
     const std::string path = dir.File("seam_world.json");
-    setenv("SORVANSDK_BACKEND", "sim", 1);
-    setenv("SORVANSDK_SIM_WORLD", path.c_str(), 1);
+    sv::test::SetEnv("SORVANSDK_BACKEND", "sim");
+    sv::test::SetEnv("SORVANSDK_SIM_WORLD", path.c_str());
     ResetBackend();
     std::vector<std::shared_ptr<DeviceActivation>> devices;
     ASSERT_EQ(GetBackend()->EnumDeviceSources(devices), HR_S_OK);
@@ -177,7 +177,7 @@ TEST_F(BackendSelection, TestsInstallAndResetTheBackend) {
             "formats": [{"subtype": "NV12", "width": 32, "height": 32}]}]})");
     ASSERT_TRUE(installed->LoadError().empty()) << installed->LoadError();
     EXPECT_EQ(GetBackend(), installed);
-    unsetenv("SORVANSDK_BACKEND");
+    sv::test::UnsetEnv("SORVANSDK_BACKEND");
     ResetBackend();
     EXPECT_NE(GetBackend(), installed);
     EXPECT_EQ(GetBackend()->Name(), "native");
