@@ -122,10 +122,9 @@ void ParseConfigText(const std::string& text, ConfigMap& map) {
     std::string section;
     std::string line;
     while (std::getline(in, line)) {
-#if !defined(_WIN32)
-        // A file edited on Windows must classify cameras the same way here.
+        // The file is read as bytes on every platform, so a CRLF file reads
+        // the same everywhere (and byte 0x1A cannot end it early in text mode).
         if (!line.empty() && line.back() == '\r') line.pop_back();
-#endif
         if (line.empty() || line[0] == '/') continue;
         if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
             section = line.substr(1, line.size() - 2);
@@ -156,7 +155,7 @@ int LoadConfigMap(const std::string& path, ConfigMap& map) {
         log::Write(spdlog::level::err, "Failed to get Config file");
         return -1;
     }
-    std::ifstream in(path);
+    std::ifstream in(path, std::ios::binary);
     if (!in.is_open()) {
         log::Write(spdlog::level::err, "Failed to open the Config file");
         return -1;

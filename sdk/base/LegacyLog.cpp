@@ -19,7 +19,7 @@ namespace sv {
 namespace {
 
 constexpr const char* kChannelName = "SzLog";
-constexpr std::size_t kQueueSize = 8192;
+[[maybe_unused]] constexpr std::size_t kQueueSize = 8192;
 constexpr std::size_t kFileSize = 10485760;  // 10 MiB per file
 constexpr std::size_t kFileCount = 3;
 
@@ -68,6 +68,7 @@ std::shared_ptr<SzLogChannel>& channelSlot() {
     return *channel;
 }
 
+#if !defined(_WIN32)
 std::string Trim(const std::string& text) {
     const char* blanks = " \t\r\n";
     auto first = text.find_first_not_of(blanks);
@@ -75,6 +76,7 @@ std::string Trim(const std::string& text) {
     auto last = text.find_last_not_of(blanks);
     return text.substr(first, last - first + 1);
 }
+#endif
 
 // The channel exists from library load on.
 [[maybe_unused]] const bool kCreatedAtLoad = (SzLogChannel::Instance(), true);
@@ -117,7 +119,9 @@ std::string ReadIniString(const std::string& path, const std::string& section,
 }
 
 SzLogChannel::SzLogChannel() {
+#if !defined(_WIN32)
     spdlog::init_thread_pool(kQueueSize, 1);
+#endif
     auto console = std::make_shared<spdlog::sinks::stdout_color_sink_mt>(spdlog::color_mode::automatic);
     auto debugger = std::make_shared<DebuggerSink>();
 
@@ -141,9 +145,17 @@ SzLogChannel::SzLogChannel() {
     }
     sinks.push_back(debugger);
 
+#if defined(_WIN32)
+    // Windows ends every other thread of a process before a DLL's static
+    // objects are destroyed, so a background writer's pool would wait at exit
+    // for a thread that is gone, and one left running would outlive an
+    // unloaded library. Records are written on the caller's thread instead.
+    logger_ = std::make_shared<spdlog::logger>(kChannelName, sinks.begin(), sinks.end());
+#else
     logger_ = std::make_shared<spdlog::async_logger>(kChannelName, sinks.begin(), sinks.end(),
                                                      spdlog::thread_pool(),
                                                      spdlog::async_overflow_policy::block);
+#endif
     spdlog::drop(kChannelName);
     spdlog::register_logger(logger_);
 }

@@ -10,7 +10,10 @@
 
 #include <spdlog/spdlog.h>
 
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+// MinGW's C++ runtime formats with its own C99 printf, not the system one.
+#define SV_PRINTF_FORMAT(fmtIndex, argIndex) __attribute__((format(gnu_printf, fmtIndex, argIndex)))
+#elif defined(__GNUC__)
 #define SV_PRINTF_FORMAT(fmtIndex, argIndex) __attribute__((format(printf, fmtIndex, argIndex)))
 #else
 #define SV_PRINTF_FORMAT(fmtIndex, argIndex)

@@ -17,7 +17,7 @@ using namespace sv::bridge;
 constexpr int kReadPolls = 21;
 constexpr int kWritePolls = 20;
 
-void Sleep(uint32_t ms) { sv::platform::GetBackend()->Sleep(ms); }
+void DeviceSleep(uint32_t ms) { sv::platform::GetBackend()->Sleep(ms); }
 
 }  // namespace
 
@@ -125,7 +125,7 @@ int SvAP1302Sensor::UidFromSensor(std::string& uid) {
     uint16_t ispId = 0;
     bool ispAnswered = false;
     for (int i = 0; i < 50 && !ispAnswered; ++i) {
-        if (i > 0) Sleep(10);
+        if (i > 0) DeviceSleep(10);
         ispAnswered = camera_.AP1302I2CRead(kIspIdRegister, ispId) == 0;
     }
     if (!ispAnswered) {
@@ -145,7 +145,7 @@ int SvAP1302Sensor::UidFromSensor(std::string& uid) {
         (void)camera_.AP1302I2CWrite(kSystemControl, kWakeValue);
         for (int i = 0; i < 10 && !awake; ++i) {
             awake = camera_.AP1302I2CRead(kSystemControl, control) == 0 && (control & kStandbyBit) == 0;
-            if (!awake) Sleep(5);
+            if (!awake) DeviceSleep(5);
         }
     }
     if (awake) {
@@ -153,7 +153,7 @@ int SvAP1302Sensor::UidFromSensor(std::string& uid) {
     } else {
         sv::log::Write(spdlog::level::err, "{}: {} Wake Sensor Up Fail!", name, kOp);
     }
-    Sleep(500);
+    DeviceSleep(500);
 
     uint16_t sensorId = 0;
     uint16_t chipId = 0;
@@ -173,7 +173,7 @@ int SvAP1302Sensor::UidFromSensor(std::string& uid) {
 
     (void)AP1302SensorRegisterWrite(sensorId, 0x304C, 0x0100);
     (void)AP1302SensorRegisterWrite(sensorId, 0x304A, 0x0210);
-    Sleep(500);
+    DeviceSleep(500);
 
     uint16_t words[8] = {};
     for (int j = 0; j < 8; ++j) {

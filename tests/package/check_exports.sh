@@ -4,7 +4,15 @@
 set -euo pipefail
 lib=$1
 header=$2
-syms=$(nm -D --defined-only -C "$lib" | awk '$2 ~ /^[TWVDBRtw]$/ {sub(/^[0-9a-f]+ [A-Za-z] /, ""); print}')
+case "$lib" in
+  *.dll)
+    # The names of the DLL's export table, demangled.
+    syms=$(x86_64-w64-mingw32-objdump -p "$lib" |
+      awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^\t\[ *[0-9]+\]/ {print $NF} on && /^$/ {on=0}' |
+      x86_64-w64-mingw32-c++filt) ;;
+  *)
+    syms=$(nm -D --defined-only -C "$lib" | awk '$2 ~ /^[TWVDBRtw]$/ {sub(/^[0-9a-f]+ [A-Za-z] /, ""); print}') ;;
+esac
 declared=$(grep -oE '^SORVANSDK_API [^(]*\b(HelloSorvanSDK|Sv[A-Za-z0-9]+)\(' "$header" | grep -oE '(HelloSorvanSDK|Sv[A-Za-z0-9]+)\($' | tr -d '(' | sort -u)
 count=$(echo "$declared" | wc -l)
 [ "$count" -eq 74 ] || { echo "header declares $count functions, expected 74"; exit 1; }

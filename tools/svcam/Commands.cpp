@@ -1,6 +1,13 @@
 #include "Commands.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#define isatty _isatty
+#define STDOUT_FILENO 1
+#define STDERR_FILENO 2
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>

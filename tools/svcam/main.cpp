@@ -24,6 +24,15 @@ bool ParseLogLevel(const std::string& text, SV_LOG_LEVEL& level) {
 
 }  // namespace
 
+// The library reads its back-end choice from the environment.
+static void SetEnvironment(const char* name, const std::string& value) {
+#if defined(_WIN32)
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
 int main(int argc, char** argv) {
     CLI::App app{"svcam: cameras through SorvanSDK (the simulated ones with --backend sim)"};
     app.require_subcommand(1);
@@ -126,8 +135,8 @@ int main(int argc, char** argv) {
     // The back-end is chosen before the library's first call. The demo runs on
     // the simulated machine unless told otherwise.
     if (backend.empty() && demo->parsed() && !std::getenv("SORVANSDK_BACKEND")) backend = "sim";
-    if (!backend.empty()) setenv("SORVANSDK_BACKEND", backend.c_str(), 1);
-    if (!world.empty()) setenv("SORVANSDK_SIM_WORLD", world.c_str(), 1);
+    if (!backend.empty()) SetEnvironment("SORVANSDK_BACKEND", backend);
+    if (!world.empty()) SetEnvironment("SORVANSDK_SIM_WORLD", world);
 
     // svcam reports failures itself, with the result of the call; the library
     // log is opt-in (--log-level, --log-dir).
