@@ -57,9 +57,10 @@ void SourceReaderCB::OnReadSample(HResult status, uint32_t, uint32_t streamFlags
             if (Failed(hr) || !data) {
                 legacy->Error("[%s][%d] Buffer Lock FAIL!", "SourceReaderCB::OnReadSample", __LINE__);
             } else {
-                frame_.assign(data, data + locked);
-                hasFrame_ = true;
                 sample->Unlock();
+                // Held, not copied: the one copy of the frame goes straight
+                // into the caller's buffer.
+                frame_ = sample;
             }
             status_ = Failed(hr) ? hr : 0;
         } else {
@@ -70,7 +71,13 @@ void SourceReaderCB::OnReadSample(HResult status, uint32_t, uint32_t streamFlags
     event_->Set();
 }
 
-void SourceReaderCB::OnFlush(uint32_t) {}
+void SourceReaderCB::OnFlush(uint32_t) { DropFrame(); }
+
+void SourceReaderCB::DropFrame() {
+    std::shared_ptr<Sample> frame;
+    std::lock_guard<std::mutex> lock(mutex_);
+    frame = std::move(frame_);
+}
 
 HResult SourceReaderCB::Wait(uint32_t timeoutMs, bool& endOfStream) {
     if (event_->Wait(timeoutMs) == WaitResult::TimedOut) return HR_E_PENDING;
@@ -102,13 +109,22 @@ SV_CAPTURE_RESULT SourceReaderCB::GetResultStatus() {
 }
 
 int SourceReaderCB::CopyBuffer(uint8_t* destination, int64_t capacity, uint32_t& size) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!destination || !hasFrame_ || frame_.empty()) return -1;
-    size = static_cast<uint32_t>(frame_.size());
-    if (capacity >= 0 && static_cast<int64_t>(frame_.size()) > capacity) return SV_CAPTURE_FAILED;
-    std::memcpy(destination, frame_.data(), frame_.size());
-    frame_.clear();
-    hasFrame_ = false;
+    std::shared_ptr<Sample> frame;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!destination || !frame_ || frame_->GetCurrentLength() == 0) return -1;
+        size = frame_->GetCurrentLength();
+        if (capacity >= 0 && static_cast<int64_t>(size) > capacity) return SV_CAPTURE_FAILED;
+        const uint8_t* data = nullptr;
+        uint32_t length = 0;
+        if (Failed(frame_->Lock(data, length)) || !data) return -1;
+        std::memcpy(destination, data, length);
+        frame_->Unlock();
+        size = length;
+        frame = std::move(frame_);
+    }
+    // Released outside the lock: the back-end may hand its buffer back now.
+    frame.reset();
     return 0;
 }
 
@@ -118,7 +134,10 @@ void SourceReaderCB::UpdateFormat(const SvFormat& format) {
     height_ = format.height;
 }
 
-void SourceReaderCB::Cancel() { event_->Set(); }
+void SourceReaderCB::Cancel() {
+    DropFrame();
+    event_->Set();
+}
 
 // ---- UVCCameraStreamerWin --------------------------------------------------
 

@@ -36,16 +36,20 @@ public:
     int CopyBuffer(uint8_t* destination, int64_t capacity, uint32_t& size);
     void UpdateFormat(const SvFormat& format);
 
-    // Wakes a waiter for good: the streamer is stopping or closing.
+    // Wakes a waiter for good: the streamer is stopping or closing. The held
+    // frame is let go.
     void Cancel();
 
 private:
+    void DropFrame();
+
     std::shared_ptr<sv::platform::Event> event_;
     std::mutex mutex_;
     bool endOfStream_ = false;
     sv::platform::HResult status_ = 0;
-    std::vector<uint8_t> frame_;
-    bool hasFrame_ = false;
+    // The delivered frame, held until it is copied out (it may be a view of
+    // a device buffer that goes back to the device when released).
+    std::shared_ptr<sv::platform::Sample> frame_;
     uint32_t width_ = 0;
     uint32_t height_ = 0;
 };

@@ -3,6 +3,7 @@
 #include <linux/videodev2.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -22,7 +23,7 @@ void WriteLine(const fs::path& file, const std::string& text) {
 
 }  // namespace
 
-FakeKernel::FakeKernel(std::vector<FakeNode> nodes) : nodes_(std::move(nodes)) {
+FakeKernel::FakeKernel(std::vector<FakeNode> nodes) : nodes_(std::move(nodes)), streams_(nodes_.size()) {
     fs::create_directories(fs::path(root_.File("sys")) / "class" / "video4linux");
     fs::create_directories(root_.File("dev"));
     for (const FakeNode& node : nodes_) WriteSysfs(node);
@@ -62,6 +63,7 @@ int FakeKernel::Open(const std::string& path, int) {
     for (std::size_t i = 0; i < nodes_.size(); ++i) {
         if ((fs::path(root_.File("dev")) / nodes_[i].name).string() != path) continue;
         if (nodes_[i].openFails) return -EACCES;
+        if (streams_[i].gone) return -ENOENT;
         const int fd = nextFd_++;
         open_[fd] = i;
         return fd;
@@ -71,18 +73,36 @@ int FakeKernel::Open(const std::string& path, int) {
 
 int FakeKernel::Close(int fd) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return open_.erase(fd) == 1 ? 0 : -EBADF;
+    const auto it = open_.find(fd);
+    if (it == open_.end()) return -EBADF;
+    // Closing the owner ends its stream and frees buffers nobody maps.
+    Stream& st = streams_[it->second];
+    if (st.owner == fd) {
+        st.streaming = false;
+        st.queued.clear();
+        st.buffers.clear();
+        st.owner = -1;
+    }
+    open_.erase(it);
+    changed_.notify_all();
+    return 0;
 }
 
-const FakeNode* FakeKernel::NodeOf(int fd) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto it = open_.find(fd);
-    return it == open_.end() ? nullptr : &nodes_[it->second];
+std::size_t FakeKernel::NodeIndexLocked(const std::string& name) const {
+    for (std::size_t i = 0; i < nodes_.size(); ++i) {
+        if (nodes_[i].name == name) return i;
+    }
+    return nodes_.size();
 }
 
 int FakeKernel::Ioctl(int fd, unsigned long request, void* arg) {
-    const FakeNode* node = NodeOf(fd);
-    if (!node) return -EBADF;
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++ioctls_[request];
+    const auto open = open_.find(fd);
+    if (open == open_.end()) return -EBADF;
+    const std::size_t index = open->second;
+    if (streams_[index].gone) return -ENODEV;
+    const FakeNode* node = &nodes_[index];
     const auto findFormat = [node](uint32_t pixelFormat) -> const FakeFormat* {
         for (const FakeFormat& f : node->formats) {
             if (f.pixelFormat == pixelFormat) return &f;
@@ -148,18 +168,248 @@ int FakeKernel::Ioctl(int fd, unsigned long request, void* arg) {
         return -EINVAL;
     }
     default:
+        return StreamIoctlLocked(fd, index, request, arg);
+    }
+}
+
+namespace {
+
+constexpr off_t kOffsetStep = 1 << 20;
+
+uint32_t FrameBytes(uint32_t width, uint32_t height, uint32_t pixelFormat) {
+    switch (pixelFormat) {
+    case V4L2_PIX_FMT_NV12: return width * height * 3 / 2;
+    case V4L2_PIX_FMT_RGB24:
+    case V4L2_PIX_FMT_BGR24: return width * height * 3;
+    default: return width * height * 2;  // YUYV, UYVY; a compressed frame's upper bound
+    }
+}
+
+}  // namespace
+
+int FakeKernel::SetFormatLocked(std::size_t index, void* arg) {
+    const FakeNode& node = nodes_[index];
+    Stream& st = streams_[index];
+    auto* format = static_cast<v4l2_format*>(arg);
+    if (format->type != V4L2_BUF_TYPE_VIDEO_CAPTURE) return -EINVAL;
+    if (node.busy || !st.buffers.empty()) return -EBUSY;
+    v4l2_pix_format& pix = format->fmt.pix;
+    bool found = false;
+    for (const FakeFormat& f : node.formats) {
+        if (f.pixelFormat != pix.pixelformat) continue;
+        for (const FakeFrameSize& size : f.sizes) found = found || (size.width == pix.width && size.height == pix.height);
+    }
+    if ((!found || node.changesFormat) && !node.formats.empty() && !node.formats[0].sizes.empty()) {
+        // The driver picks what it can do and says so in the answer.
+        pix.pixelformat = node.formats[0].pixelFormat;
+        pix.width = node.formats[0].sizes[0].width;
+        pix.height = node.formats[0].sizes[0].height;
+    }
+    pix.field = V4L2_FIELD_NONE;
+    pix.sizeimage = FrameBytes(pix.width, pix.height, pix.pixelformat);
+    pix.bytesperline = pix.pixelformat == V4L2_PIX_FMT_MJPEG ? 0 : pix.width * 2;
+    st.width = pix.width;
+    st.height = pix.height;
+    st.pixelFormat = pix.pixelformat;
+    st.sizeImage = pix.sizeimage;
+    return 0;
+}
+
+int FakeKernel::StreamIoctlLocked(int fd, std::size_t index, unsigned long request, void* arg) {
+    const FakeNode& node = nodes_[index];
+    Stream& st = streams_[index];
+    const bool otherOwner = st.owner >= 0 && st.owner != fd;
+    switch (request) {
+    case VIDIOC_S_FMT:
+        if (otherOwner) return -EBUSY;
+        return SetFormatLocked(index, arg);
+    case VIDIOC_G_FMT: {
+        auto* format = static_cast<v4l2_format*>(arg);
+        format->fmt.pix.width = st.width;
+        format->fmt.pix.height = st.height;
+        format->fmt.pix.pixelformat = st.pixelFormat;
+        format->fmt.pix.sizeimage = st.sizeImage;
+        return 0;
+    }
+    case VIDIOC_S_PARM:
+        return otherOwner || node.busy ? -EBUSY : 0;
+    case VIDIOC_REQBUFS: {
+        auto* buffers = static_cast<v4l2_requestbuffers*>(arg);
+        if (buffers->memory != V4L2_MEMORY_MMAP || buffers->type != V4L2_BUF_TYPE_VIDEO_CAPTURE) return -EINVAL;
+        if (otherOwner || node.busy) return -EBUSY;
+        if (st.streaming) return -EBUSY;
+        for (const auto& b : st.buffers) {
+            // Buffers still mapped cannot be freed.
+            if (b.use_count() > 1) return -EBUSY;
+        }
+        st.buffers.clear();
+        st.queued.clear();
+        st.owner = -1;
+        if (buffers->count == 0) return 0;
+        if (st.sizeImage == 0) return -EINVAL;
+        buffers->count = std::min<uint32_t>(buffers->count, 8);
+        for (uint32_t i = 0; i < buffers->count; ++i) {
+            st.buffers.push_back(std::make_shared<std::vector<uint8_t>>(st.sizeImage));
+        }
+        st.owner = fd;
+        return 0;
+    }
+    case VIDIOC_QUERYBUF: {
+        auto* buffer = static_cast<v4l2_buffer*>(arg);
+        if (otherOwner || buffer->index >= st.buffers.size()) return -EINVAL;
+        buffer->length = static_cast<uint32_t>(st.buffers[buffer->index]->size());
+        buffer->m.offset = static_cast<uint32_t>(buffer->index * kOffsetStep);
+        return 0;
+    }
+    case VIDIOC_QBUF: {
+        auto* buffer = static_cast<v4l2_buffer*>(arg);
+        if (otherOwner || buffer->index >= st.buffers.size()) return -EINVAL;
+        if (std::find(st.queued.begin(), st.queued.end(), buffer->index) != st.queued.end()) return -EINVAL;
+        st.queued.push_back(buffer->index);
+        changed_.notify_all();
+        return 0;
+    }
+    case VIDIOC_DQBUF: {
+        auto* buffer = static_cast<v4l2_buffer*>(arg);
+        if (otherOwner || !st.streaming) return -EINVAL;
+        if (node.unplugAfterFrames >= 0 && st.sequence >= node.unplugAfterFrames) {
+            st.gone = true;
+            changed_.notify_all();
+            return -ENODEV;
+        }
+        if (st.queued.empty() || node.stalls) return -EAGAIN;
+        const uint32_t i = st.queued.front();
+        st.queued.pop_front();
+        std::vector<uint8_t>& data = *st.buffers[i];
+        const uint32_t sequence = st.sequence++;
+        uint32_t length = static_cast<uint32_t>(data.size());
+        if (node.frames) {
+            length = node.frames(sequence, st.width, st.height, st.pixelFormat, data.data(), length);
+        } else if (data.size() >= 4) {
+            std::memcpy(data.data(), &sequence, 4);
+        }
+        if (node.shortFrames.count(sequence) != 0) length /= 2;
+        buffer->index = i;
+        buffer->bytesused = length;
+        buffer->sequence = sequence;
+        buffer->flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_DONE;
+        if (node.corruptFrames.count(sequence) != 0) buffer->flags |= V4L2_BUF_FLAG_ERROR;
+        buffer->timestamp.tv_sec = 100 + sequence / 30;
+        buffer->timestamp.tv_usec = (sequence % 30) * 33333;
+        return 0;
+    }
+    case VIDIOC_STREAMON:
+        if (otherOwner || node.busy) return -EBUSY;
+        if (st.buffers.empty() || st.owner != fd) return -EINVAL;
+        st.streaming = true;
+        changed_.notify_all();
+        return 0;
+    case VIDIOC_STREAMOFF:
+        if (otherOwner) return -EBUSY;
+        st.streaming = false;
+        st.queued.clear();
+        changed_.notify_all();
+        return 0;
+    default:
         return -ENOTTY;
     }
 }
 
-void* FakeKernel::Mmap(std::size_t, int, int, int, off_t, int& error) {
-    error = ENODEV;
-    return nullptr;
+void* FakeKernel::Mmap(std::size_t length, int, int, int fd, off_t offset, int& error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto open = open_.find(fd);
+    error = EINVAL;
+    if (open == open_.end()) return nullptr;
+    Stream& st = streams_[open->second];
+    if (st.gone) {
+        error = ENODEV;
+        return nullptr;
+    }
+    const auto i = static_cast<std::size_t>(offset / kOffsetStep);
+    if (offset % kOffsetStep != 0 || i >= st.buffers.size() || length != st.buffers[i]->size()) return nullptr;
+    void* address = st.buffers[i]->data();
+    if (mappings_.count(address) != 0) return nullptr;  // one mapping per buffer here
+    mappings_[address] = st.buffers[i];
+    error = 0;
+    return address;
 }
 
-int FakeKernel::Munmap(void*, std::size_t) { return -EINVAL; }
+int FakeKernel::Munmap(void* address, std::size_t length) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = mappings_.find(address);
+    if (it == mappings_.end() || it->second->size() != length) return -EINVAL;
+    mappings_.erase(it);
+    return 0;
+}
 
-int FakeKernel::Poll(struct pollfd*, nfds_t, int) { return -ENOSYS; }
+int FakeKernel::Poll(struct pollfd* fds, nfds_t count, int timeoutMs) {
+    if (count != 1) return -EINVAL;
+    std::unique_lock<std::mutex> lock(mutex_);
+    const auto ready = [&] {
+        fds->revents = 0;
+        const auto open = open_.find(fds->fd);
+        if (open == open_.end()) {
+            fds->revents = POLLNVAL;
+            return true;
+        }
+        const Stream& st = streams_[open->second];
+        const FakeNode& node = nodes_[open->second];
+        if (st.gone) fds->revents = POLLERR | POLLHUP;
+        else if (!st.streaming) fds->revents = POLLERR;
+        else if (node.unplugAfterFrames >= 0 && st.sequence >= node.unplugAfterFrames) fds->revents = POLLERR;
+        else if (!st.queued.empty() && !node.stalls) fds->revents = POLLIN | POLLRDNORM;
+        return fds->revents != 0;
+    };
+    if (ready()) return 1;
+    changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
+    return fds->revents != 0 ? 1 : 0;
+}
+
+std::size_t FakeKernel::MappedCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return mappings_.size();
+}
+
+std::size_t FakeKernel::BufferCount(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t i = NodeIndexLocked(name);
+    return i < nodes_.size() ? streams_[i].buffers.size() : 0;
+}
+
+uint32_t FakeKernel::FramesDequeued(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t i = NodeIndexLocked(name);
+    return i < nodes_.size() ? streams_[i].sequence : 0;
+}
+
+bool FakeKernel::Streaming(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t i = NodeIndexLocked(name);
+    return i < nodes_.size() && streams_[i].streaming;
+}
+
+uint32_t FakeKernel::CurrentWidth(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t i = NodeIndexLocked(name);
+    return i < nodes_.size() ? streams_[i].width : 0;
+}
+
+uint32_t FakeKernel::IoctlCount(unsigned long request) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = ioctls_.find(request);
+    return it == ioctls_.end() ? 0 : it->second;
+}
+
+void FakeKernel::Unplug(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t i = NodeIndexLocked(name);
+    if (i == nodes_.size()) return;
+    streams_[i].gone = true;
+    streams_[i].streaming = false;
+    std::error_code ec;
+    fs::remove_all(fs::path(root_.File("sys")) / "class" / "video4linux" / name, ec);
+    changed_.notify_all();
+}
 
 std::size_t FakeKernel::OpenCount() const {
     std::lock_guard<std::mutex> lock(mutex_);

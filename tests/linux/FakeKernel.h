@@ -2,11 +2,19 @@
 
 // A stand-in for the kernel behind the Linux back-end: a small table of video
 // nodes, a sysfs tree for them written into a temporary folder, and answers to
-// the V4L2 queries the back-end makes. Streaming calls (mmap, poll) fail.
+// the V4L2 calls the back-end makes, streaming included: S_FMT, buffers that
+// are mapped for real, a queue per node as the kernel keeps it, frames made on
+// DQBUF, and the faults a camera shows (busy, unplugged, corrupt or short
+// frames, a format the driver changes, a stalled stream).
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,6 +54,19 @@ struct FakeNode {
     uint32_t busnum = 1;
     std::string devpath = "1";
     std::vector<FakeFormat> formats;
+
+    // Streaming faults.
+    bool busy = false;                  // S_FMT, REQBUFS and STREAMON answer EBUSY
+    bool changesFormat = false;         // S_FMT answers the first size of the first format
+    bool stalls = false;                // no frame ever becomes ready
+    int64_t unplugAfterFrames = -1;     // gone after this many frames (-1: never)
+    std::set<uint32_t> corruptFrames;   // frame numbers marked V4L2_BUF_FLAG_ERROR
+    std::set<uint32_t> shortFrames;     // frame numbers with half their bytes
+    // Fills frame `sequence` and answers its length; by default the sequence
+    // number goes into the first four bytes and the frame is full length.
+    std::function<uint32_t(uint32_t sequence, uint32_t width, uint32_t height, uint32_t pixelFormat, uint8_t* data,
+                           uint32_t capacity)>
+        frames;
 };
 
 class FakeKernel final : public sv::platform::v4l2::SysCalls {
@@ -65,16 +86,49 @@ public:
     std::size_t OpenCount() const;
     // Every path opened, in order.
     std::vector<std::string> Opened() const;
+    // Buffer mappings not yet undone.
+    std::size_t MappedCount() const;
+    // Buffers the driver holds for node `name` (REQBUFS not yet undone).
+    std::size_t BufferCount(const std::string& name) const;
+    // Frames dequeued from node `name`, and whether it streams now.
+    uint32_t FramesDequeued(const std::string& name) const;
+    bool Streaming(const std::string& name) const;
+    // The node's current format as S_FMT left it.
+    uint32_t CurrentWidth(const std::string& name) const;
+    // Pulls node `name` out: its entry leaves sysfs, every call on it fails
+    // with ENODEV and polls answer POLLERR | POLLHUP.
+    void Unplug(const std::string& name);
+    // Counts of ioctl requests made, by request code.
+    uint32_t IoctlCount(unsigned long request) const;
 
 private:
+    struct Stream {
+        int owner = -1;                  // fd that holds the buffers
+        uint32_t width = 0;
+        uint32_t height = 0;
+        uint32_t pixelFormat = 0;
+        uint32_t sizeImage = 0;
+        std::vector<std::shared_ptr<std::vector<uint8_t>>> buffers;
+        std::deque<uint32_t> queued;
+        bool streaming = false;
+        bool gone = false;
+        uint32_t sequence = 0;
+    };
+
     void WriteSysfs(const FakeNode& node) const;
-    const FakeNode* NodeOf(int fd) const;
+    std::size_t NodeIndexLocked(const std::string& name) const;
+    int StreamIoctlLocked(int fd, std::size_t node, unsigned long request, void* arg);
+    int SetFormatLocked(std::size_t node, void* arg);
 
     TempDir root_;
     std::vector<FakeNode> nodes_;
+    std::vector<Stream> streams_;  // one per node, as the driver keeps one queue per device
     mutable std::mutex mutex_;
+    std::condition_variable changed_;
     std::map<int, std::size_t> open_;  // fd -> node position
     std::vector<std::string> opened_;
+    std::map<void*, std::shared_ptr<std::vector<uint8_t>>> mappings_;
+    std::map<unsigned long, uint32_t> ioctls_;
     int nextFd_ = 100;
 };
 

@@ -6,6 +6,7 @@
 
 #include "base/Logger.h"
 #include "platform/backend/SystemEvent.h"
+#include "platform/linux/LinuxReader.h"
 #include "platform/linux/VideoNodes.h"
 
 namespace sv::platform::v4l2 {
@@ -15,35 +16,6 @@ HResult NotAvailable(const char* where, const char* what) {
     SV_LOGW(where, "{} not available in this build", what);
     return HR_E_NOTIMPL;
 }
-
-class LinuxSourceReader final : public SourceReader {
-public:
-    LinuxSourceReader(std::vector<std::shared_ptr<const MediaType>> types, std::shared_ptr<SampleCallback> callback)
-        : types_(std::move(types)), callback_(std::move(callback)) {}
-
-    HResult GetNativeMediaType(uint32_t stream, uint32_t index, std::shared_ptr<MediaType>& type) override {
-        type.reset();
-        if (stream != 0 && stream != mf::MF_SOURCE_READER_FIRST_VIDEO_STREAM) return HR_MF_E_INVALIDSTREAMNUMBER;
-        if (index >= types_.size()) return HR_MF_E_NO_MORE_TYPES;
-        type = std::make_shared<MediaType>(*types_[index]);
-        return HR_S_OK;
-    }
-    HResult SetCurrentMediaType(uint32_t, const MediaType&) override {
-        return NotAvailable("LinuxSourceReader::SetCurrentMediaType", "Format selection is");
-    }
-    HResult GetCurrentMediaType(uint32_t, std::shared_ptr<MediaType>& type) override {
-        type.reset();
-        return NotAvailable("LinuxSourceReader::GetCurrentMediaType", "Format selection is");
-    }
-    HResult ReadSample(uint32_t, uint32_t) override {
-        return NotAvailable("LinuxSourceReader::ReadSample", "Streaming is");
-    }
-    HResult Flush(uint32_t) override { return NotAvailable("LinuxSourceReader::Flush", "Streaming is"); }
-
-private:
-    std::vector<std::shared_ptr<const MediaType>> types_;
-    std::shared_ptr<SampleCallback> callback_;  // kept for the streaming to come
-};
 
 class LinuxMediaSource final : public MediaSource {
 public:
@@ -57,8 +29,7 @@ public:
         std::vector<std::shared_ptr<const MediaType>> types;
         const HResult hr = ReadNativeTypes(*calls_, devicePath_, types);
         if (Failed(hr)) return hr;
-        reader = std::make_shared<LinuxSourceReader>(std::move(types), std::move(callback));
-        return HR_S_OK;
+        return CreateLinuxReader(calls_, devicePath_, std::move(types), std::move(callback), reader);
     }
     HResult QueryVideoProcAmp(std::shared_ptr<UvcControlInterface>& controls) override {
         controls.reset();

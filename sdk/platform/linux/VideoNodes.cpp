@@ -179,6 +179,20 @@ HResult HResultFromErrno(int negativeErrno) {
     }
 }
 
+HResult VideoResultFromErrno(int negativeErrno, HResult otherwise) {
+    switch (-negativeErrno) {
+    case 0: return HR_S_OK;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case EIO: return HR_MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED;
+    case EBUSY:
+    case EACCES:
+    case EPERM: return HR_E_ACCESSDENIED;
+    default: return otherwise;
+    }
+}
+
 namespace {
 
 struct PixelLayout {
@@ -261,7 +275,7 @@ HResult ReadNativeTypes(SysCalls& calls, const std::string& devicePath,
     const int fd = calls.Open(devicePath, O_RDWR | O_NONBLOCK);
     if (fd < 0) {
         SV_LOGE(kWhere, "{}: open failed ({})", devicePath, std::strerror(-fd));
-        return HResultFromErrno(fd);
+        return VideoResultFromErrno(fd, HR_E_FAIL);
     }
     for (uint32_t f = 0;; ++f) {
         v4l2_fmtdesc format{};

@@ -60,5 +60,9 @@ HResult ReadNativeTypes(SysCalls& calls, const std::string& devicePath,
 
 // A negative errno as a seam result code.
 HResult HResultFromErrno(int negativeErrno);
+// A negative errno of the video path as a seam result: a vanished device is
+// MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, a busy one E_ACCESSDENIED, anything
+// else `otherwise`.
+HResult VideoResultFromErrno(int negativeErrno, HResult otherwise);
 
 }  // namespace sv::platform::v4l2
