@@ -304,6 +304,11 @@ int FakeKernel::StreamIoctlLocked(int fd, std::size_t index, unsigned long reque
         st.streaming = true;
         changed_.notify_all();
         return 0;
+    case VIDIOC_QUERYCTRL:
+    case VIDIOC_G_CTRL:
+    case VIDIOC_S_CTRL:
+    case VIDIOC_QUERYMENU:
+        return ControlIoctlLocked(index, request, arg);
     case VIDIOC_STREAMOFF:
         if (otherOwner) return -EBUSY;
         st.streaming = false;
@@ -313,6 +318,65 @@ int FakeKernel::StreamIoctlLocked(int fd, std::size_t index, unsigned long reque
     default:
         return -ENOTTY;
     }
+}
+
+int FakeKernel::ControlIoctlLocked(std::size_t index, unsigned long request, void* arg) {
+    auto& controls = nodes_[index].controls;
+    const auto find = [&controls](uint32_t id) -> FakeControl* {
+        for (FakeControl& c : controls) {
+            if (c.id == id) return &c;
+        }
+        return nullptr;
+    };
+    switch (request) {
+    case VIDIOC_QUERYCTRL: {
+        auto* query = static_cast<v4l2_queryctrl*>(arg);
+        const FakeControl* c = find(query->id);
+        if (c == nullptr) return -EINVAL;
+        query->type = c->type;
+        query->minimum = c->minimum;
+        query->maximum = c->maximum;
+        query->step = c->step;
+        query->default_value = c->defaultValue;
+        query->flags = 0;
+        return 0;
+    }
+    case VIDIOC_QUERYMENU: {
+        auto* item = static_cast<v4l2_querymenu*>(arg);
+        const FakeControl* c = find(item->id);
+        if (c == nullptr || c->menu.count(item->index) == 0) return -EINVAL;
+        return 0;
+    }
+    case VIDIOC_G_CTRL: {
+        auto* control = static_cast<v4l2_control*>(arg);
+        const FakeControl* c = find(control->id);
+        if (c == nullptr) return -EINVAL;
+        control->value = c->value;
+        return 0;
+    }
+    case VIDIOC_S_CTRL: {
+        auto* control = static_cast<v4l2_control*>(arg);
+        FakeControl* c = find(control->id);
+        if (c == nullptr) return -EINVAL;
+        if (c->refuseErrno != 0) return -c->refuseErrno;
+        if (control->value < c->minimum || control->value > c->maximum) return -ERANGE;
+        if (c->type == V4L2_CTRL_TYPE_MENU && c->menu.count(static_cast<uint32_t>(control->value)) == 0) return -EINVAL;
+        c->value = control->value;
+        return 0;
+    }
+    default:
+        return -ENOTTY;
+    }
+}
+
+int32_t FakeKernel::ControlValue(const std::string& name, uint32_t id) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t i = NodeIndexLocked(name);
+    if (i == nodes_.size()) return 0;
+    for (const FakeControl& c : nodes_[i].controls) {
+        if (c.id == id) return c.value;
+    }
+    return 0;
 }
 
 void* FakeKernel::Mmap(std::size_t length, int, int, int fd, off_t offset, int& error) {

@@ -41,6 +41,19 @@ struct FakeFormat {
     bool sizeRange = false;
 };
 
+// A V4L2 control of a node.
+struct FakeControl {
+    uint32_t id = 0;
+    uint32_t type = 1;  // V4L2_CTRL_TYPE_INTEGER; 2 boolean, 3 menu
+    int32_t minimum = 0;
+    int32_t maximum = 0;
+    int32_t step = 1;
+    int32_t defaultValue = 0;
+    int32_t value = 0;
+    std::set<uint32_t> menu;  // the menu indices offered
+    int refuseErrno = 0;      // S_CTRL fails with this errno
+};
+
 struct FakeNode {
     std::string name;                 // "video0"
     std::string card;
@@ -54,6 +67,7 @@ struct FakeNode {
     uint32_t busnum = 1;
     std::string devpath = "1";
     std::vector<FakeFormat> formats;
+    std::vector<FakeControl> controls;
 
     // Streaming faults.
     bool busy = false;                  // S_FMT, REQBUFS and STREAMON answer EBUSY
@@ -98,6 +112,8 @@ public:
     // Pulls node `name` out: its entry leaves sysfs, every call on it fails
     // with ENODEV and polls answer POLLERR | POLLHUP.
     void Unplug(const std::string& name);
+    // The value of control `id` of node `name` (0 when absent).
+    int32_t ControlValue(const std::string& name, uint32_t id) const;
     // Counts of ioctl requests made, by request code.
     uint32_t IoctlCount(unsigned long request) const;
 
@@ -119,6 +135,7 @@ private:
     std::size_t NodeIndexLocked(const std::string& name) const;
     int StreamIoctlLocked(int fd, std::size_t node, unsigned long request, void* arg);
     int SetFormatLocked(std::size_t node, void* arg);
+    int ControlIoctlLocked(std::size_t node, unsigned long request, void* arg);
 
     TempDir root_;
     std::vector<FakeNode> nodes_;

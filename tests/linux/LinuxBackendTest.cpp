@@ -329,7 +329,7 @@ TEST(LinuxVideoNodes, PixelFormatsKeepTheirFourCharactersButYuyvIsYuy2) {
     EXPECT_EQ(v4l2::SubtypeForPixelFormat(V4L2_PIX_FMT_GREY), mf::FourCcSubtype(mf::FourCc('G', 'R', 'E', 'Y')));
 }
 
-TEST_F(LinuxBackendTest, ControlsAndExtensionUnitAnswerNotImplemented) {
+TEST_F(LinuxBackendTest, NoControlsAreNoInterfaceAndTheExtensionUnitAnswersNotImplemented) {
     Install({KivoCamera()});
     std::vector<std::shared_ptr<DeviceActivation>> devices;
     ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
@@ -338,8 +338,8 @@ TEST_F(LinuxBackendTest, ControlsAndExtensionUnitAnswerNotImplemented) {
 
     sv::test::LogCapture log;
     std::shared_ptr<UvcControlInterface> controls;
-    EXPECT_EQ(source->QueryVideoProcAmp(controls), HR_E_NOTIMPL);
-    EXPECT_EQ(source->QueryCameraControl(controls), HR_E_NOTIMPL);
+    EXPECT_EQ(source->QueryVideoProcAmp(controls), HR_E_NOINTERFACE);
+    EXPECT_EQ(source->QueryCameraControl(controls), HR_E_NOINTERFACE);
     EXPECT_FALSE(controls);
     std::shared_ptr<KsTopologyInfo> topology;
     EXPECT_EQ(source->QueryTopologyInfo(topology), HR_E_NOTIMPL);

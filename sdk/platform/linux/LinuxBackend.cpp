@@ -1,12 +1,17 @@
 #include "platform/linux/LinuxBackend.h"
 
+#include <fcntl.h>
+
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
 #include "base/Logger.h"
 #include "platform/backend/SystemEvent.h"
 #include "platform/linux/LinuxReader.h"
+#include "platform/linux/StreamBuffers.h"
+#include "platform/linux/UvcControls.h"
 #include "platform/linux/VideoNodes.h"
 
 namespace sv::platform::v4l2 {
@@ -32,12 +37,10 @@ public:
         return CreateLinuxReader(calls_, devicePath_, std::move(types), std::move(callback), reader);
     }
     HResult QueryVideoProcAmp(std::shared_ptr<UvcControlInterface>& controls) override {
-        controls.reset();
-        return NotAvailable("LinuxMediaSource::QueryVideoProcAmp", "UVC processing-unit controls are");
+        return QueryControls(false, controls);
     }
     HResult QueryCameraControl(std::shared_ptr<UvcControlInterface>& controls) override {
-        controls.reset();
-        return NotAvailable("LinuxMediaSource::QueryCameraControl", "UVC camera-terminal controls are");
+        return QueryControls(true, controls);
     }
     HResult QueryTopologyInfo(std::shared_ptr<KsTopologyInfo>& topology) override {
         topology.reset();
@@ -45,8 +48,34 @@ public:
     }
 
 private:
+    HResult QueryControls(bool cameraTerminal, std::shared_ptr<UvcControlInterface>& controls) {
+        controls.reset();
+        std::shared_ptr<NodeFile> file;
+        const HResult hr = ControlFile(file);
+        if (Failed(hr)) return hr;
+        return CreateUvcControls(std::move(file), cameraTerminal, controls);
+    }
+
+    // The node as the control path uses it, opened once per source (controls
+    // work beside a stream on another descriptor).
+    HResult ControlFile(std::shared_ptr<NodeFile>& file) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!controlFile_) {
+            const int fd = calls_->Open(devicePath_, O_RDWR | O_NONBLOCK);
+            if (fd < 0) {
+                SV_LOGE("LinuxMediaSource", "{}: open failed ({})", devicePath_, std::strerror(-fd));
+                return HResultFromErrno(fd);
+            }
+            controlFile_ = std::make_shared<NodeFile>(calls_, fd);
+        }
+        file = controlFile_;
+        return HR_S_OK;
+    }
+
     std::shared_ptr<SysCalls> calls_;
     std::string devicePath_;
+    std::mutex mutex_;
+    std::shared_ptr<NodeFile> controlFile_;
 };
 
 class LinuxActivation final : public DeviceActivation {
