@@ -1,5 +1,6 @@
 #include "linux/FakeKernel.h"
 
+#include <linux/uvcvideo.h>
 #include <linux/videodev2.h>
 
 #include <algorithm>
@@ -22,6 +23,36 @@ void WriteLine(const fs::path& file, const std::string& text) {
 }
 
 }  // namespace
+
+std::vector<uint8_t> UvcDescriptors(uint8_t interfaceNumber, uint8_t xuId, const sv::platform::Guid& xuGuid) {
+    std::vector<uint8_t> d = {18, 0x01, 0x00, 0x02, 0xEF, 0x02, 0x01, 64, 0, 0, 0, 0, 0, 0, 1, 2, 3, 1};
+    const std::size_t config = d.size();
+    d.insert(d.end(), {9, 0x02, 0, 0, 2, 1, 0, 0x80, 250});
+    d.insert(d.end(), {8, 0x0B, interfaceNumber, 2, 0x0E, 0x03, 0x00, 0});  // interface association
+    d.insert(d.end(), {9, 0x04, interfaceNumber, 0, 1, 0x0E, 0x01, 0x00, 0});  // VideoControl
+    d.insert(d.end(), {13, 0x24, 0x01, 0x00, 0x01, 0, 0, 0x80, 0x8D, 0x5B, 0x00, 1, static_cast<uint8_t>(interfaceNumber + 1)});
+    d.insert(d.end(), {18, 0x24, 0x02, 1, 0x01, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0x0A, 0x00, 0x00});  // camera terminal
+    d.insert(d.end(), {11, 0x24, 0x05, 2, 1, 0, 0, 2, 0x7F, 0x15, 0});  // processing unit
+    if (xuId != 0) {
+        std::vector<uint8_t> xu = {27, 0x24, 0x06, xuId};
+        const uint32_t d1 = xuGuid.data1;
+        xu.insert(xu.end(), {static_cast<uint8_t>(d1), static_cast<uint8_t>(d1 >> 8), static_cast<uint8_t>(d1 >> 16),
+                             static_cast<uint8_t>(d1 >> 24), static_cast<uint8_t>(xuGuid.data2),
+                             static_cast<uint8_t>(xuGuid.data2 >> 8), static_cast<uint8_t>(xuGuid.data3),
+                             static_cast<uint8_t>(xuGuid.data3 >> 8)});
+        xu.insert(xu.end(), std::begin(xuGuid.data4), std::end(xuGuid.data4));
+        xu.insert(xu.end(), {16, 1, 2, 2, 0xFF, 0xFF, 0});
+        d.insert(d.end(), xu.begin(), xu.end());
+    }
+    d.insert(d.end(), {9, 0x24, 0x03, 4, 0x01, 0x01, 0, static_cast<uint8_t>(xuId != 0 ? xuId : 2), 0});  // output terminal
+    d.insert(d.end(), {7, 0x05, 0x83, 0x03, 16, 0, 8});
+    d.insert(d.end(), {9, 0x04, static_cast<uint8_t>(interfaceNumber + 1), 0, 0, 0x0E, 0x02, 0x00, 0});  // VideoStreaming
+    d.insert(d.end(), {14, 0x24, 0x01, 1, 0, 0, 0x81, 0, 4, 0, 0, 0, 1, 0});
+    const std::size_t total = d.size() - config;
+    d[config + 2] = static_cast<uint8_t>(total);
+    d[config + 3] = static_cast<uint8_t>(total >> 8);
+    return d;
+}
 
 FakeKernel::FakeKernel(std::vector<FakeNode> nodes) : nodes_(std::move(nodes)), streams_(nodes_.size()) {
     fs::create_directories(fs::path(root_.File("sys")) / "class" / "video4linux");
@@ -46,6 +77,11 @@ void FakeKernel::WriteSysfs(const FakeNode& node) const {
         WriteLine(usbFolder / "busnum", std::to_string(node.busnum));
         WriteLine(usbFolder / "devpath", node.devpath);
         if (!node.serial.empty()) WriteLine(usbFolder / "serial", node.serial);
+        if (!node.descriptors.empty()) {
+            std::ofstream out(usbFolder / "descriptors", std::ios::binary);
+            out.write(reinterpret_cast<const char*>(node.descriptors.data()),
+                      static_cast<std::streamsize>(node.descriptors.size()));
+        }
         WriteLine(interfaceFolder / "bInterfaceNumber", fmt::format("{:02x}", node.interfaceNumber));
     } else {
         interfaceFolder = sys / "devices" / "platform" / (node.name + "-host");
@@ -309,6 +345,11 @@ int FakeKernel::StreamIoctlLocked(int fd, std::size_t index, unsigned long reque
     case VIDIOC_S_CTRL:
     case VIDIOC_QUERYMENU:
         return ControlIoctlLocked(index, request, arg);
+    case UVCIOC_CTRL_QUERY: {
+        auto* query = static_cast<uvc_xu_control_query*>(arg);
+        if (!node.extensionUnit) return -ENOENT;
+        return node.extensionUnit(query->unit, query->selector, query->query, query->data, query->size);
+    }
     case VIDIOC_STREAMOFF:
         if (otherOwner) return -EBUSY;
         st.streaming = false;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "common/LogCapture.h"
+#include "platform/backend/Guid.h"
 #include "platform/linux/SysCalls.h"
 
 namespace sv::test {
@@ -68,6 +69,11 @@ struct FakeNode {
     std::string devpath = "1";
     std::vector<FakeFormat> formats;
     std::vector<FakeControl> controls;
+    // The device's raw USB descriptors (sysfs `descriptors`); none when empty.
+    std::vector<uint8_t> descriptors;
+    // Answers UVCIOC_CTRL_QUERY (unit, selector, query, data, size): 0 or a
+    // negative errno. Without it the query answers ENOENT.
+    std::function<int(uint8_t unit, uint8_t selector, uint8_t query, uint8_t* data, uint16_t size)> extensionUnit;
 
     // Streaming faults.
     bool busy = false;                  // S_FMT, REQBUFS and STREAMON answer EBUSY
@@ -82,6 +88,12 @@ struct FakeNode {
                            uint32_t capacity)>
         frames;
 };
+
+// Descriptors of a UVC camera: device, configuration, the VideoControl
+// interface `interfaceNumber` with an input terminal (id 1), a processing
+// unit (id 2), an extension unit `xuId` with `xuGuid` (when xuId is not 0)
+// and an output terminal, then a VideoStreaming interface.
+std::vector<uint8_t> UvcDescriptors(uint8_t interfaceNumber, uint8_t xuId, const sv::platform::Guid& xuGuid);
 
 class FakeKernel final : public sv::platform::v4l2::SysCalls {
 public:

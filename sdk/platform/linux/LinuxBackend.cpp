@@ -9,6 +9,7 @@
 
 #include "base/Logger.h"
 #include "platform/backend/SystemEvent.h"
+#include "platform/linux/ExtensionUnit.h"
 #include "platform/linux/LinuxReader.h"
 #include "platform/linux/StreamBuffers.h"
 #include "platform/linux/UvcControls.h"
@@ -17,15 +18,10 @@
 namespace sv::platform::v4l2 {
 namespace {
 
-HResult NotAvailable(const char* where, const char* what) {
-    SV_LOGW(where, "{} not available in this build", what);
-    return HR_E_NOTIMPL;
-}
-
 class LinuxMediaSource final : public MediaSource {
 public:
-    LinuxMediaSource(std::shared_ptr<SysCalls> calls, std::string devicePath)
-        : calls_(std::move(calls)), devicePath_(std::move(devicePath)) {}
+    LinuxMediaSource(std::shared_ptr<SysCalls> calls, VideoNode node)
+        : calls_(std::move(calls)), node_(std::move(node)), devicePath_(node_.devicePath) {}
 
     HResult CreateSourceReader(std::shared_ptr<SampleCallback> callback,
                                std::shared_ptr<SourceReader>& reader) override {
@@ -44,7 +40,12 @@ public:
     }
     HResult QueryTopologyInfo(std::shared_ptr<KsTopologyInfo>& topology) override {
         topology.reset();
-        return NotAvailable("LinuxMediaSource::QueryTopologyInfo", "The extension unit is");
+        std::shared_ptr<NodeFile> file;
+        const HResult hr = ControlFile(file);
+        if (Failed(hr)) return hr;
+        std::vector<UvcEntity> entities = ParseVideoControlEntities(ReadUsbDescriptors(node_), node_.interfaceNumber);
+        if (entities.empty()) SV_LOGD("LinuxMediaSource::QueryTopologyInfo", "{}: no units in the USB descriptors", devicePath_);
+        return CreateLinuxTopology(std::move(file), std::move(entities), topology);
     }
 
 private:
@@ -73,7 +74,8 @@ private:
     }
 
     std::shared_ptr<SysCalls> calls_;
-    std::string devicePath_;
+    const VideoNode node_;
+    const std::string devicePath_;
     std::mutex mutex_;
     std::shared_ptr<NodeFile> controlFile_;
 };
@@ -92,7 +94,7 @@ public:
     }
     HResult ActivateObject(std::shared_ptr<MediaSource>& source) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!source_) source_ = std::make_shared<LinuxMediaSource>(calls_, node_.devicePath);
+        if (!source_) source_ = std::make_shared<LinuxMediaSource>(calls_, node_);
         source = source_;
         return HR_S_OK;
     }

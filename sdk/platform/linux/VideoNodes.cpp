@@ -80,6 +80,7 @@ bool ReadUsbIdentity(const fs::path& nodeFolder, VideoNode& node) {
     node.devpath = ReadAttribute(usbFolder / "devpath");
     node.serial = ReadAttribute(usbFolder / "serial");
     node.usbDevice = usbFolder.filename().string();
+    node.usbFolder = usbFolder.string();
     return !node.devpath.empty();
 }
 
@@ -156,6 +157,16 @@ std::string InterfaceInstanceId(const VideoNode& node) {
 
 std::string DeviceInstanceId(const VideoNode& node) {
     return fmt::format("USB\\VID_{:04X}&PID_{:04X}\\{}", node.vendorId, node.productId, node.serial);
+}
+
+std::vector<uint8_t> ReadUsbDescriptors(const VideoNode& node) {
+    std::ifstream in(fs::path(node.usbFolder) / "descriptors", std::ios::binary);
+    if (!in) return {};
+    // A device's descriptors are a few kilobytes; anything past 64 KiB is not read.
+    std::vector<uint8_t> bytes(65536);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
 }
 
 Guid SubtypeForPixelFormat(uint32_t pixelFormat) {

@@ -28,6 +28,7 @@ struct VideoNode {
     uint32_t busnum = 0;
     std::string devpath;     // the port path below the root hub ("2.1")
     std::string usbDevice;   // the USB device's sysfs name ("1-2.1")
+    std::string usbFolder;   // the USB device's sysfs folder
 };
 
 // The USB video capture nodes in node-number order. Nodes that are not USB
@@ -57,6 +58,10 @@ Guid SubtypeForPixelFormat(uint32_t pixelFormat);
 // intervals is listed as its two ends.
 HResult ReadNativeTypes(SysCalls& calls, const std::string& devicePath,
                         std::vector<std::shared_ptr<const MediaType>>& types);
+
+// The raw USB descriptors of the node's device (sysfs `descriptors`: the
+// device descriptor, then the configurations); empty when unreadable.
+std::vector<uint8_t> ReadUsbDescriptors(const VideoNode& node);
 
 // A negative errno as a seam result code.
 HResult HResultFromErrno(int negativeErrno);
