@@ -67,9 +67,29 @@ void FakeKernel::WriteSysfs(const FakeNode& node) const {
     const fs::path sys = root_.File("sys");
     fs::path interfaceFolder;
     if (node.usb) {
-        const fs::path usbFolder = sys / "devices" / "pci0000:00" / "0000:00:14.0" /
-                                   fmt::format("usb{}", node.busnum) /
-                                   fmt::format("{}-{}", node.busnum, node.devpath);
+        // The root hub and every hub on the device's path, each also listed
+        // under bus/usb/devices as the kernel does.
+        const fs::path devices = sys / "bus" / "usb" / "devices";
+        fs::create_directories(devices);
+        const auto writeHub = [&devices](const fs::path& folder, const std::string& speed) {
+            fs::create_directories(folder);
+            WriteLine(folder / "idVendor", "1d6b");
+            WriteLine(folder / "idProduct", "0002");
+            WriteLine(folder / "bDeviceClass", "09");
+            WriteLine(folder / "maxchild", "8");
+            WriteLine(folder / "bmAttributes", "e0");
+            WriteLine(folder / "speed", speed);
+            WriteLine(folder / "version", " 2.00");
+            std::error_code ec;
+            fs::create_directory_symlink(folder, devices / folder.filename(), ec);
+        };
+        fs::path hubFolder = sys / "devices" / "pci0000:00" / "0000:00:14.0" / fmt::format("usb{}", node.busnum);
+        writeHub(hubFolder, "480");
+        for (std::size_t at = 0; (at = node.devpath.find('.', at)) != std::string::npos; ++at) {
+            hubFolder /= fmt::format("{}-{}", node.busnum, node.devpath.substr(0, at));
+            writeHub(hubFolder, "480");
+        }
+        const fs::path usbFolder = hubFolder / fmt::format("{}-{}", node.busnum, node.devpath);
         interfaceFolder = usbFolder / fmt::format("{}-{}:1.{}", node.busnum, node.devpath, node.interfaceNumber);
         fs::create_directories(interfaceFolder);
         WriteLine(usbFolder / "idVendor", fmt::format("{:04x}", node.vendorId));
@@ -77,11 +97,23 @@ void FakeKernel::WriteSysfs(const FakeNode& node) const {
         WriteLine(usbFolder / "busnum", std::to_string(node.busnum));
         WriteLine(usbFolder / "devpath", node.devpath);
         if (!node.serial.empty()) WriteLine(usbFolder / "serial", node.serial);
-        if (!node.descriptors.empty()) {
+        WriteLine(usbFolder / "bDeviceClass", "ef");
+        WriteLine(usbFolder / "maxchild", "0");
+        WriteLine(usbFolder / "speed", node.speed);
+        WriteLine(usbFolder / "version", node.version);
+        WriteLine(usbFolder / "manufacturer", "Fake Maker");
+        WriteLine(usbFolder / "product", node.card);
+        {
+            // Without descriptors of its own, a device descriptor naming
+            // strings 1 to 3 and an empty configuration.
+            const std::vector<uint8_t> bare = {18, 1, 0, 2, 0xEF, 2, 1, 64, 0, 0, 0, 0, 0, 0, 1, 2, 3, 1,
+                                               9, 2, 9, 0, 0, 1, 0, 0x80, 250};
+            const std::vector<uint8_t>& bytes = node.descriptors.empty() ? bare : node.descriptors;
             std::ofstream out(usbFolder / "descriptors", std::ios::binary);
-            out.write(reinterpret_cast<const char*>(node.descriptors.data()),
-                      static_cast<std::streamsize>(node.descriptors.size()));
+            out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         }
+        std::error_code linkError;
+        fs::create_directory_symlink(usbFolder, sys / "bus" / "usb" / "devices" / usbFolder.filename(), linkError);
         WriteLine(interfaceFolder / "bInterfaceNumber", fmt::format("{:02x}", node.interfaceNumber));
     } else {
         interfaceFolder = sys / "devices" / "platform" / (node.name + "-host");

@@ -66,7 +66,9 @@ struct FakeNode {
     uint8_t interfaceNumber = 0;
     std::string serial;
     uint32_t busnum = 1;
-    std::string devpath = "1";
+    std::string devpath = "1";      // hubs for "2.1" and the like are made on the way
+    std::string speed = "480";      // sysfs `speed`, Mbit/s
+    std::string version = " 2.00";  // sysfs `version` (bcdUSB)
     std::vector<FakeFormat> formats;
     std::vector<FakeControl> controls;
     // The device's raw USB descriptors (sysfs `descriptors`); none when empty.

@@ -12,6 +12,7 @@
 #include "platform/linux/ExtensionUnit.h"
 #include "platform/linux/LinuxReader.h"
 #include "platform/linux/StreamBuffers.h"
+#include "platform/linux/UsbTree.h"
 #include "platform/linux/UvcControls.h"
 #include "platform/linux/VideoNodes.h"
 
@@ -153,15 +154,11 @@ public:
         return HR_S_OK;
     }
 
-    HResult OpenHostController(uint32_t, std::shared_ptr<UsbHostController>& hc) override {
-        hc.reset();
-        SV_LOGD("LinuxBackend::OpenHostController", "The USB topology walk is not available in this build");
-        return HR_ERROR_FILE_NOT_FOUND;
+    HResult OpenHostController(uint32_t number, std::shared_ptr<UsbHostController>& hc) override {
+        return OpenUsbHostController(*calls_, number, hc);
     }
-    HResult OpenHub(const std::string&, std::shared_ptr<UsbHub>& hub) override {
-        hub.reset();
-        SV_LOGD("LinuxBackend::OpenHub", "The USB topology walk is not available in this build");
-        return HR_ERROR_FILE_NOT_FOUND;
+    HResult OpenHub(const std::string& path, std::shared_ptr<UsbHub>& hub) override {
+        return OpenUsbHub(*calls_, path, hub);
     }
     HResult GetClassDevs(DeviceSetKind kind, std::shared_ptr<DeviceInfoSet>& set) override {
         std::vector<LinuxDeviceInfoSet::Entry> entries;

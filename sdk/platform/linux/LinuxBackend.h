@@ -1,8 +1,8 @@
 #pragma once
 
 // The native back-end of Linux builds: video capture nodes through V4L2,
-// registered as "native": the USB cameras, their native types, streaming, UVC
-// controls and the extension unit; the USB topology walk finds nothing yet.
+// registered as "native": the USB cameras and their USB topology, native
+// types, streaming, UVC controls and the extension unit.
 
 #include <memory>
 
