@@ -345,7 +345,8 @@ int FakeKernel::StreamIoctlLocked(int fd, std::size_t index, unsigned long reque
             changed_.notify_all();
             return -ENODEV;
         }
-        if (st.queued.empty() || node.stalls) return -EAGAIN;
+        if (st.queued.empty() || node.stalls || st.ready == 0) return -EAGAIN;
+        --st.ready;
         const uint32_t i = st.queued.front();
         st.queued.pop_front();
         std::vector<uint8_t>& data = *st.buffers[i];
@@ -386,6 +387,7 @@ int FakeKernel::StreamIoctlLocked(int fd, std::size_t index, unsigned long reque
         if (otherOwner) return -EBUSY;
         st.streaming = false;
         st.queued.clear();
+        st.ready = 0;
         changed_.notify_all();
         return 0;
     default:
@@ -494,12 +496,17 @@ int FakeKernel::Poll(struct pollfd* fds, nfds_t count, int timeoutMs) {
         if (st.gone) fds->revents = POLLERR | POLLHUP;
         else if (!st.streaming) fds->revents = POLLERR;
         else if (node.unplugAfterFrames >= 0 && st.sequence >= node.unplugAfterFrames) fds->revents = POLLERR;
-        else if (!st.queued.empty() && !node.stalls) fds->revents = POLLIN | POLLRDNORM;
+        else if (!st.queued.empty() && !node.stalls && (st.ready > 0 || timeoutMs > 0)) fds->revents = POLLIN | POLLRDNORM;
         return fds->revents != 0;
     };
-    if (ready()) return 1;
-    changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
-    return fds->revents != 0 ? 1 : 0;
+    if (!ready()) changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
+    if ((fds->revents & POLLIN) == 0) return fds->revents != 0 ? 1 : 0;
+    // A poll that may wait sees the next frame arrive; one that may not sees
+    // only frames that already came.
+    const auto open = open_.find(fds->fd);
+    Stream& st = streams_[open->second];
+    if (timeoutMs > 0 && st.ready == 0) st.ready = 1;
+    return 1;
 }
 
 std::size_t FakeKernel::MappedCount() const {

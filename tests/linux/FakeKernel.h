@@ -143,6 +143,9 @@ private:
         bool streaming = false;
         bool gone = false;
         uint32_t sequence = 0;
+        // Frames the device has delivered and not yet been dequeued: a poll
+        // that waits makes one ready, as a camera sends one frame at a time.
+        uint32_t ready = 0;
     };
 
     void WriteSysfs(const FakeNode& node) const;
