@@ -60,7 +60,7 @@ std::shared_ptr<sv::platform::Backend> FakeKernelBackend() {
     n.frames = [](uint32_t sequence, uint32_t, uint32_t, uint32_t, uint8_t* data, uint32_t capacity) {
         std::memcpy(data, &sequence, sizeof(sequence));
         Evict(data, capacity);
-        return capacity;
+        return static_cast<int64_t>(capacity);
     };
     static std::shared_ptr<sv::test::FakeKernel> kernel;
     kernel = std::make_shared<sv::test::FakeKernel>(std::vector<sv::test::FakeNode>{n});

@@ -32,7 +32,7 @@ std::vector<uint8_t> UvcDescriptors(uint8_t interfaceNumber, uint8_t xuId, const
     d.insert(d.end(), {9, 0x04, interfaceNumber, 0, 1, 0x0E, 0x01, 0x00, 0});  // VideoControl
     d.insert(d.end(), {13, 0x24, 0x01, 0x00, 0x01, 0, 0, 0x80, 0x8D, 0x5B, 0x00, 1, static_cast<uint8_t>(interfaceNumber + 1)});
     d.insert(d.end(), {18, 0x24, 0x02, 1, 0x01, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0x0A, 0x00, 0x00});  // camera terminal
-    d.insert(d.end(), {11, 0x24, 0x05, 2, 1, 0, 0, 2, 0x7F, 0x15, 0});  // processing unit
+    d.insert(d.end(), {11, 0x24, 0x05, 5, 1, 0, 0, 2, 0x7F, 0x15, 0});  // processing unit 5
     if (xuId != 0) {
         std::vector<uint8_t> xu = {27, 0x24, 0x06, xuId};
         const uint32_t d1 = xuGuid.data1;
@@ -41,10 +41,10 @@ std::vector<uint8_t> UvcDescriptors(uint8_t interfaceNumber, uint8_t xuId, const
                              static_cast<uint8_t>(xuGuid.data2 >> 8), static_cast<uint8_t>(xuGuid.data3),
                              static_cast<uint8_t>(xuGuid.data3 >> 8)});
         xu.insert(xu.end(), std::begin(xuGuid.data4), std::end(xuGuid.data4));
-        xu.insert(xu.end(), {16, 1, 2, 2, 0xFF, 0xFF, 0});
+        xu.insert(xu.end(), {16, 1, 5, 2, 0xFF, 0xFF, 0});
         d.insert(d.end(), xu.begin(), xu.end());
     }
-    d.insert(d.end(), {9, 0x24, 0x03, 4, 0x01, 0x01, 0, static_cast<uint8_t>(xuId != 0 ? xuId : 2), 0});  // output terminal
+    d.insert(d.end(), {9, 0x24, 0x03, 4, 0x01, 0x01, 0, static_cast<uint8_t>(xuId != 0 ? xuId : 5), 0});  // output terminal
     d.insert(d.end(), {7, 0x05, 0x83, 0x03, 16, 0, 8});
     d.insert(d.end(), {9, 0x04, static_cast<uint8_t>(interfaceNumber + 1), 0, 0, 0x0E, 0x02, 0x00, 0});  // VideoStreaming
     d.insert(d.end(), {14, 0x24, 0x01, 1, 0, 0, 0x81, 0, 4, 0, 0, 0, 1, 0});
@@ -273,6 +273,10 @@ int FakeKernel::SetFormatLocked(std::size_t index, void* arg) {
         pix.width = node.formats[0].sizes[0].width;
         pix.height = node.formats[0].sizes[0].height;
     }
+    if (node.setFormat) {
+        const int rc = node.setFormat(pix.width, pix.height, pix.pixelformat, 0, 0);
+        if (rc < 0) return rc;
+    }
     pix.field = V4L2_FIELD_NONE;
     pix.sizeimage = FrameBytes(pix.width, pix.height, pix.pixelformat);
     pix.bytesperline = pix.pixelformat == V4L2_PIX_FMT_MJPEG ? 0 : pix.width * 2;
@@ -299,8 +303,13 @@ int FakeKernel::StreamIoctlLocked(int fd, std::size_t index, unsigned long reque
         format->fmt.pix.sizeimage = st.sizeImage;
         return 0;
     }
-    case VIDIOC_S_PARM:
-        return otherOwner || node.busy ? -EBUSY : 0;
+    case VIDIOC_S_PARM: {
+        if (otherOwner || node.busy) return -EBUSY;
+        const auto* parm = static_cast<const v4l2_streamparm*>(arg);
+        if (!node.setFormat) return 0;
+        return node.setFormat(st.width, st.height, st.pixelFormat, parm->parm.capture.timeperframe.numerator,
+                              parm->parm.capture.timeperframe.denominator);
+    }
     case VIDIOC_REQBUFS: {
         auto* buffers = static_cast<v4l2_requestbuffers*>(arg);
         if (buffers->memory != V4L2_MEMORY_MMAP || buffers->type != V4L2_BUF_TYPE_VIDEO_CAPTURE) return -EINVAL;
@@ -352,8 +361,20 @@ int FakeKernel::StreamIoctlLocked(int fd, std::size_t index, unsigned long reque
         std::vector<uint8_t>& data = *st.buffers[i];
         const uint32_t sequence = st.sequence++;
         uint32_t length = static_cast<uint32_t>(data.size());
+        bool failed = false;
         if (node.frames) {
-            length = node.frames(sequence, st.width, st.height, st.pixelFormat, data.data(), length);
+            const int64_t made = node.frames(sequence, st.width, st.height, st.pixelFormat, data.data(), length);
+            if (made == -ENODEV || made == -EAGAIN) {
+                // No frame: the buffer stays queued.
+                st.queued.push_front(i);
+                --st.sequence;
+                if (made == -EAGAIN) return -EAGAIN;
+                st.gone = true;
+                changed_.notify_all();
+                return -ENODEV;
+            }
+            failed = made < 0;
+            length = made < 0 ? 0 : static_cast<uint32_t>(std::min<int64_t>(made, length));
         } else if (data.size() >= 4) {
             std::memcpy(data.data(), &sequence, 4);
         }
@@ -362,7 +383,7 @@ int FakeKernel::StreamIoctlLocked(int fd, std::size_t index, unsigned long reque
         buffer->bytesused = length;
         buffer->sequence = sequence;
         buffer->flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_DONE;
-        if (node.corruptFrames.count(sequence) != 0) buffer->flags |= V4L2_BUF_FLAG_ERROR;
+        if (failed || node.corruptFrames.count(sequence) != 0) buffer->flags |= V4L2_BUF_FLAG_ERROR;
         buffer->timestamp.tv_sec = 100 + sequence / 30;
         buffer->timestamp.tv_usec = (sequence % 30) * 33333;
         return 0;
@@ -396,6 +417,7 @@ int FakeKernel::StreamIoctlLocked(int fd, std::size_t index, unsigned long reque
 }
 
 int FakeKernel::ControlIoctlLocked(std::size_t index, unsigned long request, void* arg) {
+    if (nodes_[index].controlIoctl) return nodes_[index].controlIoctl(request, arg);
     auto& controls = nodes_[index].controls;
     const auto find = [&controls](uint32_t id) -> FakeControl* {
         for (FakeControl& c : controls) {

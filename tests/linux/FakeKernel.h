@@ -84,16 +84,24 @@ struct FakeNode {
     int64_t unplugAfterFrames = -1;     // gone after this many frames (-1: never)
     std::set<uint32_t> corruptFrames;   // frame numbers marked V4L2_BUF_FLAG_ERROR
     std::set<uint32_t> shortFrames;     // frame numbers with half their bytes
-    // Fills frame `sequence` and answers its length; by default the sequence
-    // number goes into the first four bytes and the frame is full length.
-    std::function<uint32_t(uint32_t sequence, uint32_t width, uint32_t height, uint32_t pixelFormat, uint8_t* data,
-                           uint32_t capacity)>
+    // Fills frame `sequence` and answers its length, or a negative errno
+    // (ENODEV: the device is gone; EIO: the frame is marked corrupt); by
+    // default the sequence number goes into the first four bytes and the
+    // frame is full length.
+    std::function<int64_t(uint32_t sequence, uint32_t width, uint32_t height, uint32_t pixelFormat, uint8_t* data,
+                          uint32_t capacity)>
         frames;
+    // Told of every format S_FMT takes (with the interval of S_PARM as
+    // 0/0 until one is set); a negative errno refuses it.
+    std::function<int(uint32_t width, uint32_t height, uint32_t pixelFormat, uint32_t numerator, uint32_t denominator)>
+        setFormat;
+    // Answers QUERYCTRL, G_CTRL, S_CTRL and QUERYMENU instead of `controls`.
+    std::function<int(unsigned long request, void* arg)> controlIoctl;
 };
 
 // Descriptors of a UVC camera: device, configuration, the VideoControl
 // interface `interfaceNumber` with an input terminal (id 1), a processing
-// unit (id 2), an extension unit `xuId` with `xuGuid` (when xuId is not 0)
+// unit (id 5), an extension unit `xuId` with `xuGuid` (when xuId is not 0)
 // and an output terminal, then a VideoStreaming interface.
 std::vector<uint8_t> UvcDescriptors(uint8_t interfaceNumber, uint8_t xuId, const sv::platform::Guid& xuGuid);
 

@@ -142,7 +142,8 @@ private:
 
 class LinuxBackend final : public Backend, public std::enable_shared_from_this<LinuxBackend> {
 public:
-    explicit LinuxBackend(std::shared_ptr<SysCalls> calls) : calls_(std::move(calls)) {}
+    LinuxBackend(std::shared_ptr<SysCalls> calls, std::shared_ptr<Backend> clock)
+        : calls_(std::move(calls)), clock_(std::move(clock)) {}
 
     std::string Name() const override { return "native"; }
 
@@ -183,16 +184,24 @@ public:
         return HR_ERROR_NO_MORE_ITEMS;
     }
 
-    void Sleep(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    void Sleep(uint32_t ms) override {
+        if (clock_) return clock_->Sleep(ms);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
     uint64_t NowMs() override {
+        if (clock_) return clock_->NowMs();
         return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                          std::chrono::steady_clock::now().time_since_epoch())
                                          .count());
     }
-    std::shared_ptr<Event> NewEvent() override { return std::make_shared<SystemEvent>(); }
+    std::shared_ptr<Event> NewEvent() override {
+        if (clock_) return clock_->NewEvent();
+        return std::make_shared<SystemEvent>();
+    }
 
 private:
     std::shared_ptr<SysCalls> calls_;
+    std::shared_ptr<Backend> clock_;
 };
 
 const bool kRegistered =
@@ -200,8 +209,8 @@ const bool kRegistered =
 
 }  // namespace
 
-std::shared_ptr<Backend> CreateLinuxBackend(std::shared_ptr<SysCalls> calls) {
-    return std::make_shared<LinuxBackend>(std::move(calls));
+std::shared_ptr<Backend> CreateLinuxBackend(std::shared_ptr<SysCalls> calls, std::shared_ptr<Backend> clock) {
+    return std::make_shared<LinuxBackend>(std::move(calls), std::move(clock));
 }
 
 bool LinuxBackendRegistered() { return kRegistered; }
