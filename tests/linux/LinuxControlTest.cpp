@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "linux/FakeKernel.h"
+#include "linux/LinuxFixture.h"
 #include "platform/backend/Backend.h"
 #include "platform/backend/MfIds.h"
 #include "platform/linux/LinuxBackend.h"
@@ -65,33 +66,20 @@ FakeNode ControlCamera() {
     return n;
 }
 
-class LinuxControlTest : public ::testing::Test {
+class LinuxControlTest : public sv::test::LinuxFixture {
 protected:
     void Install(std::vector<FakeNode> nodes) {
-        kernel_ = std::make_shared<FakeKernel>(std::move(nodes));
-        backend_ = v4l2::CreateLinuxBackend(kernel_);
-        std::vector<std::shared_ptr<DeviceActivation>> devices;
-        ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
-        ASSERT_FALSE(devices.empty());
-        activation_ = devices[0];
-        ASSERT_EQ(activation_->ActivateObject(source_), HR_S_OK);
+        InstallNodes(std::move(nodes));
+        if (HasFatalFailure()) return;
         ASSERT_EQ(source_->QueryVideoProcAmp(procAmp_), HR_S_OK);
         ASSERT_EQ(source_->QueryCameraControl(camera_), HR_S_OK);
     }
     void TearDown() override {
         procAmp_.reset();
         camera_.reset();
-        source_.reset();
-        if (activation_) {
-            EXPECT_EQ(activation_->ShutdownObject(), HR_S_OK);
-            EXPECT_EQ(kernel_->OpenCount(), 0u);
-        }
+        LinuxFixture::TearDown();
     }
 
-    std::shared_ptr<FakeKernel> kernel_;
-    std::shared_ptr<Backend> backend_;
-    std::shared_ptr<DeviceActivation> activation_;
-    std::shared_ptr<MediaSource> source_;
     std::shared_ptr<UvcControlInterface> procAmp_;
     std::shared_ptr<UvcControlInterface> camera_;
 };

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "linux/FakeKernel.h"
+#include "linux/LinuxFixture.h"
 #include "platform/backend/Backend.h"
 #include "platform/backend/MfIds.h"
 #include "platform/linux/ExtensionUnit.h"
@@ -33,7 +34,7 @@ struct Transfer {
     std::vector<uint8_t> data;
 };
 
-class LinuxExtensionUnitTest : public ::testing::Test {
+class LinuxExtensionUnitTest : public sv::test::LinuxFixture {
 protected:
     void Install(std::vector<uint8_t> descriptors) {
         FakeNode n;
@@ -53,20 +54,7 @@ protected:
             else std::copy(store_, store_ + size, data);
             return 0;
         };
-        kernel_ = std::make_shared<FakeKernel>(std::vector<FakeNode>{n});
-        backend_ = v4l2::CreateLinuxBackend(kernel_);
-        std::vector<std::shared_ptr<DeviceActivation>> devices;
-        ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
-        ASSERT_EQ(devices.size(), 1u);
-        activation_ = devices[0];
-        ASSERT_EQ(activation_->ActivateObject(source_), HR_S_OK);
-    }
-    void TearDown() override {
-        source_.reset();
-        if (activation_) {
-            activation_->ShutdownObject();
-            EXPECT_EQ(kernel_->OpenCount(), 0u);
-        }
+        InstallNodes({n});
     }
     HResult Send(KsControl& node, uint32_t flags, uint32_t selector, uint8_t* data, uint32_t length,
                  uint32_t& returned, uint32_t nodeId = kXuNode, const Guid& set = ks::kExtensionUnitSet) {
@@ -78,10 +66,6 @@ protected:
         return node.KsProperty(r, data, length, returned);
     }
 
-    std::shared_ptr<FakeKernel> kernel_;
-    std::shared_ptr<Backend> backend_;
-    std::shared_ptr<DeviceActivation> activation_;
-    std::shared_ptr<MediaSource> source_;
     std::vector<Transfer> transfers_;
     uint8_t store_[4] = {0, 0, 0, 0};
 };

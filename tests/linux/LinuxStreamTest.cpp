@@ -19,6 +19,7 @@
 #include "base/Config.h"
 #include "common/LogCapture.h"
 #include "linux/FakeKernel.h"
+#include "linux/LinuxFixture.h"
 #include "platform/CameraStreamer.h"
 #include "platform/PlatformCameraList.h"
 #include "platform/backend/Backend.h"
@@ -113,17 +114,11 @@ uint32_t SequenceOf(const Sample& sample) {
     return sequence;
 }
 
-class LinuxStreamTest : public ::testing::Test {
+class LinuxStreamTest : public sv::test::LinuxFixture {
 protected:
     void Install(std::vector<FakeNode> nodes) {
-        kernel_ = std::make_shared<FakeKernel>(std::move(nodes));
-        backend_ = v4l2::CreateLinuxBackend(kernel_);
-        SetBackendForTesting(backend_);
-        std::vector<std::shared_ptr<DeviceActivation>> devices;
-        ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
-        ASSERT_FALSE(devices.empty());
-        activation_ = devices[0];
-        ASSERT_EQ(activation_->ActivateObject(source_), HR_S_OK);
+        InstallNodes(std::move(nodes), true);
+        if (HasFatalFailure()) return;
         recorder_ = std::make_shared<Recorder>();
         ASSERT_EQ(source_->CreateSourceReader(recorder_, reader_), HR_S_OK);
     }
@@ -143,15 +138,10 @@ protected:
     }
     void TearDown() override {
         reader_.reset();
-        source_.reset();
-        activation_.reset();
-        ResetBackend();
+        recorder_.reset();
+        LinuxFixture::TearDown();
     }
 
-    std::shared_ptr<FakeKernel> kernel_;
-    std::shared_ptr<Backend> backend_;
-    std::shared_ptr<DeviceActivation> activation_;
-    std::shared_ptr<MediaSource> source_;
     std::shared_ptr<Recorder> recorder_;
     std::shared_ptr<SourceReader> reader_;
 };
