@@ -283,9 +283,9 @@ private:
 
     // A dequeued buffer that holds no usable frame: marked corrupt by the
     // driver, empty, or shorter than an uncompressed frame of the format.
-    bool Unusable(const BufferRing& ring, const v4l2_buffer& buffer) const {
+    bool Unusable(const BufferRing& ring, const v4l2_buffer& buffer, uint32_t minimumBytes) const {
         const bool corrupt = (buffer.flags & V4L2_BUF_FLAG_ERROR) != 0;
-        const bool shortFrame = buffer.bytesused == 0 || buffer.bytesused < minimumBytes_ ||
+        const bool shortFrame = buffer.bytesused == 0 || buffer.bytesused < minimumBytes ||
                                 buffer.bytesused > ring.Length(buffer.index);
         if (corrupt || shortFrame) {
             SV_LOGD("LinuxSourceReader::Worker", "{}: frame {} dropped ({} bytes{})", devicePath_, buffer.sequence,
@@ -340,24 +340,34 @@ private:
                 });
                 continue;
             }
-            const std::shared_ptr<BufferRing> ring = ring_;
+            // What the poll needs, taken under the lock: a new format may
+            // change them meanwhile.
+            const Streamed streamed{ring_, file_, minimumBytes_};
             lock.unlock();
-            PollOnce(ring, lock);
+            PollOnce(streamed, lock);
         }
     }
 
     // Waits one slice for frames; takes every frame that is ready and keeps
     // the newest usable one, so a request after a pause gets a fresh frame
     // and not one the driver filled long ago. Returns with the lock held.
-    void PollOnce(const std::shared_ptr<BufferRing>& ring, std::unique_lock<std::mutex>& lock) {
+    struct Streamed {
+        std::shared_ptr<BufferRing> ring;
+        std::shared_ptr<NodeFile> file;
+        uint32_t minimumBytes;
+    };
+
+    void PollOnce(const Streamed& streamed, std::unique_lock<std::mutex>& lock) {
+        const std::shared_ptr<BufferRing>& ring = streamed.ring;
+        const NodeFile& file = *streamed.file;
         if (!ring->WaitForQueued(kPollSliceMs)) {
             // Every buffer is lent out (or the stream stopped).
             lock.lock();
             return;
         }
-        SysCalls& calls = file_->Calls();
+        SysCalls& calls = file.Calls();
         pollfd p{};
-        p.fd = file_->Fd();
+        p.fd = file.Fd();
         p.events = POLLIN;
         const int ready = calls.Poll(&p, 1, kPollSliceMs);
         if (ready == 0 || ready == -EINTR) {
@@ -371,14 +381,14 @@ private:
             v4l2_buffer buffer{};
             buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
             buffer.memory = V4L2_MEMORY_MMAP;
-            rc = file_->Ioctl(VIDIOC_DQBUF, &buffer);
+            rc = file.Ioctl(VIDIOC_DQBUF, &buffer);
             if (rc < 0) break;
             if (buffer.index >= ring->Count()) {
                 rc = -EINVAL;
                 break;
             }
             ring->MarkDequeued(buffer.index);
-            if (Unusable(*ring, buffer)) {
+            if (Unusable(*ring, buffer, streamed.minimumBytes)) {
                 (void)ring->Requeue(buffer.index);
             } else {
                 if (have) (void)ring->Requeue(best.index);
