@@ -208,4 +208,15 @@ TEST_F(LinuxControlTest, AnUnpluggedCameraIsNotConnected) {
     EXPECT_EQ(camera_->Set(uvc::CameraControl_Pan, 1, uvc::kFlagsManual), HR_ERROR_DEVICE_NOT_CONNECTED);
 }
 
+TEST_F(LinuxControlTest, ANodeThatVanishedBeforeTheFirstQueryIsNotConnected) {
+    InstallNodes({ControlCamera()});
+    kernel_->Unplug("video0");
+    std::shared_ptr<UvcControlInterface> controls;
+    EXPECT_EQ(source_->QueryVideoProcAmp(controls), HR_ERROR_DEVICE_NOT_CONNECTED);
+    EXPECT_FALSE(controls);
+    std::shared_ptr<KsTopologyInfo> topology;
+    EXPECT_EQ(source_->QueryTopologyInfo(topology), HR_ERROR_DEVICE_NOT_CONNECTED);
+    EXPECT_FALSE(topology);
+}
+
 }  // namespace
