@@ -3,7 +3,7 @@
 // fake kernel, side by side with a plain memcpy of the same frame size.
 // Prints frames per second and CPU time per frame, and the ratio of the
 // paths measured in the same run. The memcpy copies from source buffers
-// that together exceed the last-level cache, taken in turn, so its source is
+// that together are twice the last-level cache, taken in turn, so its source is
 // as cold as a frame the device has just written (the fake kernel flushes
 // each frame out of the caches before handing it over, as DMA into memory
 // leaves it).
@@ -133,9 +133,9 @@ void BM_GetImageV4l2(benchmark::State& state) { GetImages(state, "v4l2"); }
 
 void BM_Memcpy(benchmark::State& state) {
     const std::size_t bytes = FrameBytes(static_cast<int>(state.range(0)));
-    // Enough sources to pass the last-level cache and one frame more, so each
-    // copy starts from memory that no cache holds any more.
-    const std::size_t count = LastLevelCacheBytes() / bytes + 2;
+    // Sources twice the last-level cache together, so each copy starts from
+    // memory no cache holds any more, whatever the cache's replacement order.
+    const std::size_t count = 2 * LastLevelCacheBytes() / bytes + 2;
     std::vector<std::vector<uint8_t>> sources(count, std::vector<uint8_t>(bytes, 0x42));
     std::vector<uint8_t> target(bytes);
     std::size_t next = 0;
