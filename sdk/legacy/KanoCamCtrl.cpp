@@ -395,11 +395,3 @@ int KanoCamCtrl::GetJpegQual(uint8_t& v) { return GetBits(Path::Isp, 0x1018, 0x0
 int KanoCamCtrl::SetJpegQual(uint8_t v) { return SetWord(Path::Isp, 0x1018, 0x4400u | v); }
 int KanoCamCtrl::GetISPTestPattern(uint32_t& v) { return GetTestPattern(v); }
 int KanoCamCtrl::SetISPTestPattern(uint32_t v) { return SetTestPattern(v); }
-
-// ---- Not in this build ----
-
-int KanoCamCtrl::GetOSPProfile(uint8_t*) { return NotAvailable(KANO(GetOSPProfile)); }
-int KanoCamCtrl::SetOSPProfile(const uint8_t*) { return NotAvailable(KANO(SetOSPProfile)); }
-int KanoCamCtrl::CheckOSPProfile() { return NotAvailable(KANO(CheckOSPProfile)); }
-int KanoCamCtrl::GetOSPProfileConfig(std::string&) { return NotAvailable(KANO(GetOSPProfileConfig)); }
-int KanoCamCtrl::SetOSPProfileConfig(int, const char*) { return NotAvailable(KANO(SetOSPProfileConfig)); }
