@@ -37,6 +37,19 @@ pb::Block Sum5000(uint16_t stored) {
     return b;
 }
 
+// Whether one of `lines` is "[where][<line>] " followed by `text` and, unless
+// `whole`, anything after it.
+bool Has(const std::vector<std::string>& lines, const std::string& where, const std::string& text, bool whole = true) {
+    const std::string head = "[" + where + "][";
+    for (const auto& l : lines) {
+        const auto close = l.find("] ");
+        if (l.rfind(head, 0) != 0 || close == std::string::npos) continue;
+        const std::string rest = l.substr(close + 2);
+        if (whole ? rest == text : rest.rfind(text, 0) == 0) return true;
+    }
+    return false;
+}
+
 class LegacyProfileTest : public LegacyTest {
 protected:
     pb::Block StoreBytes(CamCtrl& ctrl, uint8_t device, uint16_t reg) {
@@ -82,7 +95,36 @@ TEST_F(LegacyProfileTest, BlockIsReadFromItsPlaceInEachFamily) {
     ASSERT_EQ(flag.size(), 2u);
     EXPECT_EQ(flag[1].length, 1);
     EXPECT_EQ(flag[1].reg, 0x4100);
-    EXPECT_TRUE(Lines().size() > 0);
+}
+
+TEST_F(LegacyProfileTest, LumoDocumentUsesTheModulesOffsetFormsAndReadFailuresAreReported) {
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, kLiraXu);
+    std::string text;
+    ASSERT_EQ(lumo.GetOSPProfileConfig(text), 0);
+    const auto doc = nlohmann::json::parse(text);
+    EXPECT_EQ(doc["CameraProfile"]["Height"], 1080);
+    // Stored as 0x1000, 0x5000 and 0x1000 with the module's offsets.
+    EXPECT_EQ(doc["ISPProfiles"]["Brightness"].get<double>(), 0.0);
+    EXPECT_EQ(doc["ISPProfiles"]["Contrast"].get<double>(), 0.0);
+    EXPECT_EQ(doc["ISPProfiles"]["Backlight_Compensation"].get<double>(), 1.0);
+    EXPECT_EQ(doc["ISPProfiles"]["ZoomTarget"].get<double>(), 1.0);
+    EXPECT_EQ(doc["ProfileName"], "OTPProfile");
+
+    // The block's fetch (the second on the generic I2C selector) fails.
+    LumoCamCtrl failing;
+    Attach(failing, kLiraName, kLiraXu, R"("faults": [{"op": "xu.get", "selector": 6, "on": 2, "code": "ERROR_GEN_FAILURE"}])");
+    std::string none = "unchanged";
+    EXPECT_EQ(failing.GetOSPProfileConfig(none), -1);
+    EXPECT_EQ(none, "unchanged");
+    const auto lines = Lines();
+    EXPECT_TRUE(Has(lines, "LumoCamCtrl::GetOSPProfile", "Get profile from EEPROM fail"));
+    EXPECT_TRUE(Has(lines, "LumoCamCtrl::GetOSPProfileConfig", "Get OSP fail"));
+    // And the flag byte's.
+    LumoCamCtrl flagless;
+    Attach(flagless, kLiraName, kLiraXu, R"("faults": [{"op": "xu.get", "selector": 6, "on": 2, "code": "ERROR_GEN_FAILURE"}])");
+    EXPECT_EQ(flagless.CheckOSPProfile(), -1);
+    EXPECT_TRUE(Logged("LumoCamCtrl::CheckOSPProfile", "Check Profile Fail!"));
 }
 
 TEST_F(LegacyProfileTest, BlockAt0xFFFFIsInTheStoresSecondDevice) {
@@ -227,16 +269,11 @@ TEST_F(LegacyProfileTest, RefusedDocumentsAndFlagsWriteNothing) {
     });
     EXPECT_TRUE(sent.empty());
     const auto lines = Lines();
-    auto has = [&](const std::string& tail) {
-        for (const auto& l : lines) {
-            if (l.rfind("[KanoCamCtrl::SetOSPProfileConfig][", 0) == 0 && l.find(tail) != std::string::npos) return true;
-        }
-        return false;
-    };
-    EXPECT_TRUE(has("] Set ProfileSetting Fail!. \"ISPProfiles\".\"Jpeg_Qual\" is missing"));
-    EXPECT_TRUE(has("] Set ProfileSetting Fail!. \"CameraProfile\".\"Width\" is out of range (0 ~ 65535)"));
-    EXPECT_TRUE(has("] Set ProfileSetting Fail!. [json.exception.parse_error"));
-    EXPECT_TRUE(has("] Profile flag 256 is out of range (0 ~ 255)"));
+    const char* where = "KanoCamCtrl::SetOSPProfileConfig";
+    EXPECT_TRUE(Has(lines, where, "Set ProfileSetting Fail!. \"ISPProfiles\".\"Jpeg_Qual\" is missing"));
+    EXPECT_TRUE(Has(lines, where, "Set ProfileSetting Fail!. \"CameraProfile\".\"Width\" is out of range (0 ~ 65535)"));
+    EXPECT_TRUE(Has(lines, where, "Set ProfileSetting Fail!. [json.exception.parse_error", false));
+    EXPECT_TRUE(Has(lines, where, "Profile flag 256 is out of range (0 ~ 255)"));
 }
 
 TEST_F(LegacyProfileTest, ARegisterThatCannotBeReadStopsTheWrite) {
