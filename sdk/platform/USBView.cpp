@@ -139,6 +139,12 @@ int USBView::ForEachInstanceId(DeviceSetKind kind,
 
 int USBView::GetUSBDeviceSerialNumber(UsbPortInfo& info, uint16_t vendorId, uint16_t productId,
                                       const std::string& devicePath) {
+    return GetUSBDeviceSerialNumberForKey(info, vendorId, productId,
+                                          identity::InstanceKeyFromDevicePath(devicePath));
+}
+
+int USBView::GetUSBDeviceSerialNumberForKey(UsbPortInfo& info, uint16_t vendorId, uint16_t productId,
+                                            const std::string& instanceKey) {
     constexpr const char* kWhere = "USBView::GetUSBDeviceSerialNumber";
     auto readContainer = [&](DeviceInfoSet& set, uint32_t i, std::string& container) {
         if (Succeeded(set.GetContainerId(i, container))) return 0;
@@ -147,7 +153,6 @@ int USBView::GetUSBDeviceSerialNumber(UsbPortInfo& info, uint16_t vendorId, uint
     };
 
     // Pass 1: the video interface's instance key to the container id of its device.
-    const std::string instanceKey = identity::InstanceKeyFromDevicePath(devicePath);
     std::string containerId;
     int result = ForEachInstanceId(DeviceSetKind::UsbEnumerator, [&](DeviceInfoSet& set, uint32_t i,
                                                                      const std::string& instanceId) {

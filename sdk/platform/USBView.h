@@ -37,6 +37,10 @@ public:
     // installation database could not be read.
     int GetUSBDeviceSerialNumber(UsbPortInfo& info, uint16_t vendorId, uint16_t productId,
                                  const std::string& devicePath);
+    // The same search for the instance key already cut from the path and
+    // upper-cased (the third "#" part of the symbolic link).
+    int GetUSBDeviceSerialNumberForKey(UsbPortInfo& info, uint16_t vendorId, uint16_t productId,
+                                       const std::string& instanceKey);
 
 private:
     void EnumerateHub(const std::string& hubName, const char* label, UsbPortInfo& info);
