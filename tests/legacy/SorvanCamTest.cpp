@@ -1,0 +1,80 @@
+// The legacy camera class against worlds the public tests cannot make: a
+// camera that leaves between enumeration and opening, the family lines, and
+// the legacy channel's lines of opening and capturing.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <sorvansdk/SorvanCam.h>
+
+#include "legacy/LegacyFixture.h"
+
+namespace {
+
+class SorvanCamTest : public svtest::LegacyTest {};
+
+TEST_F(SorvanCamTest, OpenOfACameraGoneSinceTheEnumerationFails) {
+    auto sim = InstallDefault();
+    SorvanCam cam;  // enumerates three cameras
+    ASSERT_TRUE(sim->UnplugDevice("lira"));
+    // Index 2 is valid in the old enumeration but past the fresh one.
+    EXPECT_EQ(cam.Open(2), -1);
+    EXPECT_EQ(cam.Open(1), 0);
+}
+
+TEST_F(SorvanCamTest, OpenPastTheListLogsNothing) {
+    InstallDefault();
+    SorvanCam cam;
+    (void)Lines();
+    EXPECT_EQ(cam.Open(3), -1);
+    EXPECT_TRUE(Lines().empty());
+}
+
+TEST_F(SorvanCamTest, FamilyLinesFollowTheProductId) {
+    InstallWorld(R"({"devices": [
+        {"id": "a", "name": "LIRA-X", "vendorId": "3f41", "productId": "4335", "serial": "S1",
+         "formats": [{"subtype": "YUY2", "width": 64, "height": 48}], "xu": {"model": "lira"}},
+        {"id": "b", "name": "Other", "vendorId": "1234", "productId": "5678", "serial": "S2",
+         "formats": [{"subtype": "YUY2", "width": 64, "height": 48}]}]})");
+    SorvanCam cam;
+    ASSERT_EQ(cam.Open(0), 0);
+    EXPECT_TRUE(Logged("SorvanCam::Open", "Camera is LUMO series"));
+    ASSERT_EQ(cam.Open(1), 0);
+    EXPECT_TRUE(Logged("SorvanCam::Open", "Camera is KANO series"));
+}
+
+TEST_F(SorvanCamTest, TimeOutsLogTheWaitAndWaitOutOneRequest) {
+    InstallWorld(R"({"devices": [
+        {"id": "a", "name": "Cam", "vendorId": "1234", "productId": "5678", "serial": "S1",
+         "formats": [{"subtype": "YUY2", "width": 64, "height": 48}], "stallAfterFrames": 0}]})");
+    SorvanCam cam;
+    ASSERT_EQ(cam.Open(0), 0);
+    std::vector<SzFormat> formats;
+    ASSERT_EQ(cam.GetCaptureFormatList(formats), 0);
+    ASSERT_EQ(formats.size(), 1u);
+    ASSERT_EQ(cam.SetCaptureFormat(formats[0]), 0);
+    std::vector<uint8_t> frame(64 * 48 * 2);
+    (void)Lines();
+    svtest::TraceCapture trace(*backend_);
+    EXPECT_EQ(cam.GetRawImageCapture(frame.data(), nullptr, 50), -1);
+    // The second capture waits for the request still outstanding.
+    EXPECT_EQ(cam.GetRawImageCapture(frame.data(), nullptr, 50), -1);
+    trace.Stop();
+    int requests = 0;
+    for (const auto& j : trace.Json()) requests += j.value("op", "") == "sample.request" ? 1 : 0;
+    EXPECT_EQ(requests, 1);
+    const auto lines = Lines();
+    bool wait = false;
+    bool status = false;
+    for (const auto& l : lines) {
+        wait = wait || l.find("Wait Sample Image Timeout 50 ms") != std::string::npos;
+        status = status || l.find("m_hrStatus=0x0, SZ_ERROR=0") != std::string::npos;
+    }
+    EXPECT_TRUE(wait);
+    EXPECT_TRUE(status);
+}
+
+}  // namespace
