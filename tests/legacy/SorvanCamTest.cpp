@@ -4,13 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <sorvansdk/SorvanCam.h>
 
+#include "common/LogCapture.h"
+#include "firmware/Fx3Images.h"
 #include "legacy/LegacyFixture.h"
+#include "platform/SimTestUtil.h"
 
 namespace {
 
@@ -75,6 +79,34 @@ TEST_F(SorvanCamTest, TimeOutsLogTheWaitAndWaitOutOneRequest) {
     }
     EXPECT_TRUE(wait);
     EXPECT_TRUE(status);
+}
+
+TEST_F(SorvanCamTest, BridgeCloseFailureIsLoggedAndReported) {
+    InstallWorld(svtest::Fx3World(R"("mode": "bootloader", "faults": [{"op": "usb.close", "on": 1, "times": 0}])"));
+    sv::test::TempDir dir;
+    const std::string path = dir.File("prog.img");
+    {
+        const auto image = svtest::Fx3Image({{0x40000000, svtest::Identity('P', {}, 4096)}}, 0x40000000);
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    }
+    int r = 0;
+    EXPECT_NO_THROW(r = ScStartFWDownload(1, path.c_str()));
+    EXPECT_EQ(r, -1);
+    EXPECT_TRUE(Logged("ScStartFWDownload", "Failed to close handle to driver."));
+}
+
+TEST_F(SorvanCamTest, BridgeSearchWaitsTenTimesOneSecondOfDeviceTime) {
+    InstallWorld(R"({"devices": []})");
+    svtest::TraceCapture trace(*backend_);
+    EXPECT_EQ(ScStartFWDownload(1, "/nonexistent.img"), -1);
+    trace.Stop();
+    std::vector<int> sleeps;
+    for (const auto& j : trace.Json()) {
+        if (j.value("op", "") == "sleep") sleeps.push_back(j.value("ms", 0));
+    }
+    EXPECT_EQ(sleeps, std::vector<int>(9, 1000));
+    EXPECT_TRUE(Logged("ScStartFWDownload", "FX3 USB BootLoader Device not found"));
 }
 
 }  // namespace

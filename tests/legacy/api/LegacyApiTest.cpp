@@ -21,6 +21,15 @@ extern "C" int sc_c_smoke(char* failure, size_t size);
 
 namespace {
 
+// Hex of the trace (trailing zero bytes left out) back to `n` bytes.
+std::vector<uint8_t> Bytes(const std::string& hex, std::size_t n) {
+    std::vector<uint8_t> out(n, 0);
+    for (std::size_t i = 0; i + 1 < hex.size() && i / 2 < n; i += 2) {
+        out[i / 2] = static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16));
+    }
+    return out;
+}
+
 struct CamDeleter {
     void operator()(SorvanCam* cam) const { ScReleaseSorvanCamDevice(cam); }
 };
@@ -362,22 +371,49 @@ TEST_F(LegacyApi, ReadsFirmwareVersionUniqueIdAndTimeStamp) {
     EXPECT_EQ(gets[0].value("length", 0), 16);
     EXPECT_EQ(gets[1].value("selector", 0), 8);
     EXPECT_EQ(gets[1].value("length", 0), 8);
+    // The values are the wire bytes: the id as sent, the two counts most
+    // significant byte first.
+    const auto idBytes = Bytes(gets[0].value("payload", ""), 16);
+    EXPECT_EQ(std::vector<uint8_t>(uid, uid + 16), idBytes);
+    const auto stamp = Bytes(gets[1].value("payload", ""), 8);
+    EXPECT_EQ(count1, uint32_t{stamp[0]} << 24 | uint32_t{stamp[1]} << 16 | uint32_t{stamp[2]} << 8 | stamp[3]);
+    EXPECT_EQ(stamp1, uint32_t{stamp[4]} << 24 | uint32_t{stamp[5]} << 16 | uint32_t{stamp[6]} << 8 | stamp[7]);
     bool nonZero = false;
     for (uint8_t b : uid) nonZero = nonZero || b != 0;
     EXPECT_TRUE(nonZero);
 }
 
-TEST_F(LegacyApi, ProgramResetAndProfileFlagRequestsOnTheWire) {
+TEST_F(LegacyApi, ReadsHeadersAndSensorRegistersThroughTheControl) {
+    CamPtr lira = OpenCam(kLira);
+    SvHeaderV3 header{};
+    ASSERT_EQ(ScGetBootdataHeaderV3(lira.get(), &header), 0);
+    EXPECT_EQ(header.headerVersion, 3);
+    EXPECT_STREQ(header.productName, "LIRA-OX05B");
+    EXPECT_EQ(ScCheckHeaderVer(lira.get()), 3);
+
+    CamPtr kivo = OpenCam(kKivo);
+    ASSERT_EQ(ScSetSensorTestPattern(kivo.get(), 0x20, 2), 0);
+    uint16_t value = 0;
+    ASSERT_EQ(ScGetSensorReg(kivo.get(), 0x20, 0x3070, &value), 0);
+    EXPECT_EQ(value, 2);
+    EXPECT_EQ(ScGetSensorReg(kivo.get(), 0x20, 0x3070, nullptr), -1);
+}
+
+TEST_F(LegacyApi, ResetAndProfileFlagRequestsOnTheWire) {
     CamPtr cam = OpenCam(kKivo);
     Trace trace;
     EXPECT_EQ(ScGotoSaveOSPProfile(cam.get(), 0x5A), 0);
     EXPECT_EQ(ScResetUVC(cam.get()), 0);
     const auto sets = trace.Ops("xu.set");
     ASSERT_EQ(sets.size(), 2u);
-    EXPECT_EQ(sets[0].value("selector", 0), 7);
-    EXPECT_EQ(sets[0].value("payload", ""), "5a");
-    EXPECT_EQ(sets[1].value("selector", 0), 3);
-    EXPECT_EQ(sets[1].value("payload", ""), "01");
+    const int selectors[] = {7, 3};
+    const char* payloads[] = {"5a", "01"};
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(sets[i].value("selector", 0), selectors[i]);
+        EXPECT_EQ(sets[i].value("request", 0), 1);
+        EXPECT_EQ(sets[i].value("length", 0), 1);
+        EXPECT_EQ(sets[i].value("payload", ""), payloads[i]);
+    }
 }
 
 TEST_F(LegacyApi, ForwardsMakerControlsAndRecoversDefaults) {
@@ -539,7 +575,13 @@ TEST_F(LegacyApi, HeadersFromFiles) {
 TEST_F(LegacyApi, DownloadsBridgeFirmwareToRam) {
     {
         CamPtr cam = OpenCam(kKivo);
+        Trace request;
         ASSERT_EQ(ScGotoProgramMode(cam.get()), 0);
+        const auto sets = request.Ops("xu.set");
+        ASSERT_EQ(sets.size(), 1u);
+        EXPECT_EQ(sets[0].value("selector", 0), 2);
+        EXPECT_EQ(sets[0].value("length", 0), 1);
+        EXPECT_EQ(sets[0].value("payload", ""), "01");
     }
     using svtest::Fx3Image;
     using svtest::Identity;
