@@ -114,6 +114,7 @@ long SorvanCam::InitVideoDevice() {
     auto event = backend->NewEvent();
     if (!event) return HR_E_FAIL;
     readerCallback.reset();
+    sourceReader.reset();  // a failure below leaves no reader of an older opening
     if (!attributes) attributes = new SzAttributeStore();
     try {
         readerCallback = std::make_shared<SourceReaderCB>(event);

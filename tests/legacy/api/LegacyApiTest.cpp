@@ -269,6 +269,24 @@ TEST_F(LegacyApi, CapturesJpegFrames) {
     EXPECT_NE(a, b);  // the pattern moved
 }
 
+TEST_F(LegacyApi, ListingAgainWhileOpenKeepsTheStream) {
+    CamPtr cam = OpenCam(kKivo);
+    ASSERT_EQ(ScSetCaptureFormat(cam.get(), Find(cam.get(), 1, 640, 480)), 0);
+    int r = 0;
+    const auto first = Capture(cam.get(), FrameBytes(640, 480, 1), r);
+    ASSERT_EQ(r, 0);
+    std::vector<std::wstring> names;
+    std::vector<DeviceListData> list;
+    ASSERT_EQ(ScGetVideoDeviceList(cam.get(), names), 0);
+    ASSERT_EQ(ScGetVideoDeviceListWithLocation(cam.get(), list), 0);
+    const auto second = Capture(cam.get(), FrameBytes(640, 480, 1), r);
+    ASSERT_EQ(r, 0);
+    EXPECT_GT(FrameCounter(second, 640, 1), FrameCounter(first, 640, 1));
+    long value = 0;
+    int flag = 0;
+    EXPECT_EQ(ScGetPropertyValue(cam.get(), SZ_CAPTURE_BRIGHTNESS, &value, &flag), 0);
+}
+
 TEST_F(LegacyApi, AFrameLargerThanTheBufferIsKeptForARetry) {
     CamPtr cam = OpenCam(kKivo);
     ASSERT_EQ(ScSetCaptureFormat(cam.get(), Find(cam.get(), 1, 640, 480)), 0);
