@@ -56,7 +56,7 @@ int SorvanCam::GetVideoDeviceListWithLocation(std::vector<DeviceListData>& list)
                 const uint16_t vid = HexPiece(hwid, 4);
                 const uint16_t pid = HexPiece(hwid, 13);
                 UsbPortInfo record;
-                (void)usb.GetUSBDeviceSerialNumberForKey(record, vid, pid, Utf8FromWide(InstanceKey(path)));
+                (void)usb.GetUSBDeviceSerialNumberForKey(record, vid, pid, Utf8FromWide(InstanceKey(path)), true);
                 const std::string serial(record.serialNumber);
                 SZ_LINE(Trace, kWhere, "Device: %s - %s - %s", Utf8FromWide(name).c_str(), Utf8FromWide(path).c_str(),
                         serial.c_str());

@@ -81,6 +81,35 @@ TEST_F(SorvanCamTest, TimeOutsLogTheWaitAndWaitOutOneRequest) {
     EXPECT_TRUE(status);
 }
 
+TEST_F(SorvanCamTest, LocationListWritesTheSerialLookupOnTheLegacyChannel) {
+    InstallDefault();
+    SorvanCam cam;
+    (void)Lines();
+    std::vector<DeviceListData> list;
+    ASSERT_EQ(cam.GetVideoDeviceListWithLocation(list), 0);
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[1].serialNumber, "K7Q2M9P4R8");
+    const auto lines = Lines();
+    auto has = [&](const std::string& text) {
+        for (const auto& l : lines) {
+            if (l.rfind("[USBView::GetUSBDeviceSerialNumber][", 0) == 0 && l.find(text) != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(has("]: USB\\VID_3F41&PID_0234&MI_00\\7&1F2E3D4C&0&0000"));
+    EXPECT_TRUE(has("]: BASE_CONTAINERID: {c2d4e6f8-1a3b-4c5d-8e9f-0a1b2c3d4e5f}"));
+    EXPECT_TRUE(has("]: USB\\VID_3F41&PID_0234\\K7Q2M9P4R8"));
+    bool device = false;
+    for (const auto& l : lines) {
+        device = device || (l.rfind("[SorvanCam::GetVideoDeviceListWithLocation][", 0) == 0 &&
+                            l.find("] Device: KIVO-AR0234 Camera - \\\\?\\usb#vid_3f41&pid_0234") != std::string::npos &&
+                            l.find(" - K7Q2M9P4R8") != std::string::npos);
+    }
+    EXPECT_TRUE(device);
+}
+
 TEST_F(SorvanCamTest, BridgeCloseFailureIsLoggedAndReported) {
     InstallWorld(svtest::Fx3World(R"("mode": "bootloader", "faults": [{"op": "usb.close", "on": 1, "times": 0}])"));
     sv::test::TempDir dir;
