@@ -340,6 +340,11 @@ TEST_F(LegacyApi, ReadsAndSetsUvcControls) {
     ASSERT_EQ(ScSetPropertyValue(cam.get(), SZ_CAPTURE_ZOOM, 250, 0), 0);
     ASSERT_EQ(ScGetPropertyValue(cam.get(), SZ_CAPTURE_ZOOM, &value, &flag), 0);
     EXPECT_EQ(value, 250);
+    // White balance can run automatically: the capability's lowest bit.
+    ASSERT_EQ(ScGetPropertyRange(cam.get(), SZ_CAPTURE_WHITE_BALANCE, &lo, &hi, &step, &def, &caps), 0);
+    EXPECT_EQ(lo, 2500);
+    EXPECT_EQ(hi, 10000);
+    EXPECT_EQ(caps, 1);
     // Any non-zero flag asks for automatic mode.
     ASSERT_EQ(ScSetPropertyValue(cam.get(), SZ_CAPTURE_WHITE_BALANCE, 5000, 7), 0);
     ASSERT_EQ(ScGetPropertyValue(cam.get(), SZ_CAPTURE_WHITE_BALANCE, &value, &flag), 0);
