@@ -245,8 +245,21 @@ int UVCCameraStreamerWin::SetFormat(SvFormat format) {
 HResult UVCCameraStreamerWin::ConfigureDecoder(uint32_t stream) {
     constexpr const char* kWhere = "UVCCameraStreamerWin::ConfigureDecoder";
     SV_LOGT(kWhere, "GetNativeMediaType MediaType: {}", format_.mediatypeIdx);
+    bool sizeMismatch = false;
+    const HResult hr = sv::platform::ApplyDecoderFormat(*reader_, stream, format_, sizeMismatch);
+    if (sizeMismatch) {
+        SV_LOGE(kWhere, "SetFrameSize Fail!");
+        return -1;
+    }
+    return hr;
+}
+
+namespace sv::platform {
+
+HResult ApplyDecoderFormat(SourceReader& reader, uint32_t stream, const SvFormat& format, bool& sizeMismatch) {
+    sizeMismatch = false;
     std::shared_ptr<MediaType> native;
-    HResult hr = reader_->GetNativeMediaType(stream, format_.mediatypeIdx, native);
+    HResult hr = reader.GetNativeMediaType(stream, format.mediatypeIdx, native);
     if (Failed(hr)) return hr;
 
     Guid major;
@@ -257,7 +270,7 @@ HResult UVCCameraStreamerWin::ConfigureDecoder(uint32_t stream) {
 
     if (major == mf::MFMediaType_Video) {
         Guid subtype;
-        switch (format_.format) {
+        switch (format.format) {
         case SV_IMAGE_FORMAT_YUY2: subtype = mf::MFVideoFormat_YUY2; break;
         case SV_IMAGE_FORMAT_NV12: subtype = mf::MFVideoFormat_NV12; break;
         case SV_IMAGE_FORMAT_MJPG: subtype = mf::MFVideoFormat_MJPG; break;
@@ -270,19 +283,21 @@ HResult UVCCameraStreamerWin::ConfigureDecoder(uint32_t stream) {
         return 0;
     }
 
-    requested.SetUINT64(mf::MF_MT_FRAME_SIZE, PackPair(format_.width, format_.height));
+    requested.SetUINT64(mf::MF_MT_FRAME_SIZE, PackPair(format.width, format.height));
     uint64_t nativeSize = 0;
     hr = native->GetUINT64(mf::MF_MT_FRAME_SIZE, nativeSize);
-    if (Failed(hr) || PairHigh(nativeSize) != format_.width || PairLow(nativeSize) != format_.height) {
-        SV_LOGE(kWhere, "SetFrameSize Fail!");
+    if (Failed(hr) || PairHigh(nativeSize) != format.width || PairLow(nativeSize) != format.height) {
+        sizeMismatch = true;
         return -1;
     }
     uint64_t rate = 0;
     if (Succeeded(native->GetUINT64(mf::MF_MT_FRAME_RATE, rate))) {
         requested.SetUINT64(mf::MF_MT_FRAME_RATE, rate);
     }
-    return reader_->SetCurrentMediaType(stream, requested);
+    return reader.SetCurrentMediaType(stream, requested);
 }
+
+}  // namespace sv::platform
 
 int UVCCameraStreamerWin::StartStreaming() {
     constexpr const char* kWhere = "UVCCameraStreamerWin::StartStreaming";

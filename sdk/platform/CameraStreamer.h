@@ -54,6 +54,14 @@ private:
     uint32_t height_ = 0;
 };
 
+namespace sv::platform {
+// The decoder rule: the native type at `format.mediatypeIdx` with the subtype
+// of `format.format` (UYVY for anything but YUY2, NV12 and MJPG), its own
+// frame rate, made the reader's current type. A native size other than the
+// format's sets `sizeMismatch` and answers -1 without touching the reader.
+HResult ApplyDecoderFormat(SourceReader& reader, uint32_t stream, const SvFormat& format, bool& sizeMismatch);
+}  // namespace sv::platform
+
 class CameraStreamer {
 public:
     virtual ~CameraStreamer() = default;
