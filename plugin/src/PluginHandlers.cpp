@@ -1,0 +1,717 @@
+// The synchronous methods of the channel: argument checks, handle look-up,
+// the library call and the reply.
+
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <VersionHelpers.h>
+#elif defined(__unix__) || defined(__APPLE__)
+#include <sys/utsname.h>
+#endif
+
+#include <sorvansdk/SorvanSDK.h>
+
+#include "CameraHandleManager.h"
+#include "EncodableConversions.h"
+#include "PluginArguments.h"
+#include "SorvanSDKPlugin.h"
+
+namespace sorvansdk {
+
+namespace {
+
+using flutter::EncodableList;
+using flutter::EncodableMap;
+using flutter::EncodableValue;
+
+constexpr const char* kPluginSdkVersion = "25.12.1";
+constexpr const char* kHandleMessage = "Handle ID must be an integer";
+
+EncodableValue Int(int value) { return EncodableValue(static_cast<int32_t>(value)); }
+EncodableValue Text(const std::string& text) { return EncodableValue(text); }
+
+// Which code argument errors of a bare-handle method get.
+enum class ArgumentErrors { kInvalidArgument, kMethodFailure };
+
+// Runs a handler body with the common catches.
+void Guarded(MethodResultPtr& result, const char* failure, ArgumentErrors argumentErrors,
+             const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const std::invalid_argument& e) {
+        if (argumentErrors == ArgumentErrors::kInvalidArgument) result->Error("INVALID_ARGUMENT", e.what());
+        else result->Error("SORVANSDK_ERROR", failure, Text(e.what()));
+    } catch (const std::exception& e) {
+        result->Error("SORVANSDK_ERROR", failure, Text(e.what()));
+    }
+}
+
+// The registered camera, or empty after answering INVALID_HANDLE.
+SvCameraPtr LookUp(int handle, MethodResultPtr& result) {
+    SvCameraPtr camera = CameraHandleManager::getInstance().getCamera(handle);
+    if (!camera) result->Error("INVALID_HANDLE", "Camera handle not found");
+    return camera;
+}
+
+int BareHandle(const MethodCall& call) {
+    const auto* value = call.arguments();
+    if (value != nullptr) {
+        if (const auto* handle = std::get_if<int32_t>(value)) return *handle;
+    }
+    throw std::invalid_argument(kHandleMessage);
+}
+
+// A bare-handle method that answers the library's int, whatever its value.
+void Action(const MethodCall& call, MethodResultPtr& result, const char* failure, ArgumentErrors errors,
+            const std::function<int(SvCameraPtr)>& function) {
+    Guarded(result, failure, errors, [&] {
+        SvCameraPtr camera = LookUp(BareHandle(call), result);
+        if (!camera) return;
+        result->Success(Int(function(camera)));
+    });
+}
+
+// A bare-handle query: an error with the result as detail unless it is 0.
+template <typename Out>
+void Query(const MethodCall& call, MethodResultPtr& result, const char* failure, ArgumentErrors errors,
+           const std::function<int(SvCameraPtr, Out&)>& function,
+           const std::function<EncodableValue(const Out&)>& convert) {
+    Guarded(result, failure, errors, [&] {
+        SvCameraPtr camera = LookUp(BareHandle(call), result);
+        if (!camera) return;
+        Out out{};
+        const int status = function(camera, out);
+        if (status != 0) {
+            result->Error("SORVANSDK_ERROR", failure, Int(status));
+            return;
+        }
+        result->Success(convert(out));
+    });
+}
+
+EncodableValue StringValue(const std::string& text) { return Text(text); }
+
+// The camera named by the first element of a list argument.
+SvCameraPtr ListCamera(const EncodableList& list, MethodResultPtr& result) {
+    return LookUp(ValueAs<int32_t>(list[0]), result);
+}
+
+std::string PlatformVersion() {
+#if defined(_WIN32)
+    std::string text = "Windows ";
+    if (IsWindows10OrGreater()) text += "10+";
+    else if (IsWindows8OrGreater()) text += "8";
+    else if (IsWindows7OrGreater()) text += "7";
+    return text;
+#elif defined(__unix__) || defined(__APPLE__)
+    utsname name{};
+    if (uname(&name) != 0) return "Unknown ";
+    return std::string(name.sysname) + " " + name.release;
+#else
+    return "Unknown ";
+#endif
+}
+
+}  // namespace
+
+// ---- Library-level methods ------------------------------------------------
+
+void SorvanSDKPluginImpl::handleGetPlatformVersion(const MethodCall&, MethodResultPtr result) {
+    result->Success(Text(PlatformVersion()));
+}
+
+void SorvanSDKPluginImpl::handleHelloSorvanSDK(const MethodCall&, MethodResultPtr result) {
+    Guarded(result, "Failed to call HelloSorvanSDK", ArgumentErrors::kMethodFailure, [&] {
+        HelloSorvanSDK();
+        result->Success(Text(std::string("Hello SorvanSDK called, version: ") + kPluginSdkVersion));
+    });
+}
+
+void SorvanSDKPluginImpl::handleGetSorvanSDKVersion(const MethodCall&, MethodResultPtr result) {
+    Guarded(result, "Failed to get SorvanSDK version", ArgumentErrors::kMethodFailure,
+            [&] { result->Success(Text(kPluginSdkVersion)); });
+}
+
+void SorvanSDKPluginImpl::handleSetLogLevel(const MethodCall& call, MethodResultPtr result) {
+    Guarded(result, "Failed to set log level", ArgumentErrors::kInvalidArgument, [&] {
+        const int level = extractArgument<int>(call.arguments(), "Log level must be an integer");
+        SvSetLogLevel(static_cast<SV_LOG_LEVEL>(level));
+        result->Success(Int(0));
+    });
+}
+
+void SorvanSDKPluginImpl::handleSetLogFile(const MethodCall& call, MethodResultPtr result) {
+    Guarded(result, "Failed to set log file", ArgumentErrors::kInvalidArgument, [&] {
+        const std::string folder = extractArgument<std::string>(call.arguments(), "Folder path must be a string");
+        result->Success(Int(SvSetLogFile(folder)));
+    });
+}
+
+void SorvanSDKPluginImpl::handleDiscoverCameraDevices(const MethodCall&, MethodResultPtr result) {
+    try {
+        std::vector<std::string> names;
+        const int status = SvDiscoverCameraDevices(names);
+        if (status < 0) {
+            result->Error("DISCOVERY_ERROR", "Failed to discover camera devices", Int(status));
+            return;
+        }
+        EncodableList list;
+        for (const auto& name : names) list.emplace_back(name);
+        result->Success(EncodableValue(std::move(list)));
+    } catch (const std::exception& e) {
+        std::cout << "Exception: " << e.what() << std::endl;
+        result->Error("DISCOVERY_EXCEPTION", "Exception in discovery handler", Text(e.what()));
+    }
+}
+
+void SorvanSDKPluginImpl::handleInitializeCameraDevice(const MethodCall& call, MethodResultPtr result) {
+    Guarded(result, "Failed to initialize camera device", ArgumentErrors::kInvalidArgument, [&] {
+        const int index = extractArgument<int>(call.arguments(), "Device index must be an integer");
+        SvCameraPtr camera = SvInitialCameraDevice(index);
+        if (!camera) {
+            result->Error("SORVANSDK_ERROR", "Failed to create camera device");
+            return;
+        }
+        result->Success(Int(CameraHandleManager::getInstance().addCamera(std::move(camera))));
+    });
+}
+
+void SorvanSDKPluginImpl::handleReleaseCameraHandle(const MethodCall& call, MethodResultPtr result) {
+    Guarded(result, "Failed to release camera handle", ArgumentErrors::kInvalidArgument, [&] {
+        const int handle = extractArgument<int>(call.arguments(), kHandleMessage);
+        result->Success(Int(CameraHandleManager::getInstance().removeCamera(handle) ? 0 : -1));
+    });
+}
+
+void SorvanSDKPluginImpl::handleGetBootdataHeaderV2FromFile(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to get BootdataHeaderV2 from file";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const std::string path = extractArgument<std::string>(call.arguments(), "imgPath must be a string");
+        std::unique_ptr<SvHeaderV2> header;
+        const int status = SvGetBootdataHeaderV2FromFile(path, header);
+        if (status != 0 || !header) {
+            result->Error("SORVANSDK_ERROR", failure, Int(status));
+            return;
+        }
+        result->Success(EncodableValue(SvHeaderV2ToEncodableMap(*header)));
+    });
+}
+
+void SorvanSDKPluginImpl::handleGetBootdataHeaderV3FromFile(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to get BootdataHeaderV3 from file";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const std::string path = extractArgument<std::string>(call.arguments(), "imgPath must be a string");
+        std::unique_ptr<SvHeaderV3> header;
+        const int status = SvGetBootdataHeaderV3FromFile(path, header);
+        if (status != 0 || !header) {
+            result->Error("SORVANSDK_ERROR", failure, Int(status));
+            return;
+        }
+        result->Success(EncodableValue(SvHeaderV3ToEncodableMap(*header)));
+    });
+}
+
+// ---- Bare-handle actions --------------------------------------------------
+
+void SorvanSDKPluginImpl::handleOpenCamera(const MethodCall& call, MethodResultPtr result) {
+    Action(call, result, "Failed to open camera", ArgumentErrors::kInvalidArgument, SvOpen);
+}
+void SorvanSDKPluginImpl::handleCloseCamera(const MethodCall& call, MethodResultPtr result) {
+    Action(call, result, "Failed to close camera", ArgumentErrors::kInvalidArgument, SvClose);
+}
+void SorvanSDKPluginImpl::handleIsSorvanCamera(const MethodCall& call, MethodResultPtr result) {
+    Action(call, result, "Failed to check if camera is SorvanCamera", ArgumentErrors::kInvalidArgument,
+           SvIsSorvanCamera);
+}
+void SorvanSDKPluginImpl::handleResetUVC(const MethodCall& call, MethodResultPtr result) {
+    Action(call, result, "Failed to reset UVC", ArgumentErrors::kMethodFailure, SvResetUVC);
+}
+void SorvanSDKPluginImpl::handleStopStreaming(const MethodCall& call, MethodResultPtr result) {
+    Action(call, result, "Failed to stop streaming", ArgumentErrors::kMethodFailure, SvStopStreaming);
+}
+void SorvanSDKPluginImpl::handleActivateProfileStreaming(const MethodCall& call, MethodResultPtr result) {
+    Action(call, result, "Failed to activate profile streaming", ArgumentErrors::kMethodFailure,
+           SvActivateProfileStreaming);
+}
+void SorvanSDKPluginImpl::handleActivateProfileImageProcessing(const MethodCall& call, MethodResultPtr result) {
+    Action(call, result, "Failed to activate profile image processing", ArgumentErrors::kMethodFailure,
+           SvActivateProfileImageProcessing);
+}
+void SorvanSDKPluginImpl::handleResetOSPProfileConfig(const MethodCall& call, MethodResultPtr result) {
+    Action(call, result, "Failed to reset OSP profile config", ArgumentErrors::kMethodFailure,
+           SvResetOSPProfileConfig);
+}
+void SorvanSDKPluginImpl::handleResetTimestamp(const MethodCall& call, MethodResultPtr result) {
+    Action(call, result, "Failed to reset timestamp", ArgumentErrors::kMethodFailure, SvResetTimestamp);
+}
+void SorvanSDKPluginImpl::handleResetFrameCount(const MethodCall& call, MethodResultPtr result) {
+    Action(call, result, "Failed to reset frame count", ArgumentErrors::kMethodFailure, SvResetFrameCount);
+}
+void SorvanSDKPluginImpl::handleGetHeaderVersion(const MethodCall& call, MethodResultPtr result) {
+    Action(call, result, "Failed to get header version", ArgumentErrors::kMethodFailure, SvGetHeaderVersion);
+}
+void SorvanSDKPluginImpl::handleGotoFX3ProgramMode(const MethodCall& call, MethodResultPtr result) {
+    Action(call, result, "Failed to goto FX3 program mode", ArgumentErrors::kMethodFailure, SvGotoFX3ProgramMode);
+}
+
+// ---- Bare-handle queries --------------------------------------------------
+
+void SorvanSDKPluginImpl::handleGetDeviceName(const MethodCall& call, MethodResultPtr result) {
+    Query<std::string>(call, result, "Failed to get device name", ArgumentErrors::kInvalidArgument, SvGetDeviceName,
+                       StringValue);
+}
+void SorvanSDKPluginImpl::handleGetDeviceInterfaceType(const MethodCall& call, MethodResultPtr result) {
+    Query<SV_CAMERA_INTERFACE_TYPE>(call, result, "Failed to get device interface type",
+                                    ArgumentErrors::kInvalidArgument, SvGetDeviceInterfaceType,
+                                    [](const SV_CAMERA_INTERFACE_TYPE& type) {
+                                        return Text(InterfaceTypeName(static_cast<int>(type)));
+                                    });
+}
+void SorvanSDKPluginImpl::handleGetDevicePath(const MethodCall& call, MethodResultPtr result) {
+    Query<std::string>(call, result, "Failed to get device path", ArgumentErrors::kMethodFailure, SvGetDevicePath,
+                       StringValue);
+}
+void SorvanSDKPluginImpl::handleGetDeviceProductType(const MethodCall& call, MethodResultPtr result) {
+    Query<SV_CAMERA_PRODUCT_TYPE>(call, result, "Failed to get device product type", ArgumentErrors::kMethodFailure,
+                                  SvGetDeviceProductType,
+                                  [](const SV_CAMERA_PRODUCT_TYPE& type) { return Int(static_cast<int>(type)); });
+}
+void SorvanSDKPluginImpl::handleGetHardwareID(const MethodCall& call, MethodResultPtr result) {
+    Query<std::string>(call, result, "Failed to get hardware ID", ArgumentErrors::kMethodFailure, SvGetHardwareID,
+                       StringValue);
+}
+void SorvanSDKPluginImpl::handleGetUSBDeviceSpeed(const MethodCall& call, MethodResultPtr result) {
+    Query<SV_USB_DEVICE_SPEED>(call, result, "Failed to get USB device speed", ArgumentErrors::kMethodFailure,
+                               SvGetUSBDeviceSpeed,
+                               [](const SV_USB_DEVICE_SPEED& speed) { return Int(static_cast<int>(speed)); });
+}
+void SorvanSDKPluginImpl::handleGetUSBFirmwareVersion(const MethodCall& call, MethodResultPtr result) {
+    Query<std::string>(call, result, "Failed to get USB firmware version", ArgumentErrors::kMethodFailure,
+                       SvGetUSBFirmwareVersion, StringValue);
+}
+void SorvanSDKPluginImpl::handleGetLUMOFirmwareVersion(const MethodCall& call, MethodResultPtr result) {
+    Query<std::string>(call, result, "Failed to get LUMO firmware version", ArgumentErrors::kMethodFailure,
+                       SvGetLUMOFirmwareVersion, StringValue);
+}
+void SorvanSDKPluginImpl::handleGetSensorUniqueID(const MethodCall& call, MethodResultPtr result) {
+    Query<std::string>(call, result, "Failed to get sensor unique ID", ArgumentErrors::kMethodFailure,
+                       SvGetSensorUniqueID, StringValue);
+}
+void SorvanSDKPluginImpl::handleGetSensorFirmwareVersion(const MethodCall& call, MethodResultPtr result) {
+    Query<std::string>(call, result, "Failed to get sensor firmware version", ArgumentErrors::kMethodFailure,
+                       SvGetSensorFirmwareVersion, StringValue);
+}
+void SorvanSDKPluginImpl::handleGetMaxFPS(const MethodCall& call, MethodResultPtr result) {
+    Query<uint8_t>(call, result, "Failed to get max FPS", ArgumentErrors::kMethodFailure, SvGetMaxFPS,
+                   [](const uint8_t& fps) { return Int(fps); });
+}
+void SorvanSDKPluginImpl::handleGetThroughPut(const MethodCall& call, MethodResultPtr result) {
+    Query<uint16_t>(call, result, "Failed to get throughput", ArgumentErrors::kMethodFailure, SvGetThroughPut,
+                    [](const uint16_t& value) { return Int(value); });
+}
+void SorvanSDKPluginImpl::handleGetOSPProfileConfig(const MethodCall& call, MethodResultPtr result) {
+    Query<std::string>(call, result, "Failed to get OSP profile config", ArgumentErrors::kMethodFailure,
+                       SvGetOSPProfileConfig, StringValue);
+}
+void SorvanSDKPluginImpl::handleGetOSPProfileFlag(const MethodCall& call, MethodResultPtr result) {
+    Query<SV_OSP_PROFILE_FLAG>(call, result, "Failed to get OSP profile flag", ArgumentErrors::kMethodFailure,
+                               SvGetOSPProfileFlag,
+                               [](const SV_OSP_PROFILE_FLAG& flag) { return Int(static_cast<int>(flag)); });
+}
+void SorvanSDKPluginImpl::handleGetTimestamp(const MethodCall& call, MethodResultPtr result) {
+    Query<float>(call, result, "Failed to get timestamp", ArgumentErrors::kMethodFailure, SvGetTimestamp,
+                 [](const float& seconds) { return EncodableValue(static_cast<double>(seconds)); });
+}
+void SorvanSDKPluginImpl::handleGetFrameCount(const MethodCall& call, MethodResultPtr result) {
+    Query<uint8_t>(call, result, "Failed to get frame count", ArgumentErrors::kMethodFailure, SvGetFrameCount,
+                   [](const uint8_t& count) { return Int(count); });
+}
+void SorvanSDKPluginImpl::handleGetFormatList(const MethodCall& call, MethodResultPtr result) {
+    Query<std::vector<SvFormat>>(call, result, "Failed to get format list", ArgumentErrors::kMethodFailure,
+                                 SvGetFormatList, [](const std::vector<SvFormat>& formats) {
+                                     return EncodableValue(FormatListToEncodable(formats));
+                                 });
+}
+
+void SorvanSDKPluginImpl::handleCheckProduct(const MethodCall& call, MethodResultPtr result) {
+    using Product = std::pair<std::string, std::string>;
+    Query<Product>(
+        call, result, "Failed to check product", ArgumentErrors::kMethodFailure,
+        [](SvCameraPtr camera, Product& out) { return SvCheckProduct(camera, out.first, out.second); },
+        [](const Product& out) {
+            return EncodableValue(EncodableMap{{EncodableValue("product_name"), Text(out.first)},
+                                               {EncodableValue("color_type"), Text(out.second)}});
+        });
+}
+
+void SorvanSDKPluginImpl::handleGetBootdataHeaderV2(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to get BootdataHeaderV2";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        SvCameraPtr camera = LookUp(BareHandle(call), result);
+        if (!camera) return;
+        auto header = std::make_unique<SvHeaderV2>();
+        const int status = SvGetBootdataHeaderV2(camera, header);
+        if (status != 0 || !header) {
+            result->Error("SORVANSDK_ERROR", failure, Int(status));
+            return;
+        }
+        result->Success(EncodableValue(SvHeaderV2ToEncodableMap(*header)));
+    });
+}
+
+void SorvanSDKPluginImpl::handleGetBootdataHeaderV3(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to get BootdataHeaderV3";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        SvCameraPtr camera = LookUp(BareHandle(call), result);
+        if (!camera) return;
+        auto header = std::make_unique<SvHeaderV3>();
+        const int status = SvGetBootdataHeaderV3(camera, header);
+        std::cout << "sdk plugin: SvGetBootdataHeaderV3 ret: " << status << std::endl;
+        if (status != 0 || !header) {
+            result->Error("SORVANSDK_ERROR", failure, Int(status));
+            return;
+        }
+        result->Success(EncodableValue(SvHeaderV3ToEncodableMap(*header)));
+    });
+}
+
+// ---- List arguments -------------------------------------------------------
+
+void SorvanSDKPluginImpl::handleSetUVCImageProcessing(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to set UVC image processing";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const auto& list = ListArgument(call.arguments(), 4,
+                                        "Arguments must be a list of 4 elements: [handleId, propId, value, flag]");
+        SvCameraPtr camera = ListCamera(list, result);
+        if (!camera) return;
+        const int status = SvSetUVCImageProcessing(camera, static_cast<SV_UVC_IMAGE_PROPERTIES>(ValueAs<int32_t>(list[1])),
+                                                   ValueAs<int32_t>(list[2]), ValueAs<int32_t>(list[3]));
+        result->Success(Int(status));
+    });
+}
+
+void SorvanSDKPluginImpl::handleGetUVCImageProcessing(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to get UVC image processing";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const auto& list = ListArgument(call.arguments(), 2, "Arguments must be a list of 2 elements: [handleId, propId]");
+        SvCameraPtr camera = ListCamera(list, result);
+        if (!camera) return;
+        long value = 0;
+        int flag = 0;
+        const int status =
+            SvGetUVCImageProcessing(camera, static_cast<SV_UVC_IMAGE_PROPERTIES>(ValueAs<int32_t>(list[1])), value, flag);
+        if (status != 0) {
+            result->Error("SORVANSDK_ERROR", failure, Int(status));
+            return;
+        }
+        result->Success(EncodableValue(EncodableMap{{EncodableValue("value"), Int(static_cast<int>(value))},
+                                                    {EncodableValue("flag"), Int(flag)}}));
+    });
+}
+
+void SorvanSDKPluginImpl::handleGetUVCImageProcessingRange(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to get UVC image processing range";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const auto& list = ListArgument(call.arguments(), 2, "Arguments must be a list of 2 elements: [handleId, propId]");
+        SvCameraPtr camera = ListCamera(list, result);
+        if (!camera) return;
+        long minimum = 0, maximum = 0, step = 0, defaultValue = 0;
+        const int status = SvGetUVCImageProcessingRange(
+            camera, static_cast<SV_UVC_IMAGE_PROPERTIES>(ValueAs<int32_t>(list[1])), minimum, maximum, step, defaultValue);
+        if (status != 0 || minimum == maximum) {
+            result->Error("SORVANSDK_ERROR", failure, Int(status));
+            return;
+        }
+        result->Success(EncodableValue(EncodableMap{{EncodableValue("min"), Int(static_cast<int>(minimum))},
+                                                    {EncodableValue("max"), Int(static_cast<int>(maximum))},
+                                                    {EncodableValue("step"), Int(static_cast<int>(step))},
+                                                    {EncodableValue("default"), Int(static_cast<int>(defaultValue))}}));
+    });
+}
+
+void SorvanSDKPluginImpl::handleSetISPImageProcessing(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to set ISP image processing";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const auto& list =
+            ListArgument(call.arguments(), 3, "Arguments must be a list of 3 elements: [handleId, propId, value]");
+        SvCameraPtr camera = ListCamera(list, result);
+        if (!camera) return;
+        result->Success(Int(SvSetISPImageProcessing(
+            camera, static_cast<SV_ISP_IMAGE_PROPERTIES>(ValueAs<int32_t>(list[1])), ValueAs<int32_t>(list[2]))));
+    });
+}
+
+void SorvanSDKPluginImpl::handleSetISPImageProcessingDefault(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to set ISP image processing default";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const auto& list = ListArgument(call.arguments(), 1, "Arguments must be a list of 1 element: [handleId]");
+        SvCameraPtr camera = ListCamera(list, result);
+        if (!camera) return;
+        result->Success(Int(SvSetISPImageProcessingDefault(camera)));
+    });
+}
+
+void SorvanSDKPluginImpl::handleGetISPImageProcessing(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to get ISP image processing";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const auto& list = ListArgument(call.arguments(), 2, "Arguments must be a list of 2 elements: [handleId, propId]");
+        SvCameraPtr camera = ListCamera(list, result);
+        if (!camera) return;
+        int value = 0, flag = 0;
+        const int status =
+            SvGetISPImageProcessing(camera, static_cast<SV_ISP_IMAGE_PROPERTIES>(ValueAs<int32_t>(list[1])), value, flag);
+        if (status != 0) {
+            result->Error("SORVANSDK_ERROR", failure, Int(status));
+            return;
+        }
+        result->Success(
+            EncodableValue(EncodableMap{{EncodableValue("value"), Int(value)}, {EncodableValue("flag"), Int(flag)}}));
+    });
+}
+
+void SorvanSDKPluginImpl::handleGetISPImageProcessingRange(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to get ISP image processing range";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const auto& list = ListArgument(call.arguments(), 2, "Arguments must be a list of 2 elements: [handleId, propId]");
+        SvCameraPtr camera = ListCamera(list, result);
+        if (!camera) return;
+        int minimum = 0, maximum = 0, step = 0, defaultValue = 0;
+        const int status = SvGetISPImageProcessingRange(
+            camera, static_cast<SV_ISP_IMAGE_PROPERTIES>(ValueAs<int32_t>(list[1])), minimum, maximum, step, defaultValue);
+        if (status != 0) {
+            result->Error("SORVANSDK_ERROR", failure, Int(status));
+            return;
+        }
+        result->Success(EncodableValue(EncodableMap{{EncodableValue("min"), Int(minimum)},
+                                                    {EncodableValue("max"), Int(maximum)},
+                                                    {EncodableValue("step"), Int(step)},
+                                                    {EncodableValue("default"), Int(defaultValue)}}));
+    });
+}
+
+void SorvanSDKPluginImpl::handleGetCurrentGain(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to get current gain";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const auto& list = ListArgument(call.arguments(), 1, "Arguments must be a list of 1 element: [handleId]");
+        SvCameraPtr camera = ListCamera(list, result);
+        if (!camera) return;
+        uint8_t gain = 0;
+        const int status = SvGetCurrentGain(camera, gain);
+        if (status != 0) {
+            result->Error("SORVANSDK_ERROR", failure, Int(status));
+            return;
+        }
+        result->Success(Int(gain));
+    });
+}
+
+void SorvanSDKPluginImpl::handleGetCurrentExposure(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to get current exposure";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const auto& list = ListArgument(call.arguments(), 1, "Arguments must be a list of 1 element: [handleId]");
+        SvCameraPtr camera = ListCamera(list, result);
+        if (!camera) return;
+        uint32_t exposure = 0;
+        const int status = SvGetCurrentExposure(camera, exposure);
+        if (status != 0) {
+            result->Error("SORVANSDK_ERROR", failure, Int(status));
+            return;
+        }
+        result->Success(EncodableValue(static_cast<int32_t>(exposure)));
+    });
+}
+
+void SorvanSDKPluginImpl::handleSetFormat(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to set format";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const auto& list =
+            ListArgument(call.arguments(), 2, "Arguments must be a list of 2 elements: [handleId, formatMap]");
+        SvCameraPtr camera = ListCamera(list, result);
+        if (!camera) return;
+        const int index = ValueAs<int32_t>(list[1]);
+        std::vector<SvFormat> formats;
+        const int listed = SvGetFormatList(camera, formats);
+        if (listed != 0) {
+            result->Error("SORVANSDK_ERROR", "Failed to get format list", Int(listed));
+            return;
+        }
+        // The library list has no entry there: refuse instead of reading past it.
+        if (index < 0 || static_cast<std::size_t>(index) >= formats.size())
+            throw std::invalid_argument("Format index out of range");
+        result->Success(Int(SvSetFormat(camera, formats[static_cast<std::size_t>(index)])));
+    });
+}
+
+void SorvanSDKPluginImpl::handleStartStreaming(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to start streaming";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const auto& list = ListArgument(call.arguments(), 4,
+                                        "Arguments must be a list of 4 elements: [handleId, format, width, height]");
+        const int handle = ValueAs<int32_t>(list[0]);
+        // Checked though unused: streaming takes the format set before.
+        ValueAs<int32_t>(list[1]);
+        ValueAs<int32_t>(list[2]);
+        ValueAs<int32_t>(list[3]);
+        SvCameraPtr camera = LookUp(handle, result);
+        if (!camera) return;
+        const int status = SvStartStreaming(camera);
+        if (status != 0) {
+            result->Error("SORVANSDK_ERROR", failure, Int(status));
+            return;
+        }
+        result->Success(Int(0));
+    });
+}
+
+void SorvanSDKPluginImpl::handleSetMaxFPS(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to set max FPS";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const auto& list = ListArgument(call.arguments(), 2, "Arguments must be a list of 2 elements: [handleId, fps]");
+        SvCameraPtr camera = ListCamera(list, result);
+        if (!camera) return;
+        result->Success(Int(SvSetMaxFPS(camera, static_cast<uint8_t>(ValueAs<int32_t>(list[1])))));
+    });
+}
+
+void SorvanSDKPluginImpl::handleSetThroughPut(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to set throughput";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const auto& list =
+            ListArgument(call.arguments(), 2, "Arguments must be a list of 2 elements: [handleId, throughput]");
+        SvCameraPtr camera = ListCamera(list, result);
+        if (!camera) return;
+        result->Success(Int(SvSetThroughPut(camera, static_cast<uint16_t>(ValueAs<int32_t>(list[1])))));
+    });
+}
+
+void SorvanSDKPluginImpl::handleLoadProfileConfig(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to load profile config";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const auto& list =
+            ListArgument(call.arguments(), 2, "Arguments must be a list of 2 elements: [handleId, profile]");
+        SvCameraPtr camera = ListCamera(list, result);
+        if (!camera) return;
+        result->Success(Int(SvLoadProfileConfig(camera, ValueAs<std::string>(list[1]))));
+    });
+}
+
+void SorvanSDKPluginImpl::handleSetOSPProfileFlag(const MethodCall& call, MethodResultPtr result) {
+    const char* failure = "Failed to set OSP profile flag";
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const auto& list = ListArgument(call.arguments(), 2, "Arguments must be a list of 2 elements: [handleId, flag]");
+        SvCameraPtr camera = ListCamera(list, result);
+        if (!camera) return;
+        result->Success(Int(SvSetOSPProfileFlag(camera, static_cast<SV_OSP_PROFILE_FLAG>(ValueAs<int32_t>(list[1])))));
+    });
+}
+
+// ---- Map arguments --------------------------------------------------------
+
+void SorvanSDKPluginImpl::handleGenericI2CRead(const MethodCall& call, MethodResultPtr result) {
+    Guarded(result, "Failed to perform generic I2C read", ArgumentErrors::kMethodFailure, [&] {
+        const auto& map = MapArgument(call.arguments());
+        const int handle = MapInt(map, "handleId");
+        const auto slave = static_cast<uint8_t>(MapInt(map, "slvAddr"));
+        const auto regLen = static_cast<uint8_t>(MapInt(map, "regLen"));
+        const auto regAddr = static_cast<uint16_t>(MapInt(map, "regAddr"));
+        const auto dataLen = static_cast<uint16_t>(MapInt(map, "dataLen"));
+        SvCameraPtr camera = LookUp(handle, result);
+        if (!camera) return;
+        std::vector<uint8_t> buffer(dataLen, 0);
+        const int status = SvGenericI2CRead(camera, slave, regLen, regAddr, dataLen, buffer.data());
+        if (status != 0) {
+            result->Error("I2C_ERROR", "I2C read failed", Int(status));
+            return;
+        }
+        EncodableList bytes;
+        for (uint8_t byte : buffer) bytes.push_back(Int(byte));
+        result->Success(EncodableValue(std::move(bytes)));
+    });
+}
+
+void SorvanSDKPluginImpl::handleGenericI2CWrite(const MethodCall& call, MethodResultPtr result) {
+    Guarded(result, "Failed to perform generic I2C write", ArgumentErrors::kMethodFailure, [&] {
+        const auto& map = MapArgument(call.arguments());
+        const int handle = MapInt(map, "handleId");
+        const auto slave = static_cast<uint8_t>(MapInt(map, "slvAddr"));
+        const auto regLen = static_cast<uint8_t>(MapInt(map, "regLen"));
+        const auto regAddr = static_cast<uint16_t>(MapInt(map, "regAddr"));
+        const auto dataLen = static_cast<uint16_t>(MapInt(map, "dataLen"));
+        const auto* data = std::get_if<EncodableList>(&MapValue(map, "data"));
+        if (data == nullptr) throw std::invalid_argument("Data must be a list");
+        std::vector<uint8_t> bytes;
+        bytes.reserve(data->size());
+        for (const auto& element : *data) bytes.push_back(static_cast<uint8_t>(ValueAs<int32_t>(element)));
+        // Only the list's bytes exist: a longer dataLen would send what lies past them.
+        if (dataLen > bytes.size()) throw std::invalid_argument("dataLen exceeds the number of data bytes");
+        SvCameraPtr camera = LookUp(handle, result);
+        if (!camera) return;
+        result->Success(Int(SvGenericI2CWrite(camera, slave, regLen, regAddr, dataLen, bytes.data())));
+    });
+}
+
+void SorvanSDKPluginImpl::handleSensorRegisterRead(const MethodCall& call, MethodResultPtr result) {
+    Guarded(result, "Failed to perform sensor register read", ArgumentErrors::kMethodFailure, [&] {
+        const auto& map = MapArgument(call.arguments());
+        const int handle = MapInt(map, "handleId");
+        const auto sid = static_cast<uint16_t>(MapInt(map, "sid"));
+        const auto addr = static_cast<uint16_t>(MapInt(map, "addr"));
+        SvCameraPtr camera = LookUp(handle, result);
+        if (!camera) return;
+        uint16_t value = 0;
+        const int status = SvAP1302SensorRegisterRead(camera, sid, addr, value);
+        if (status != 0) {
+            result->Error("I2C_ERROR", "Sensor register read failed", Int(status));
+            return;
+        }
+        result->Success(Int(value));
+    });
+}
+
+void SorvanSDKPluginImpl::handleSensorRegisterWrite(const MethodCall& call, MethodResultPtr result) {
+    Guarded(result, "Failed to perform sensor register write", ArgumentErrors::kMethodFailure, [&] {
+        const auto& map = MapArgument(call.arguments());
+        const int handle = MapInt(map, "handleId");
+        const auto sid = static_cast<uint16_t>(MapInt(map, "sid"));
+        const auto addr = static_cast<uint16_t>(MapInt(map, "addr"));
+        const auto data = static_cast<uint16_t>(MapInt(map, "data"));
+        SvCameraPtr camera = LookUp(handle, result);
+        if (!camera) return;
+        result->Success(Int(SvAP1302SensorRegisterWrite(camera, sid, addr, data)));
+    });
+}
+
+void SorvanSDKPluginImpl::handleAP1302I2CRead(const MethodCall& call, MethodResultPtr result) {
+    Guarded(result, "Failed to perform AP1302 I2C read", ArgumentErrors::kMethodFailure, [&] {
+        const auto& map = MapArgument(call.arguments());
+        const int handle = MapInt(map, "handleId");
+        const auto reg = static_cast<uint16_t>(MapInt(map, "regAddr"));
+        SvCameraPtr camera = LookUp(handle, result);
+        if (!camera) return;
+        uint16_t value = 0;
+        const int status = SvAP1302I2CRead(camera, reg, value);
+        if (status != 0) {
+            result->Error("I2C_ERROR", "AP1302 I2C read failed", Int(status));
+            return;
+        }
+        result->Success(Int(value));
+    });
+}
+
+void SorvanSDKPluginImpl::handleAP1302I2CWrite(const MethodCall& call, MethodResultPtr result) {
+    Guarded(result, "Failed to perform AP1302 I2C write", ArgumentErrors::kMethodFailure, [&] {
+        const auto& map = MapArgument(call.arguments());
+        const int handle = MapInt(map, "handleId");
+        const auto reg = static_cast<uint16_t>(MapInt(map, "regAddr"));
+        const auto data = static_cast<uint16_t>(MapInt(map, "data"));
+        SvCameraPtr camera = LookUp(handle, result);
+        if (!camera) return;
+        result->Success(Int(SvAP1302I2CWrite(camera, reg, data)));
+    });
+}
+
+}  // namespace sorvansdk
