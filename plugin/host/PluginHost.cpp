@@ -16,6 +16,8 @@ namespace {
 
 using flutter::EncodableValue;
 
+constexpr const char* kRegistrarName = "SorvansdkPluginCApi";
+
 // Copies whichever answer the codec decodes into a Reply.
 class Capture : public flutter::MethodResult<EncodableValue> {
 public:
@@ -89,7 +91,7 @@ PluginHost::PluginHost(const std::string& pluginPath, const std::string& channel
         messages_.push_back(std::move(message));
         return std::vector<uint8_t>();
     });
-    FlutterDesktopPluginRegistrarRef registrar = engine_->GetRegistrar("SorvansdkPluginCApi");
+    FlutterDesktopPluginRegistrarRef registrar = engine_->GetRegistrar(kRegistrarName);
     engine_->RunOnPlatformThread([&] { registerPlugin(registrar); });
 }
 
@@ -100,6 +102,8 @@ PluginHost::~PluginHost() {
 }
 
 void PluginHost::ShutdownEngine() { engine_->Shutdown(); }
+
+void PluginHost::DestroyPlugin() { engine_->DestroyRegistrar(kRegistrarName); }
 
 uint64_t PluginHost::NextSequence() {
     std::lock_guard<std::mutex> lock(mutex_);

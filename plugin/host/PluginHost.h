@@ -86,6 +86,8 @@ public:
 
     // Destroys the engine's registrars and with them the plug-in object.
     void ShutdownEngine();
+    // Destroys the plug-in object while the engine keeps running.
+    void DestroyPlugin();
     flutter_standin::Engine& engine() { return *engine_; }
 
     // The frame functions, found by symbol name.

@@ -95,7 +95,7 @@ void Query(const MethodCall& call, MethodResultPtr& result, const char* failure,
 
 EncodableValue StringValue(const std::string& text) { return Text(text); }
 
-// The camera named by the first element of a list argument.
+// The camera named by the only element of a one-element list argument.
 SvCameraPtr ListCamera(const EncodableList& list, MethodResultPtr& result) {
     return LookUp(ValueAs<int32_t>(list[0]), result);
 }
@@ -386,11 +386,13 @@ void SorvanSDKPluginImpl::handleSetUVCImageProcessing(const MethodCall& call, Me
     Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
         const auto& list = ListArgument(call.arguments(), 4,
                                         "Arguments must be a list of 4 elements: [handleId, propId, value, flag]");
-        SvCameraPtr camera = ListCamera(list, result);
+        const int handle = ValueAs<int32_t>(list[0]);
+        const auto property = static_cast<SV_UVC_IMAGE_PROPERTIES>(ValueAs<int32_t>(list[1]));
+        const int value = ValueAs<int32_t>(list[2]);
+        const int flag = ValueAs<int32_t>(list[3]);
+        SvCameraPtr camera = LookUp(handle, result);
         if (!camera) return;
-        const int status = SvSetUVCImageProcessing(camera, static_cast<SV_UVC_IMAGE_PROPERTIES>(ValueAs<int32_t>(list[1])),
-                                                   ValueAs<int32_t>(list[2]), ValueAs<int32_t>(list[3]));
-        result->Success(Int(status));
+        result->Success(Int(SvSetUVCImageProcessing(camera, property, value, flag)));
     });
 }
 
@@ -398,12 +400,13 @@ void SorvanSDKPluginImpl::handleGetUVCImageProcessing(const MethodCall& call, Me
     const char* failure = "Failed to get UVC image processing";
     Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
         const auto& list = ListArgument(call.arguments(), 2, "Arguments must be a list of 2 elements: [handleId, propId]");
-        SvCameraPtr camera = ListCamera(list, result);
+        const int handle = ValueAs<int32_t>(list[0]);
+        const auto property = static_cast<SV_UVC_IMAGE_PROPERTIES>(ValueAs<int32_t>(list[1]));
+        SvCameraPtr camera = LookUp(handle, result);
         if (!camera) return;
         long value = 0;
         int flag = 0;
-        const int status =
-            SvGetUVCImageProcessing(camera, static_cast<SV_UVC_IMAGE_PROPERTIES>(ValueAs<int32_t>(list[1])), value, flag);
+        const int status = SvGetUVCImageProcessing(camera, property, value, flag);
         if (status != 0) {
             result->Error("SORVANSDK_ERROR", failure, Int(status));
             return;
@@ -417,11 +420,12 @@ void SorvanSDKPluginImpl::handleGetUVCImageProcessingRange(const MethodCall& cal
     const char* failure = "Failed to get UVC image processing range";
     Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
         const auto& list = ListArgument(call.arguments(), 2, "Arguments must be a list of 2 elements: [handleId, propId]");
-        SvCameraPtr camera = ListCamera(list, result);
+        const int handle = ValueAs<int32_t>(list[0]);
+        const auto property = static_cast<SV_UVC_IMAGE_PROPERTIES>(ValueAs<int32_t>(list[1]));
+        SvCameraPtr camera = LookUp(handle, result);
         if (!camera) return;
         long minimum = 0, maximum = 0, step = 0, defaultValue = 0;
-        const int status = SvGetUVCImageProcessingRange(
-            camera, static_cast<SV_UVC_IMAGE_PROPERTIES>(ValueAs<int32_t>(list[1])), minimum, maximum, step, defaultValue);
+        const int status = SvGetUVCImageProcessingRange(camera, property, minimum, maximum, step, defaultValue);
         if (status != 0 || minimum == maximum) {
             result->Error("SORVANSDK_ERROR", failure, Int(status));
             return;
@@ -438,10 +442,12 @@ void SorvanSDKPluginImpl::handleSetISPImageProcessing(const MethodCall& call, Me
     Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
         const auto& list =
             ListArgument(call.arguments(), 3, "Arguments must be a list of 3 elements: [handleId, propId, value]");
-        SvCameraPtr camera = ListCamera(list, result);
+        const int handle = ValueAs<int32_t>(list[0]);
+        const auto property = static_cast<SV_ISP_IMAGE_PROPERTIES>(ValueAs<int32_t>(list[1]));
+        const int value = ValueAs<int32_t>(list[2]);
+        SvCameraPtr camera = LookUp(handle, result);
         if (!camera) return;
-        result->Success(Int(SvSetISPImageProcessing(
-            camera, static_cast<SV_ISP_IMAGE_PROPERTIES>(ValueAs<int32_t>(list[1])), ValueAs<int32_t>(list[2]))));
+        result->Success(Int(SvSetISPImageProcessing(camera, property, value)));
     });
 }
 
@@ -459,11 +465,12 @@ void SorvanSDKPluginImpl::handleGetISPImageProcessing(const MethodCall& call, Me
     const char* failure = "Failed to get ISP image processing";
     Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
         const auto& list = ListArgument(call.arguments(), 2, "Arguments must be a list of 2 elements: [handleId, propId]");
-        SvCameraPtr camera = ListCamera(list, result);
+        const int handle = ValueAs<int32_t>(list[0]);
+        const auto property = static_cast<SV_ISP_IMAGE_PROPERTIES>(ValueAs<int32_t>(list[1]));
+        SvCameraPtr camera = LookUp(handle, result);
         if (!camera) return;
         int value = 0, flag = 0;
-        const int status =
-            SvGetISPImageProcessing(camera, static_cast<SV_ISP_IMAGE_PROPERTIES>(ValueAs<int32_t>(list[1])), value, flag);
+        const int status = SvGetISPImageProcessing(camera, property, value, flag);
         if (status != 0) {
             result->Error("SORVANSDK_ERROR", failure, Int(status));
             return;
@@ -477,11 +484,12 @@ void SorvanSDKPluginImpl::handleGetISPImageProcessingRange(const MethodCall& cal
     const char* failure = "Failed to get ISP image processing range";
     Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
         const auto& list = ListArgument(call.arguments(), 2, "Arguments must be a list of 2 elements: [handleId, propId]");
-        SvCameraPtr camera = ListCamera(list, result);
+        const int handle = ValueAs<int32_t>(list[0]);
+        const auto property = static_cast<SV_ISP_IMAGE_PROPERTIES>(ValueAs<int32_t>(list[1]));
+        SvCameraPtr camera = LookUp(handle, result);
         if (!camera) return;
         int minimum = 0, maximum = 0, step = 0, defaultValue = 0;
-        const int status = SvGetISPImageProcessingRange(
-            camera, static_cast<SV_ISP_IMAGE_PROPERTIES>(ValueAs<int32_t>(list[1])), minimum, maximum, step, defaultValue);
+        const int status = SvGetISPImageProcessingRange(camera, property, minimum, maximum, step, defaultValue);
         if (status != 0) {
             result->Error("SORVANSDK_ERROR", failure, Int(status));
             return;
@@ -530,9 +538,10 @@ void SorvanSDKPluginImpl::handleSetFormat(const MethodCall& call, MethodResultPt
     Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
         const auto& list =
             ListArgument(call.arguments(), 2, "Arguments must be a list of 2 elements: [handleId, formatMap]");
-        SvCameraPtr camera = ListCamera(list, result);
-        if (!camera) return;
+        const int handle = ValueAs<int32_t>(list[0]);
         const int index = ValueAs<int32_t>(list[1]);
+        SvCameraPtr camera = LookUp(handle, result);
+        if (!camera) return;
         std::vector<SvFormat> formats;
         const int listed = SvGetFormatList(camera, formats);
         if (listed != 0) {
@@ -571,9 +580,11 @@ void SorvanSDKPluginImpl::handleSetMaxFPS(const MethodCall& call, MethodResultPt
     const char* failure = "Failed to set max FPS";
     Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
         const auto& list = ListArgument(call.arguments(), 2, "Arguments must be a list of 2 elements: [handleId, fps]");
-        SvCameraPtr camera = ListCamera(list, result);
+        const int handle = ValueAs<int32_t>(list[0]);
+        const auto fps = static_cast<uint8_t>(ValueAs<int32_t>(list[1]));
+        SvCameraPtr camera = LookUp(handle, result);
         if (!camera) return;
-        result->Success(Int(SvSetMaxFPS(camera, static_cast<uint8_t>(ValueAs<int32_t>(list[1])))));
+        result->Success(Int(SvSetMaxFPS(camera, fps)));
     });
 }
 
@@ -582,9 +593,11 @@ void SorvanSDKPluginImpl::handleSetThroughPut(const MethodCall& call, MethodResu
     Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
         const auto& list =
             ListArgument(call.arguments(), 2, "Arguments must be a list of 2 elements: [handleId, throughput]");
-        SvCameraPtr camera = ListCamera(list, result);
+        const int handle = ValueAs<int32_t>(list[0]);
+        const auto throughput = static_cast<uint16_t>(ValueAs<int32_t>(list[1]));
+        SvCameraPtr camera = LookUp(handle, result);
         if (!camera) return;
-        result->Success(Int(SvSetThroughPut(camera, static_cast<uint16_t>(ValueAs<int32_t>(list[1])))));
+        result->Success(Int(SvSetThroughPut(camera, throughput)));
     });
 }
 
@@ -593,9 +606,11 @@ void SorvanSDKPluginImpl::handleLoadProfileConfig(const MethodCall& call, Method
     Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
         const auto& list =
             ListArgument(call.arguments(), 2, "Arguments must be a list of 2 elements: [handleId, profile]");
-        SvCameraPtr camera = ListCamera(list, result);
+        const int handle = ValueAs<int32_t>(list[0]);
+        const std::string profile = ValueAs<std::string>(list[1]);
+        SvCameraPtr camera = LookUp(handle, result);
         if (!camera) return;
-        result->Success(Int(SvLoadProfileConfig(camera, ValueAs<std::string>(list[1]))));
+        result->Success(Int(SvLoadProfileConfig(camera, profile)));
     });
 }
 
@@ -603,9 +618,11 @@ void SorvanSDKPluginImpl::handleSetOSPProfileFlag(const MethodCall& call, Method
     const char* failure = "Failed to set OSP profile flag";
     Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
         const auto& list = ListArgument(call.arguments(), 2, "Arguments must be a list of 2 elements: [handleId, flag]");
-        SvCameraPtr camera = ListCamera(list, result);
+        const int handle = ValueAs<int32_t>(list[0]);
+        const auto flag = static_cast<SV_OSP_PROFILE_FLAG>(ValueAs<int32_t>(list[1]));
+        SvCameraPtr camera = LookUp(handle, result);
         if (!camera) return;
-        result->Success(Int(SvSetOSPProfileFlag(camera, static_cast<SV_OSP_PROFILE_FLAG>(ValueAs<int32_t>(list[1])))));
+        result->Success(Int(SvSetOSPProfileFlag(camera, flag)));
     });
 }
 

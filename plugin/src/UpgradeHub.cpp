@@ -68,7 +68,7 @@ void UpgradeHub::Start(Job job, std::unique_ptr<flutter::MethodResult<EncodableV
     std::shared_ptr<UpgradeHub> hub = shared_from_this();
     try {
         std::thread([hub, running] {
-            const Job& task = running->job;
+            Job& task = running->job;
             std::function<void(int)> progress;
             if (!task.progressType.empty()) {
                 progress = [hub, &task](int value) {
@@ -88,6 +88,10 @@ void UpgradeHub::Start(Job job, std::unique_ptr<flutter::MethodResult<EncodableV
             } catch (...) {
                 error = "Unknown exception in " + task.function;
             }
+            // The camera and the library's function objects go before the
+            // answer: once answered, the application may end the process.
+            progress = nullptr;
+            task.work = nullptr;
             const std::string key = task.key;
             std::shared_ptr<flutter::MethodResult<EncodableValue>> answer(std::move(running->result));
             hub->Deliver([hub, key, answer, ok, value, error] {

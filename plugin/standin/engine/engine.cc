@@ -203,6 +203,20 @@ void Engine::SetAppHandler(const std::string& channel, AppHandler handler) {
     else impl_->app_handlers.erase(channel);
 }
 
+void Engine::DestroyRegistrar(const std::string& plugin_name) {
+    RunOnPlatformThread([this, &plugin_name] {
+        std::unique_ptr<FlutterDesktopPluginRegistrar> registrar;
+        {
+            std::lock_guard<std::mutex> lock(impl_->state_mutex);
+            auto it = impl_->registrars.find(plugin_name);
+            if (it == impl_->registrars.end()) return;
+            registrar = std::move(it->second);
+            impl_->registrars.erase(it);
+        }
+        if (registrar->on_destroyed != nullptr) registrar->on_destroyed(registrar.get());
+    });
+}
+
 void Engine::Shutdown() {
     {
         std::lock_guard<std::mutex> lock(impl_->state_mutex);

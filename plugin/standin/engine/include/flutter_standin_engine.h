@@ -52,6 +52,10 @@ public:
     using AppHandler = std::function<std::vector<uint8_t>(const std::vector<uint8_t>& message, bool on_platform_thread)>;
     void SetAppHandler(const std::string& channel, AppHandler handler);
 
+    // Destroys one registrar (and the plug-ins on it) on the platform thread
+    // while the engine keeps running, as if the plug-in were unloaded.
+    void DestroyRegistrar(const std::string& plugin_name);
+
     // Destroys the registrars (their plug-ins go with them) on the platform
     // thread, then makes the messenger unavailable and stops the thread;
     // queued tasks are dropped. Called by the destructor too.

@@ -33,6 +33,10 @@ public:
     // Custom values have no natural order; identity keeps map keys usable.
     bool operator<(const CustomEncodableValue& other) const { return this < &other; }
     bool operator==(const CustomEncodableValue& other) const { return this == &other; }
+    bool operator!=(const CustomEncodableValue& other) const { return this != &other; }
+    bool operator>(const CustomEncodableValue& other) const { return this > &other; }
+    bool operator<=(const CustomEncodableValue& other) const { return this <= &other; }
+    bool operator>=(const CustomEncodableValue& other) const { return this >= &other; }
 
 private:
     std::any value_;
