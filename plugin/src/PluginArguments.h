@@ -25,6 +25,16 @@ const T& ValueAs(const flutter::EncodableValue& value) {
     throw WrongValueType();
 }
 
+// The argument itself as a T; std::invalid_argument with `message` when it
+// is missing or of another type.
+template <typename T>
+T ArgumentAs(const flutter::EncodableValue* arguments, const std::string& message) {
+    if (arguments != nullptr) {
+        if (const T* typed = std::get_if<T>(arguments)) return *typed;
+    }
+    throw std::invalid_argument(message);
+}
+
 // The argument as a list of exactly `count` elements; std::invalid_argument
 // with `message` otherwise.
 const flutter::EncodableList& ListArgument(const flutter::EncodableValue* arguments, std::size_t count,

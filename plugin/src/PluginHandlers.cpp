@@ -57,13 +57,14 @@ SvCameraPtr LookUp(int handle, MethodResultPtr& result) {
     return camera;
 }
 
-int BareHandle(const MethodCall& call) {
-    const auto* value = call.arguments();
-    if (value != nullptr) {
-        if (const auto* handle = std::get_if<int32_t>(value)) return *handle;
-    }
-    throw std::invalid_argument(kHandleMessage);
+// The query rule for calls whose output is already in hand.
+void AnswerQuery(MethodResultPtr& result, const char* failure, int status,
+                 const std::function<EncodableValue()>& value) {
+    if (status != 0) result->Error("SORVANSDK_ERROR", failure, Int(status));
+    else result->Success(value());
 }
+
+int BareHandle(const MethodCall& call) { return ArgumentAs<int32_t>(call.arguments(), kHandleMessage); }
 
 // A bare-handle method that answers the library's int, whatever its value.
 void Action(const MethodCall& call, MethodResultPtr& result, const char* failure, ArgumentErrors errors,
@@ -85,20 +86,69 @@ void Query(const MethodCall& call, MethodResultPtr& result, const char* failure,
         if (!camera) return;
         Out out{};
         const int status = function(camera, out);
-        if (status != 0) {
-            result->Error("SORVANSDK_ERROR", failure, Int(status));
-            return;
-        }
-        result->Success(convert(out));
+        AnswerQuery(result, failure, status, [&] { return convert(out); });
     });
 }
 
 EncodableValue StringValue(const std::string& text) { return Text(text); }
 
-// The camera named by the only element of a one-element list argument.
-SvCameraPtr ListCamera(const EncodableList& list, MethodResultPtr& result) {
-    return LookUp(ValueAs<int32_t>(list[0]), result);
+EncodableValue ControlMap(int value, int flag) {
+    return EncodableValue(EncodableMap{{EncodableValue("value"), Int(value)}, {EncodableValue("flag"), Int(flag)}});
 }
+
+EncodableValue RangeMap(int minimum, int maximum, int step, int defaultValue) {
+    return EncodableValue(EncodableMap{{EncodableValue("min"), Int(minimum)},
+                                       {EncodableValue("max"), Int(maximum)},
+                                       {EncodableValue("step"), Int(step)},
+                                       {EncodableValue("default"), Int(defaultValue)}});
+}
+
+// A query whose argument is a one-element list holding the handle.
+template <typename Out>
+void SingleListQuery(const MethodCall& call, MethodResultPtr& result, const char* failure,
+                     const std::function<int(SvCameraPtr, Out&)>& function,
+                     const std::function<EncodableValue(const Out&)>& convert) {
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const auto& list = ListArgument(call.arguments(), 1, "Arguments must be a list of 1 element: [handleId]");
+        SvCameraPtr camera = LookUp(ValueAs<int32_t>(list[0]), result);
+        if (!camera) return;
+        Out out{};
+        const int status = function(camera, out);
+        AnswerQuery(result, failure, status, [&] { return convert(out); });
+    });
+}
+
+// A bootdata header read from an image file into an empty holder; a holder
+// left empty is a failure too.
+template <typename Header>
+void HeaderFromFile(const MethodCall& call, MethodResultPtr& result, const char* failure,
+                    int (*read)(const std::string&, std::unique_ptr<Header>&),
+                    flutter::EncodableMap (*toMap)(const Header&)) {
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        const std::string path = ArgumentAs<std::string>(call.arguments(), "imgPath must be a string");
+        std::unique_ptr<Header> header;
+        const int status = read(path, header);
+        if (status != 0 || !header) result->Error("SORVANSDK_ERROR", failure, Int(status));
+        else result->Success(EncodableValue(toMap(*header)));
+    });
+}
+
+// A camera's bootdata header, read into a zero-filled one.
+template <typename Header>
+void HeaderFromCamera(const MethodCall& call, MethodResultPtr& result, const char* failure,
+                      int (*read)(SvCameraPtr, std::unique_ptr<Header>&), flutter::EncodableMap (*toMap)(const Header&),
+                      const std::function<void(int)>& report = nullptr) {
+    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
+        SvCameraPtr camera = LookUp(BareHandle(call), result);
+        if (!camera) return;
+        auto header = std::make_unique<Header>();
+        const int status = read(camera, header);
+        if (report) report(status);
+        if (status != 0 || !header) result->Error("SORVANSDK_ERROR", failure, Int(status));
+        else result->Success(EncodableValue(toMap(*header)));
+    });
+}
+
 
 std::string PlatformVersion() {
 #if defined(_WIN32)
@@ -188,31 +238,13 @@ void SorvanSDKPluginImpl::handleReleaseCameraHandle(const MethodCall& call, Meth
 }
 
 void SorvanSDKPluginImpl::handleGetBootdataHeaderV2FromFile(const MethodCall& call, MethodResultPtr result) {
-    const char* failure = "Failed to get BootdataHeaderV2 from file";
-    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
-        const std::string path = extractArgument<std::string>(call.arguments(), "imgPath must be a string");
-        std::unique_ptr<SvHeaderV2> header;
-        const int status = SvGetBootdataHeaderV2FromFile(path, header);
-        if (status != 0 || !header) {
-            result->Error("SORVANSDK_ERROR", failure, Int(status));
-            return;
-        }
-        result->Success(EncodableValue(SvHeaderV2ToEncodableMap(*header)));
-    });
+    HeaderFromFile<SvHeaderV2>(call, result, "Failed to get BootdataHeaderV2 from file", SvGetBootdataHeaderV2FromFile,
+                               SvHeaderV2ToEncodableMap);
 }
 
 void SorvanSDKPluginImpl::handleGetBootdataHeaderV3FromFile(const MethodCall& call, MethodResultPtr result) {
-    const char* failure = "Failed to get BootdataHeaderV3 from file";
-    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
-        const std::string path = extractArgument<std::string>(call.arguments(), "imgPath must be a string");
-        std::unique_ptr<SvHeaderV3> header;
-        const int status = SvGetBootdataHeaderV3FromFile(path, header);
-        if (status != 0 || !header) {
-            result->Error("SORVANSDK_ERROR", failure, Int(status));
-            return;
-        }
-        result->Success(EncodableValue(SvHeaderV3ToEncodableMap(*header)));
-    });
+    HeaderFromFile<SvHeaderV3>(call, result, "Failed to get BootdataHeaderV3 from file", SvGetBootdataHeaderV3FromFile,
+                               SvHeaderV3ToEncodableMap);
 }
 
 // ---- Bare-handle actions --------------------------------------------------
@@ -349,34 +381,15 @@ void SorvanSDKPluginImpl::handleCheckProduct(const MethodCall& call, MethodResul
 }
 
 void SorvanSDKPluginImpl::handleGetBootdataHeaderV2(const MethodCall& call, MethodResultPtr result) {
-    const char* failure = "Failed to get BootdataHeaderV2";
-    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
-        SvCameraPtr camera = LookUp(BareHandle(call), result);
-        if (!camera) return;
-        auto header = std::make_unique<SvHeaderV2>();
-        const int status = SvGetBootdataHeaderV2(camera, header);
-        if (status != 0 || !header) {
-            result->Error("SORVANSDK_ERROR", failure, Int(status));
-            return;
-        }
-        result->Success(EncodableValue(SvHeaderV2ToEncodableMap(*header)));
-    });
+    HeaderFromCamera<SvHeaderV2>(call, result, "Failed to get BootdataHeaderV2", SvGetBootdataHeaderV2,
+                                 SvHeaderV2ToEncodableMap);
 }
 
 void SorvanSDKPluginImpl::handleGetBootdataHeaderV3(const MethodCall& call, MethodResultPtr result) {
-    const char* failure = "Failed to get BootdataHeaderV3";
-    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
-        SvCameraPtr camera = LookUp(BareHandle(call), result);
-        if (!camera) return;
-        auto header = std::make_unique<SvHeaderV3>();
-        const int status = SvGetBootdataHeaderV3(camera, header);
-        std::cout << "sdk plugin: SvGetBootdataHeaderV3 ret: " << status << std::endl;
-        if (status != 0 || !header) {
-            result->Error("SORVANSDK_ERROR", failure, Int(status));
-            return;
-        }
-        result->Success(EncodableValue(SvHeaderV3ToEncodableMap(*header)));
-    });
+    HeaderFromCamera<SvHeaderV3>(call, result, "Failed to get BootdataHeaderV3", SvGetBootdataHeaderV3,
+                                 SvHeaderV3ToEncodableMap, [](int status) {
+                                     std::cout << "sdk plugin: SvGetBootdataHeaderV3 ret: " << status << std::endl;
+                                 });
 }
 
 // ---- List arguments -------------------------------------------------------
@@ -407,12 +420,7 @@ void SorvanSDKPluginImpl::handleGetUVCImageProcessing(const MethodCall& call, Me
         long value = 0;
         int flag = 0;
         const int status = SvGetUVCImageProcessing(camera, property, value, flag);
-        if (status != 0) {
-            result->Error("SORVANSDK_ERROR", failure, Int(status));
-            return;
-        }
-        result->Success(EncodableValue(EncodableMap{{EncodableValue("value"), Int(static_cast<int>(value))},
-                                                    {EncodableValue("flag"), Int(flag)}}));
+        AnswerQuery(result, failure, status, [&] { return ControlMap(static_cast<int>(value), flag); });
     });
 }
 
@@ -426,14 +434,15 @@ void SorvanSDKPluginImpl::handleGetUVCImageProcessingRange(const MethodCall& cal
         if (!camera) return;
         long minimum = 0, maximum = 0, step = 0, defaultValue = 0;
         const int status = SvGetUVCImageProcessingRange(camera, property, minimum, maximum, step, defaultValue);
-        if (status != 0 || minimum == maximum) {
+        // An empty range is a failure too (detail: the result, then 0).
+        if (status == 0 && minimum == maximum) {
             result->Error("SORVANSDK_ERROR", failure, Int(status));
             return;
         }
-        result->Success(EncodableValue(EncodableMap{{EncodableValue("min"), Int(static_cast<int>(minimum))},
-                                                    {EncodableValue("max"), Int(static_cast<int>(maximum))},
-                                                    {EncodableValue("step"), Int(static_cast<int>(step))},
-                                                    {EncodableValue("default"), Int(static_cast<int>(defaultValue))}}));
+        AnswerQuery(result, failure, status, [&] {
+            return RangeMap(static_cast<int>(minimum), static_cast<int>(maximum), static_cast<int>(step),
+                            static_cast<int>(defaultValue));
+        });
     });
 }
 
@@ -455,7 +464,7 @@ void SorvanSDKPluginImpl::handleSetISPImageProcessingDefault(const MethodCall& c
     const char* failure = "Failed to set ISP image processing default";
     Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
         const auto& list = ListArgument(call.arguments(), 1, "Arguments must be a list of 1 element: [handleId]");
-        SvCameraPtr camera = ListCamera(list, result);
+        SvCameraPtr camera = LookUp(ValueAs<int32_t>(list[0]), result);
         if (!camera) return;
         result->Success(Int(SvSetISPImageProcessingDefault(camera)));
     });
@@ -471,12 +480,7 @@ void SorvanSDKPluginImpl::handleGetISPImageProcessing(const MethodCall& call, Me
         if (!camera) return;
         int value = 0, flag = 0;
         const int status = SvGetISPImageProcessing(camera, property, value, flag);
-        if (status != 0) {
-            result->Error("SORVANSDK_ERROR", failure, Int(status));
-            return;
-        }
-        result->Success(
-            EncodableValue(EncodableMap{{EncodableValue("value"), Int(value)}, {EncodableValue("flag"), Int(flag)}}));
+        AnswerQuery(result, failure, status, [&] { return ControlMap(value, flag); });
     });
 }
 
@@ -490,47 +494,19 @@ void SorvanSDKPluginImpl::handleGetISPImageProcessingRange(const MethodCall& cal
         if (!camera) return;
         int minimum = 0, maximum = 0, step = 0, defaultValue = 0;
         const int status = SvGetISPImageProcessingRange(camera, property, minimum, maximum, step, defaultValue);
-        if (status != 0) {
-            result->Error("SORVANSDK_ERROR", failure, Int(status));
-            return;
-        }
-        result->Success(EncodableValue(EncodableMap{{EncodableValue("min"), Int(minimum)},
-                                                    {EncodableValue("max"), Int(maximum)},
-                                                    {EncodableValue("step"), Int(step)},
-                                                    {EncodableValue("default"), Int(defaultValue)}}));
+        AnswerQuery(result, failure, status, [&] { return RangeMap(minimum, maximum, step, defaultValue); });
     });
 }
 
 void SorvanSDKPluginImpl::handleGetCurrentGain(const MethodCall& call, MethodResultPtr result) {
-    const char* failure = "Failed to get current gain";
-    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
-        const auto& list = ListArgument(call.arguments(), 1, "Arguments must be a list of 1 element: [handleId]");
-        SvCameraPtr camera = ListCamera(list, result);
-        if (!camera) return;
-        uint8_t gain = 0;
-        const int status = SvGetCurrentGain(camera, gain);
-        if (status != 0) {
-            result->Error("SORVANSDK_ERROR", failure, Int(status));
-            return;
-        }
-        result->Success(Int(gain));
-    });
+    SingleListQuery<uint8_t>(call, result, "Failed to get current gain", SvGetCurrentGain,
+                             [](const uint8_t& gain) { return Int(gain); });
 }
 
 void SorvanSDKPluginImpl::handleGetCurrentExposure(const MethodCall& call, MethodResultPtr result) {
-    const char* failure = "Failed to get current exposure";
-    Guarded(result, failure, ArgumentErrors::kMethodFailure, [&] {
-        const auto& list = ListArgument(call.arguments(), 1, "Arguments must be a list of 1 element: [handleId]");
-        SvCameraPtr camera = ListCamera(list, result);
-        if (!camera) return;
-        uint32_t exposure = 0;
-        const int status = SvGetCurrentExposure(camera, exposure);
-        if (status != 0) {
-            result->Error("SORVANSDK_ERROR", failure, Int(status));
-            return;
-        }
-        result->Success(EncodableValue(static_cast<int32_t>(exposure)));
-    });
+    // The unsigned value travels as the int of the same bits.
+    SingleListQuery<uint32_t>(call, result, "Failed to get current exposure", SvGetCurrentExposure,
+                              [](const uint32_t& exposure) { return EncodableValue(static_cast<int32_t>(exposure)); });
 }
 
 void SorvanSDKPluginImpl::handleSetFormat(const MethodCall& call, MethodResultPtr result) {

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "PluginArguments.h"
 #include "PluginMethods.h"
 
 namespace sorvansdk {
@@ -36,10 +37,7 @@ private:
     // `message` when it is missing or of another type.
     template <typename T>
     static T extractArgument(const flutter::EncodableValue* value, const std::string& message) {
-        if (value != nullptr) {
-            if (const T* typed = std::get_if<T>(value)) return *typed;
-        }
-        throw std::invalid_argument(message);
+        return ArgumentAs<T>(value, message);
     }
 
 #define SORVANSDK_DECLARE_HANDLER(name, handler) void handler(const MethodCall& call, MethodResultPtr result);

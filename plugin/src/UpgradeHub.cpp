@@ -29,11 +29,6 @@ void UpgradeHub::Detach() {
     channel_ = nullptr;
 }
 
-bool UpgradeHub::TryClaim(const std::string& key) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    return running_.insert(key).second;
-}
-
 void UpgradeHub::Release(const std::string& key) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     running_.erase(key);
@@ -57,7 +52,11 @@ void UpgradeHub::SendProgress(const std::string& type, int progress) {
     channel_->InvokeMethod("onProgressUpdate", std::make_unique<EncodableValue>(std::move(message)));
 }
 
-void UpgradeHub::Start(Job job, std::unique_ptr<flutter::MethodResult<EncodableValue>>& result) {
+bool UpgradeHub::Start(Job job, std::unique_ptr<flutter::MethodResult<EncodableValue>>& result) {
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        if (!running_.insert(job.key).second) return false;
+    }
     struct Running {
         Job job;
         std::unique_ptr<flutter::MethodResult<EncodableValue>> result;
@@ -106,6 +105,7 @@ void UpgradeHub::Start(Job job, std::unique_ptr<flutter::MethodResult<EncodableV
         result = std::move(running->result);
         throw;
     }
+    return true;
 }
 
 }  // namespace sorvansdk

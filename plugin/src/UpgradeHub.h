@@ -28,25 +28,24 @@ public:
     // The plug-in is going: no further progress messages.
     void Detach();
 
-    // Claims `key` (a device) for one job; false when a job holds it.
-    bool TryClaim(const std::string& key);
-    void Release(const std::string& key);
-
     struct Job {
-        std::string key;             // claimed by the caller; released just before the answer
+        std::string key;             // one job per key at a time
         std::string function;        // library function, for the answer's texts
         std::string progressType;    // empty: the job reports no progress
         std::string debugPrefix;     // debugger line per progress value
         std::function<int(std::function<void(int)>)> work;
     };
 
-    // Runs the job on a detached thread of its own; the answer (the work's
-    // result, or the exception texts) reaches `result` on the platform
-    // thread after every progress message. Throws, leaving `result` with the
-    // caller and the key released, when the thread cannot be started.
-    void Start(Job job, std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>>& result);
+    // Claims the job's key (a device) and runs the job on a detached thread
+    // of its own; false, leaving `result` unanswered with the caller, when
+    // another job holds the key. The answer (the work's result, or the
+    // exception texts) reaches `result` on the platform thread after every
+    // progress message, the key released just before. Throws, leaving
+    // `result` with the caller and the key free, when the thread cannot start.
+    bool Start(Job job, std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>>& result);
 
 private:
+    void Release(const std::string& key);
     void Deliver(std::function<void()> task);
     void SendProgress(const std::string& type, int progress);
 
