@@ -1,6 +1,9 @@
 // The upgrade methods: work on a thread of its own, progress messages and
 // one final answer in order on the platform thread, one job per device.
 
+#include <chrono>
+#include <thread>
+
 #include "PluginTestSupport.h"
 
 using namespace plugintest;
@@ -141,4 +144,23 @@ TEST_F(UpgradeTest, CleaningALumoModuleRunsAsAJob) {
     const Reply answer = Call("cleanSensorFW", I(lira));
     ASSERT_TRUE(IsSuccess(answer)) << Describe(answer);
     EXPECT_TRUE(host_->Messages().empty()) << "cleaning reports no progress";
+}
+
+TEST_F(UpgradeTest, ShuttingTheEngineDownDuringAJobDropsTheAnswerSafely) {
+    const int kivo = OpenHandle(kKivo);
+    auto pending = host_->Start("upgradeSensorFW", L({I(kivo), S(images_.File("kano-bootdata.img"))}));
+    ::testing::internal::CaptureStderr();
+    host_->ShutdownEngine();  // the call above is handled first: it was queued first
+    // The job holds references of the messenger (its answer, its road to the
+    // platform thread) until it is done with them.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (host_->engine().MessengerReferences() > 1 && std::chrono::steady_clock::now() < limit)
+        std::this_thread::yield();
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(host_->engine().MessengerReferences(), 1) << "the job let go of the engine";
+    EXPECT_FALSE(pending->Answered()) << "no answer through an engine that is gone";
+
+    // The upgrade itself ran to its end; the registry serves the next engine.
+    host_ = std::make_unique<sorvansdk_host::PluginHost>(SORVANSDK_PLUGIN_PATH);
+    EXPECT_EQ(Call("getSensorFirmwareVersion", I(kivo)).value, S("02.01.400.09"));
 }

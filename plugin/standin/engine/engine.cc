@@ -253,6 +253,8 @@ void Engine::Shutdown() {
 
 bool Engine::IsPlatformThread() const { return impl_->OnPlatformThread(); }
 
+int Engine::MessengerReferences() const { return impl_->messenger->refs.load(); }
+
 }  // namespace flutter_standin
 
 namespace {

@@ -63,6 +63,10 @@ public:
 
     bool IsPlatformThread() const;
 
+    // References held on the engine's messenger, its own included: work
+    // that may still answer late (replies, task runners) holds one each.
+    int MessengerReferences() const;
+
     struct Impl;
 
 private:
