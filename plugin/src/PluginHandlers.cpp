@@ -8,7 +8,11 @@
 #include <vector>
 
 #if defined(_WIN32)
-#include <VersionHelpers.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <versionhelpers.h>
 #elif defined(__unix__) || defined(__APPLE__)
 #include <sys/utsname.h>
 #endif
