@@ -1,7 +1,6 @@
 // The synchronous methods of the channel: argument checks, handle look-up,
 // the library call and the reply.
 
-#include <cstdio>
 #include <functional>
 #include <iostream>
 #include <string>
