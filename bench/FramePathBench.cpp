@@ -1,7 +1,14 @@
 // Frame path cost: SvGetImage on the simulated machine running without a
-// frame-rate limit, side by side with a plain memcpy of the same frame size.
-// Prints frames per second and CPU time per frame, and the ratio of the two
-// paths measured in the same run.
+// frame-rate limit and, on Linux builds, through the V4L2 back-end over the
+// fake kernel, side by side with a plain memcpy of the same frame size.
+// Prints frames per second and CPU time per frame, and the ratio of the
+// paths measured in the same run. The memcpy copies from source buffers
+// that together are twice the last-level cache, taken in turn, so its source is
+// as cold as a frame the device has just written (the fake kernel flushes
+// each frame out of the caches before handing it over, as DMA into memory
+// leaves it).
+
+#include <unistd.h>
 
 #include <cstring>
 #include <map>
@@ -15,6 +22,12 @@
 #include "camera/SvCameraManager.h"
 #include "platform/backend/Backend.h"
 #include "platform/sim/SimBackend.h"
+#ifdef SORVANSDK_BENCH_V4L2
+#include <linux/videodev2.h>
+
+#include "linux/FakeKernel.h"
+#include "platform/linux/LinuxBackend.h"
+#endif
 
 namespace {
 
@@ -24,33 +37,77 @@ const char* kWorld = R"({"frameRateLimit": false, "devices": [{"id": "cam", "nam
               {"subtype": "YUY2", "width": 3840, "height": 2160, "fps": 30}]}]})";
 
 std::shared_ptr<SvCamera> g_camera;
+std::string g_backend;  // "sim" or "v4l2": what g_camera streams through
+int g_format = -1;
 
-std::shared_ptr<SvCamera> StreamingCamera(int formatIndex) {
-    static int current = -1;
-    if (!g_camera) {
-        sv::platform::SetBackendForTesting(sv::sim::SimBackend::FromJson(kWorld));
+#ifdef SORVANSDK_BENCH_V4L2
+// Evicts a frame from every cache level, as a device's DMA into memory
+// leaves it for the reader.
+void Evict(const uint8_t* data, std::size_t length) {
+    for (std::size_t i = 0; i < length; i += 64) __builtin_ia32_clflush(data + i);
+    __builtin_ia32_mfence();
+}
+
+std::shared_ptr<sv::platform::Backend> FakeKernelBackend() {
+    sv::test::FakeNode n;
+    n.name = "video0";
+    n.card = "Bench Cam";
+    n.deviceCaps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+    n.vendorId = 0x1234;
+    n.productId = 0x5678;
+    n.serial = "BENCH00001";
+    n.formats = {{V4L2_PIX_FMT_YUYV, false, {{1920, 1080, {{1, 30}}}, {3840, 2160, {{1, 30}}}}}};
+    n.frames = [](uint32_t sequence, uint32_t, uint32_t, uint32_t, uint8_t* data, uint32_t capacity) {
+        std::memcpy(data, &sequence, sizeof(sequence));
+        Evict(data, capacity);
+        return static_cast<int64_t>(capacity);
+    };
+    static std::shared_ptr<sv::test::FakeKernel> kernel;
+    kernel = std::make_shared<sv::test::FakeKernel>(std::vector<sv::test::FakeNode>{n});
+    return sv::platform::v4l2::CreateLinuxBackend(kernel);
+}
+#endif
+
+std::shared_ptr<SvCamera> StreamingCamera(const std::string& backend, int formatIndex) {
+    if (g_backend != backend) {
+        if (g_camera) SvClose(g_camera);
+        g_camera.reset();
+        sv::ResetCameraManagerForTesting();
+        g_format = -1;
+        g_backend = backend;
+#ifdef SORVANSDK_BENCH_V4L2
+        if (backend == "v4l2") sv::platform::SetBackendForTesting(FakeKernelBackend());
+#endif
+        if (backend == "sim") sv::platform::SetBackendForTesting(sv::sim::SimBackend::FromJson(kWorld));
         SvSetLogLevel(SV_LOG_LEVEL_OFF);
         std::vector<std::string> names;
         SvDiscoverCameraDevices(names);
         g_camera = SvInitialCameraDevice(0);
         if (!g_camera || SvOpen(g_camera) != 0) return nullptr;
     }
-    if (current != formatIndex) {
+    if (g_format != formatIndex) {
         std::vector<SvFormat> formats;
         SvStopStreaming(g_camera);
         if (SvGetFormatList(g_camera, formats) != 0 || formats.size() < 2) return nullptr;
         if (SvSetFormat(g_camera, formats[static_cast<std::size_t>(formatIndex)]) != 0) return nullptr;
         if (SvStartStreaming(g_camera) != 0) return nullptr;
-        current = formatIndex;
+        g_format = formatIndex;
     }
     return g_camera;
 }
 
 std::size_t FrameBytes(int formatIndex) { return formatIndex == 0 ? 1920u * 1080 * 2 : 3840u * 2160 * 2; }
 
-void BM_GetImage(benchmark::State& state) {
+// The last-level cache, from the C library or sysfs; 32 MiB when neither knows.
+std::size_t LastLevelCacheBytes() {
+    long bytes = sysconf(_SC_LEVEL3_CACHE_SIZE);
+    if (bytes <= 0) bytes = sysconf(_SC_LEVEL2_CACHE_SIZE);
+    return bytes > 0 ? static_cast<std::size_t>(bytes) : (32u << 20);
+}
+
+void GetImages(benchmark::State& state, const std::string& backend) {
     const int index = static_cast<int>(state.range(0));
-    auto camera = StreamingCamera(index);
+    auto camera = StreamingCamera(backend, index);
     if (!camera) {
         state.SkipWithError("camera did not stream");
         return;
@@ -68,19 +125,34 @@ void BM_GetImage(benchmark::State& state) {
     state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+void BM_GetImage(benchmark::State& state) { GetImages(state, "sim"); }
+
+#ifdef SORVANSDK_BENCH_V4L2
+void BM_GetImageV4l2(benchmark::State& state) { GetImages(state, "v4l2"); }
+#endif
+
 void BM_Memcpy(benchmark::State& state) {
     const std::size_t bytes = FrameBytes(static_cast<int>(state.range(0)));
-    std::vector<uint8_t> source(bytes, 0x42);
+    // Sources twice the last-level cache together, so each copy starts from
+    // memory no cache holds any more, whatever the cache's replacement order.
+    const std::size_t count = 2 * LastLevelCacheBytes() / bytes + 2;
+    std::vector<std::vector<uint8_t>> sources(count, std::vector<uint8_t>(bytes, 0x42));
     std::vector<uint8_t> target(bytes);
+    std::size_t next = 0;
     for (auto _ : state) {
-        std::memcpy(target.data(), source.data(), bytes);
+        std::memcpy(target.data(), sources[next].data(), bytes);
+        next = (next + 1) % count;
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
     state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["sources"] = static_cast<double>(count);
 }
 
 BENCHMARK(BM_GetImage)->Arg(0)->Arg(1)->ArgName("4k")->Unit(benchmark::kMillisecond)->UseRealTime();
+#ifdef SORVANSDK_BENCH_V4L2
+BENCHMARK(BM_GetImageV4l2)->Arg(0)->Arg(1)->ArgName("4k")->Unit(benchmark::kMillisecond)->UseRealTime();
+#endif
 BENCHMARK(BM_Memcpy)->Arg(0)->Arg(1)->ArgName("4k")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Keeps CPU time per iteration of every run, to print the ratios at the end.
@@ -97,16 +169,20 @@ public:
     }
     void PrintRatios() const {
         for (const char* size : {"4k:0", "4k:1"}) {
-            const auto get = cpu_.find(std::string("BM_GetImage/") + size + "/real_time");
-            const auto copy = cpu_.find(std::string("BM_Memcpy/") + size + "/real_time");
-            if (get == cpu_.end() || copy == cpu_.end() || copy->second <= 0) continue;
-            const std::string name = std::string("BM_GetImage/") + size + "/real_time";
             const std::string base = std::string("BM_Memcpy/") + size + "/real_time";
-            // Caller's CPU per frame, and wall time per frame, which includes the
-            // simulator drawing each frame on its worker thread.
-            std::printf("%s per frame, SvGetImage / memcpy: caller CPU %.2f, wall %.2f\n",
-                        std::string(size) == "4k:0" ? "1920x1080" : "3840x2160", get->second / copy->second,
-                        wall_.at(name) / wall_.at(base));
+            const auto copy = cpu_.find(base);
+            if (copy == cpu_.end() || copy->second <= 0) continue;
+            for (const char* path : {"BM_GetImage", "BM_GetImageV4l2"}) {
+                const std::string name = std::string(path) + "/" + size + "/real_time";
+                const auto get = cpu_.find(name);
+                if (get == cpu_.end()) continue;
+                // Caller's CPU per frame, and wall time per frame, which includes
+                // the device side (drawing or evicting each frame) on its own thread.
+                std::printf("%s per frame, SvGetImage (%s) / memcpy: caller CPU %.2f, wall %.2f\n",
+                            std::string(size) == "4k:0" ? "1920x1080" : "3840x2160",
+                            std::string(path) == "BM_GetImage" ? "simulator" : "V4L2, fake kernel",
+                            get->second / copy->second, wall_.at(name) / wall_.at(base));
+            }
         }
     }
 
@@ -122,6 +198,7 @@ int main(int argc, char** argv) {
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.PrintRatios();
+    if (g_camera) SvClose(g_camera);
     g_camera.reset();
     sv::ResetCameraManagerForTesting();
     sv::platform::ResetBackend();

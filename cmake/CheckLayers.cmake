@@ -8,7 +8,7 @@
 #   native    base seam native           (platform/linux, platform/windows)
 #   platform  base seam platform
 #   devices   base seam platform devices (camera, formats, firmware)
-#   legacy    base seam platform legacy
+#   legacy    base seam platform devices legacy
 #   api       base seam platform devices legacy api (core)
 
 cmake_minimum_required(VERSION 3.20)
@@ -42,7 +42,7 @@ set(allowed_sim base seam sim)
 set(allowed_native base seam native)
 set(allowed_platform base seam platform)
 set(allowed_devices base seam platform devices)
-set(allowed_legacy base seam platform legacy)
+set(allowed_legacy base seam platform devices legacy)
 set(allowed_api base seam platform devices legacy api)
 
 if(NOT SDK_DIR)

@@ -21,6 +21,13 @@ inline uint16_t SumModulo65535(const uint8_t* bytes, std::size_t count) {
     return static_cast<uint16_t>(sum % 65535u);
 }
 
+// Marks both checksums of a version 3 header (at least 125 bytes) as not
+// computed (0xFFFF): the header goes to the store that way, so an image that
+// stops part-way, or carries another unit's sums, never reads as sealed.
+inline void MarkChecksumsNotComputed(uint8_t* header) {
+    for (uint32_t at : {kFixChecksumAt, kTotalChecksumAt}) header[at] = header[at + 1] = 0xFF;
+}
+
 struct StoreChecksums {
     uint16_t fix = 0;
     uint16_t total = 0;

@@ -301,7 +301,7 @@ int SvKANOFirmwareUpgrade::UpgradeSensorFW(const std::string& imagePath, const s
         for (uint32_t i = 0; i < 16; ++i) {
             first[kFuseIdAt + i] = static_cast<uint8_t>(std::stoul(uid.substr(2 * i, 2), nullptr, 16));
         }
-        for (uint32_t at : {kFixChecksumAt, kTotalChecksumAt}) first[at] = first[at + 1] = 0xFF;
+        sv::header::MarkChecksumsNotComputed(first.data());
     }
 
     const std::size_t n = image.size();

@@ -9,14 +9,8 @@ namespace sv::formats {
 
 namespace {
 
-uint16_t U16(const OspProfileBlock& b, std::size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
-
-uint32_t U32(const OspProfileBlock& b, std::size_t at) {
-    return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
-           static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
-
-int16_t S16(uint16_t v) { return static_cast<int16_t>(v); }
+using sv::profileblock::Get16;
+using sv::profileblock::Get32;
 
 // Position of `code` in `codes`; 0 when it is not there.
 template <typename T, std::size_t N>
@@ -27,20 +21,9 @@ int Position(T code, const T (&codes)[N]) {
     return 0;
 }
 
-// A fixed-point register as the ISP property shows it: the value rounded to
-// hundredths, then scaled by 10.
-int Fixed(int16_t raw, int fractionBits) {
-    return IspInterfaceValue(static_cast<double>(raw) / static_cast<double>(1 << fractionBits), 10);
-}
-
-// The LUMO offset forms: the stored word minus the offset, read as signed.
-int16_t Offset(uint16_t v, uint16_t offset) { return static_cast<int16_t>(static_cast<uint16_t>(v - offset)); }
-
-// UVC pan and tilt in arc-seconds, from an 8.8 fraction of a full turn.
-int UvcAngle(uint16_t v) {
-    const float degrees = static_cast<float>(v) * 360.0f / 256.0f - 180.0f;
-    return static_cast<int>(degrees * 3600.0f + 0.5f);
-}
+// A fixed-point value as the ISP property shows it: rounded to hundredths,
+// then scaled by 10.
+int Fixed(double value) { return IspInterfaceValue(value, 10); }
 
 using Writer = rapidjson::Writer<rapidjson::StringBuffer>;
 
@@ -61,20 +44,8 @@ void MemberS(Writer& w, const char* key, const char* value) {
 
 }  // namespace
 
-uint16_t OspProfileChecksum(const OspProfileBlock& block) {
-    uint32_t sum = 0;
-    for (std::size_t i = 0; i < osp::kChecksum; ++i) sum += block[i];
-    return static_cast<uint16_t>(sum);
-}
-
-uint16_t OspProfileStoredChecksum(const OspProfileBlock& block) { return U16(block, osp::kChecksum); }
-
 OspProfilePlace KanoProfilePlace(const SvHeaderV3& header, uint8_t storeDevice) {
-    const uint64_t address = uint64_t{header.contentOffset} + header.contentLen;
-    OspProfilePlace place;
-    place.device = address >= 0xFFFF ? static_cast<uint8_t>(storeDevice + 1) : storeDevice;
-    place.reg = static_cast<uint16_t>(address & 0xFFFF);
-    return place;
+    return sv::profileblock::KanoPlace(header.contentOffset, header.contentLen, storeDevice);
 }
 
 std::string OspProfileToJson(const OspProfileBlock& b, OspFamily family, bool yuy2) {
@@ -90,45 +61,35 @@ std::string OspProfileToJson(const OspProfileBlock& b, OspFamily family, bool yu
 
     w.Key("CameraProfile");
     w.StartObject();
-    Member(w, "Width", U16(b, osp::kWidth));
-    Member(w, "Height", U16(b, osp::kHeight));
+    Member(w, "Width", Get16(b, osp::kWidth));
+    Member(w, "Height", Get16(b, osp::kHeight));
     Member(w, "Framerate", b[osp::kFrameRate]);
     const uint8_t code = b[osp::kPixelFormat];
     MemberS(w, "PixelFormat", code == 0x50 ? (yuy2 ? "YUY2" : "UYVY") : code == 1 ? "MJPG" : "NONE");
-    Member(w, "Throughput", U16(b, osp::kThroughput));
+    Member(w, "Throughput", Get16(b, osp::kThroughput));
     w.EndObject();
 
-    const uint32_t exposure = U32(b, osp::kExposure);
-    const uint8_t gain = b[osp::kGain];
+    const sv::profileblock::UvcValues uvc = sv::profileblock::ToUvc(b);
     const uint8_t exposureCode = b[osp::kExposureMode];
     const uint8_t whiteBalanceCode = b[osp::kWhiteBalanceMode];
-    const uint16_t whiteBalance = U16(b, osp::kWhiteBalance);
 
     // The UVC forms: each control mapped onto the range its UVC control has.
     w.Key("UVCProfiles");
     w.StartObject();
-    {
-        MemberU(w, "ExposureTime", exposure);
-        Member(w, "ExposureGain", gain);
-        Member(w, "ExposureMode", exposureCode == 12 ? 1 : 0);
-        Member(w, "WhiteBalanceMode", whiteBalanceCode == 15 ? 1 : 0);
-        Member(w, "WhiteBalanceTemperature", whiteBalance);
-        const int backlight = U16(b, osp::kBacklight) >> 4;
-        Member(w, "BacklightCompensation", backlight <= 0xF0 ? backlight + 240 : backlight - 3856);
-        const int brightness = U16(b, osp::kBrightness) >> 8;
-        Member(w, "Brightness", brightness <= 0x10 ? brightness + 16 : brightness - 240);
-        const int contrast = U16(b, osp::kContrast) >> 12;
-        Member(w, "Contrast", contrast <= 5 ? contrast + 5 : contrast - 11);
-        Member(w, "Saturation", b[osp::kSaturation + 1]);
-        const int gamma = U16(b, osp::kGamma);
-        Member(w, "Gamma", ((gamma >> 12) * 1000 + (((gamma & 0xFFF) * 1000) >> 12) - 399) / 100);
-        const int sharpness = U16(b, osp::kSharpness) >> 8;
-        Member(w, "Sharpness", sharpness <= 0x20 ? sharpness + 32 : sharpness - 224);
-        const int zoom = U16(b, osp::kZoom);
-        Member(w, "Zoom", (zoom >> 8) * 100 + (((zoom & 0xFF) * 100) >> 8));
-        Member(w, "Pan", UvcAngle(U16(b, osp::kPan)));
-        Member(w, "Tilt", UvcAngle(U16(b, osp::kTilt)));
-    }
+    MemberU(w, "ExposureTime", uvc.exposure);
+    Member(w, "ExposureGain", uvc.gain);
+    Member(w, "ExposureMode", uvc.autoExposure ? 1 : 0);
+    Member(w, "WhiteBalanceMode", uvc.autoWhiteBalance ? 1 : 0);
+    Member(w, "WhiteBalanceTemperature", uvc.temperature);
+    Member(w, "BacklightCompensation", uvc.backlight);
+    Member(w, "Brightness", uvc.brightness);
+    Member(w, "Contrast", uvc.contrast);
+    Member(w, "Saturation", uvc.saturation);
+    Member(w, "Gamma", uvc.gamma);
+    Member(w, "Sharpness", uvc.sharpness);
+    Member(w, "Zoom", uvc.zoom);
+    Member(w, "Pan", uvc.pan);
+    Member(w, "Tilt", uvc.tilt);
     w.EndObject();
 
     // The ISP forms: property values as the ISP property interface takes them.
@@ -136,28 +97,27 @@ std::string OspProfileToJson(const OspProfileBlock& b, OspFamily family, bool yu
     static const uint8_t kWhiteBalanceModes[] = {7, 15};
     static const uint8_t kEffects[] = {0, 3, 6, 7, 15};
     static const int16_t kFlickers[] = {0, 0x3201, 0x3C01, 14};
-    const uint16_t backlightRaw = U16(b, osp::kBacklight);
-    const uint16_t brightnessRaw = U16(b, osp::kBrightness);
-    const uint16_t contrastRaw = U16(b, osp::kContrast);
-    const uint16_t denoiseRaw = U16(b, osp::kDenoise);
-    const uint16_t sharpnessRaw = U16(b, osp::kSharpness);
-    const int backlight = Fixed(lumo ? Offset(backlightRaw, 0x0F00) : S16(backlightRaw), 8);
-    const int brightness = Fixed(lumo ? Offset(brightnessRaw, 0x1000) : S16(brightnessRaw), 12);
-    const int contrast = Fixed(lumo ? Offset(contrastRaw, 0x5000) : S16(contrastRaw), 12);
-    const int saturation = Fixed(S16(U16(b, osp::kSaturation)), 12);
-    const int gamma = Fixed(S16(U16(b, osp::kGamma)), 12);
-    const int denoise = Fixed(lumo ? Offset(denoiseRaw, 0x2000) : S16(denoiseRaw), 12);
-    const int sharpness = Fixed(lumo ? Offset(sharpnessRaw, 0x2000) : S16(sharpnessRaw), 12);
+    using sv::profileblock::OffsetFixed;
+    using sv::profileblock::SignedFixed;
+    const int backlight = Fixed(lumo ? OffsetFixed(b, osp::kBacklight, 0x0F00, 8) : SignedFixed(b, osp::kBacklight, 8));
+    const int brightness =
+        Fixed(lumo ? OffsetFixed(b, osp::kBrightness, 0x1000, 12) : SignedFixed(b, osp::kBrightness, 12));
+    const int contrast = Fixed(lumo ? OffsetFixed(b, osp::kContrast, 0x5000, 12) : SignedFixed(b, osp::kContrast, 12));
+    const int saturation = Fixed(SignedFixed(b, osp::kSaturation, 12));
+    const int gamma = Fixed(SignedFixed(b, osp::kGamma, 12));
+    const int denoise = Fixed(lumo ? OffsetFixed(b, osp::kDenoise, 0x2000, 12) : SignedFixed(b, osp::kDenoise, 12));
+    const int sharpness =
+        Fixed(lumo ? OffsetFixed(b, osp::kSharpness, 0x2000, 12) : SignedFixed(b, osp::kSharpness, 12));
 
     w.Key("ISPProfiles");
     w.StartObject();
-    MemberU(w, "ExposureTime", exposure);
-    MemberU(w, "ExposureMinTime", U32(b, osp::kExposureMin));
-    MemberU(w, "ExposureMaxTime", U32(b, osp::kExposureMax));
-    Member(w, "ExposureGain", gain);
+    MemberU(w, "ExposureTime", uvc.exposure);
+    MemberU(w, "ExposureMinTime", Get32(b, osp::kExposureMin));
+    MemberU(w, "ExposureMaxTime", Get32(b, osp::kExposureMax));
+    Member(w, "ExposureGain", uvc.gain);
     Member(w, "ExposureMode", Position(exposureCode, kExposureModes));
     Member(w, "WhiteBalanceMode", Position(whiteBalanceCode, kWhiteBalanceModes));
-    Member(w, "WhiteBalanceTemperature", whiteBalance);
+    Member(w, "WhiteBalanceTemperature", uvc.temperature);
     if (!lumo) {
         Member(w, "BacklightCompensation", backlight);
         Member(w, "Brightness", brightness);
@@ -171,10 +131,10 @@ std::string OspProfileToJson(const OspProfileBlock& b, OspFamily family, bool yu
     }
     Member(w, "FlipMode", b[osp::kFlip] & 0x03);
     Member(w, "SpecialEffectMode", Position(static_cast<uint8_t>(b[osp::kEffect] & 0x0F), kEffects));
-    Member(w, "Zoom", Fixed(S16(U16(b, osp::kZoom)), 8));
-    Member(w, "Pan", Fixed(S16(U16(b, osp::kPan)), 8));
-    Member(w, "Tilt", Fixed(S16(U16(b, osp::kTilt)), 8));
-    Member(w, "FlickMode", Position(S16(U16(b, osp::kFlicker)), kFlickers));
+    Member(w, "Zoom", Fixed(SignedFixed(b, osp::kZoom, 8)));
+    Member(w, "Pan", Fixed(SignedFixed(b, osp::kPan, 8)));
+    Member(w, "Tilt", Fixed(SignedFixed(b, osp::kTilt, 8)));
+    Member(w, "FlickMode", Position(static_cast<int16_t>(Get16(b, osp::kFlicker)), kFlickers));
     Member(w, "JpegQual", b[osp::kJpegQuality]);
     if (lumo) {
         Member(w, "BacklightCompensation", backlight);

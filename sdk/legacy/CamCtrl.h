@@ -81,6 +81,7 @@ public:
     // The device's media source, once the camera has initialised it (not owned
     // in the sense that the camera decides its life; shared here).
     void SetMediaSource(std::shared_ptr<sv::platform::MediaSource> source) { mediaSource_ = std::move(source); }
+    const std::shared_ptr<sv::platform::MediaSource>& GetMediaSource() const { return mediaSource_; }
     // After every successful firmware-version read the camera sets the packet size.
     void SetXuPacket256(bool small) { xuPacket256_ = small; }
     bool XuPacket256() const { return xuPacket256_; }

@@ -122,8 +122,12 @@ int KanoCamCtrl::UniqueIdFromSensor(char* text) {
         if (AdvReadSensorRegister(sensorId, sv::bridge::kChipIdRegister, chipId) != 0 || chipId == 0) continue;
         SZ_LINE(Debug, kWhere, "AdvReadSensorRegister Success. Sensor ID=0x%04x", unsigned{chipId});
         const uint16_t fuseBase = sv::bridge::FuseBase(chipId);
-        (void)AdvWriteSensorRegister(sensorId, 0x304C, 0x0100);
-        (void)AdvWriteSensorRegister(sensorId, 0x304A, 0x0210);
+        // Fuse words read without the read-out enabled are not the ID.
+        if (AdvWriteSensorRegister(sensorId, 0x304C, 0x0100) != 0 ||
+            AdvWriteSensorRegister(sensorId, 0x304A, 0x0210) != 0) {
+            SZ_LINE0(Error, kWhere, "Enable Sensor OTP Read Fail!");
+            return -1;
+        }
         backend->Sleep(500);
         for (int j = 0; j < 8; ++j) {
             uint16_t word = 0;
@@ -206,16 +210,25 @@ int KanoCamCtrl::DownloadBootdata(const char* path) {
         SZ_LINE(Error, kWhere, "Bootdata image cannot be used: %zu bytes", image.size());
         return -1;
     }
+    // A version 3 header is written with its checksums marked as not
+    // computed; they are computed from the store once the whole image is in.
+    std::vector<uint8_t> first(image.begin(), image.begin() + std::min<std::size_t>(kStorePiece, image.size()));
+    const bool version3 = first[0] == 3 && first.size() >= sizeof(SvHeaderV3);
+    if (version3) sv::header::MarkChecksumsNotComputed(first.data());
     for (std::size_t offset = 0; offset < image.size(); offset += kStorePiece) {
         const auto piece = static_cast<uint16_t>(std::min<std::size_t>(kStorePiece, image.size() - offset));
         const auto at = static_cast<uint32_t>(offset);
-        const int rc = GenI2CWrite(StoreDevice(at), 2, at & 0xFFFF, piece, image.data() + offset);
+        const uint8_t* data = offset == 0 ? first.data() : image.data() + offset;
+        const int rc = GenI2CWrite(StoreDevice(at), 2, at & 0xFFFF, piece, data);
         if (rc != 0) {
             SZ_LINE(Error, kWhere, "Write Bootdata Fail at 0x%05x", unsigned{at});
             return rc < 0 ? rc : -1;
         }
     }
-    if (CheckHeaderVer() != 3) {
+    const int version = CheckHeaderVer();
+    // A header that cannot be read back is no finished download.
+    if (version < 0) return -1;
+    if (version != 3) {
         SZ_LINE0(Debug, kWhere, "DownloadBootdata Completed.");
         return 0;
     }
@@ -395,11 +408,3 @@ int KanoCamCtrl::GetJpegQual(uint8_t& v) { return GetBits(Path::Isp, 0x1018, 0x0
 int KanoCamCtrl::SetJpegQual(uint8_t v) { return SetWord(Path::Isp, 0x1018, 0x4400u | v); }
 int KanoCamCtrl::GetISPTestPattern(uint32_t& v) { return GetTestPattern(v); }
 int KanoCamCtrl::SetISPTestPattern(uint32_t v) { return SetTestPattern(v); }
-
-// ---- Not in this build ----
-
-int KanoCamCtrl::GetOSPProfile(uint8_t*) { return NotAvailable(KANO(GetOSPProfile)); }
-int KanoCamCtrl::SetOSPProfile(const uint8_t*) { return NotAvailable(KANO(SetOSPProfile)); }
-int KanoCamCtrl::CheckOSPProfile() { return NotAvailable(KANO(CheckOSPProfile)); }
-int KanoCamCtrl::GetOSPProfileConfig(std::string&) { return NotAvailable(KANO(GetOSPProfileConfig)); }
-int KanoCamCtrl::SetOSPProfileConfig(int, const char*) { return NotAvailable(KANO(SetOSPProfileConfig)); }

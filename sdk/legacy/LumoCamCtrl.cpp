@@ -377,9 +377,3 @@ int LumoCamCtrl::GetJpegQual(uint8_t& v) { return GetBits(Path::Direct, 0x3180, 
 int LumoCamCtrl::SetJpegQual(uint8_t v) { return SetWord(Path::Direct, 0x3180, v); }
 int LumoCamCtrl::GetISPTestPattern(uint32_t& v) { return GetTestPattern(v); }
 int LumoCamCtrl::SetISPTestPattern(uint32_t v) { return SetTestPattern(v); }
-
-// ---- Not in this build ----
-
-int LumoCamCtrl::GetOSPProfile(uint8_t*) { return NotAvailable(LUMO(GetOSPProfile)); }
-int LumoCamCtrl::CheckOSPProfile() { return NotAvailable(LUMO(CheckOSPProfile)); }
-int LumoCamCtrl::GetOSPProfileConfig(std::string&) { return NotAvailable(LUMO(GetOSPProfileConfig)); }

@@ -57,9 +57,10 @@ void SourceReaderCB::OnReadSample(HResult status, uint32_t, uint32_t streamFlags
             if (Failed(hr) || !data) {
                 legacy->Error("[%s][%d] Buffer Lock FAIL!", "SourceReaderCB::OnReadSample", __LINE__);
             } else {
-                frame_.assign(data, data + locked);
-                hasFrame_ = true;
                 sample->Unlock();
+                // Held, not copied: the one copy of the frame goes straight
+                // into the caller's buffer.
+                frame_ = sample;
             }
             status_ = Failed(hr) ? hr : 0;
         } else {
@@ -70,7 +71,13 @@ void SourceReaderCB::OnReadSample(HResult status, uint32_t, uint32_t streamFlags
     event_->Set();
 }
 
-void SourceReaderCB::OnFlush(uint32_t) {}
+void SourceReaderCB::OnFlush(uint32_t) { DropFrame(); }
+
+void SourceReaderCB::DropFrame() {
+    std::shared_ptr<Sample> frame;
+    std::lock_guard<std::mutex> lock(mutex_);
+    frame = std::move(frame_);
+}
 
 HResult SourceReaderCB::Wait(uint32_t timeoutMs, bool& endOfStream) {
     if (event_->Wait(timeoutMs) == WaitResult::TimedOut) return HR_E_PENDING;
@@ -102,13 +109,22 @@ SV_CAPTURE_RESULT SourceReaderCB::GetResultStatus() {
 }
 
 int SourceReaderCB::CopyBuffer(uint8_t* destination, int64_t capacity, uint32_t& size) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!destination || !hasFrame_ || frame_.empty()) return -1;
-    size = static_cast<uint32_t>(frame_.size());
-    if (capacity >= 0 && static_cast<int64_t>(frame_.size()) > capacity) return SV_CAPTURE_FAILED;
-    std::memcpy(destination, frame_.data(), frame_.size());
-    frame_.clear();
-    hasFrame_ = false;
+    std::shared_ptr<Sample> frame;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!destination || !frame_ || frame_->GetCurrentLength() == 0) return -1;
+        size = frame_->GetCurrentLength();
+        if (capacity >= 0 && static_cast<int64_t>(size) > capacity) return SV_CAPTURE_FAILED;
+        const uint8_t* data = nullptr;
+        uint32_t length = 0;
+        if (Failed(frame_->Lock(data, length)) || !data) return -1;
+        std::memcpy(destination, data, length);
+        frame_->Unlock();
+        size = length;
+        frame = std::move(frame_);
+    }
+    // Released outside the lock: the back-end may hand its buffer back now.
+    frame.reset();
     return 0;
 }
 
@@ -118,7 +134,10 @@ void SourceReaderCB::UpdateFormat(const SvFormat& format) {
     height_ = format.height;
 }
 
-void SourceReaderCB::Cancel() { event_->Set(); }
+void SourceReaderCB::Cancel() {
+    DropFrame();
+    event_->Set();
+}
 
 // ---- UVCCameraStreamerWin --------------------------------------------------
 
@@ -226,8 +245,21 @@ int UVCCameraStreamerWin::SetFormat(SvFormat format) {
 HResult UVCCameraStreamerWin::ConfigureDecoder(uint32_t stream) {
     constexpr const char* kWhere = "UVCCameraStreamerWin::ConfigureDecoder";
     SV_LOGT(kWhere, "GetNativeMediaType MediaType: {}", format_.mediatypeIdx);
+    bool sizeMismatch = false;
+    const HResult hr = sv::platform::ApplyDecoderFormat(*reader_, stream, format_, sizeMismatch);
+    if (sizeMismatch) {
+        SV_LOGE(kWhere, "SetFrameSize Fail!");
+        return -1;
+    }
+    return hr;
+}
+
+namespace sv::platform {
+
+HResult ApplyDecoderFormat(SourceReader& reader, uint32_t stream, const SvFormat& format, bool& sizeMismatch) {
+    sizeMismatch = false;
     std::shared_ptr<MediaType> native;
-    HResult hr = reader_->GetNativeMediaType(stream, format_.mediatypeIdx, native);
+    HResult hr = reader.GetNativeMediaType(stream, format.mediatypeIdx, native);
     if (Failed(hr)) return hr;
 
     Guid major;
@@ -238,7 +270,7 @@ HResult UVCCameraStreamerWin::ConfigureDecoder(uint32_t stream) {
 
     if (major == mf::MFMediaType_Video) {
         Guid subtype;
-        switch (format_.format) {
+        switch (format.format) {
         case SV_IMAGE_FORMAT_YUY2: subtype = mf::MFVideoFormat_YUY2; break;
         case SV_IMAGE_FORMAT_NV12: subtype = mf::MFVideoFormat_NV12; break;
         case SV_IMAGE_FORMAT_MJPG: subtype = mf::MFVideoFormat_MJPG; break;
@@ -251,19 +283,21 @@ HResult UVCCameraStreamerWin::ConfigureDecoder(uint32_t stream) {
         return 0;
     }
 
-    requested.SetUINT64(mf::MF_MT_FRAME_SIZE, PackPair(format_.width, format_.height));
+    requested.SetUINT64(mf::MF_MT_FRAME_SIZE, PackPair(format.width, format.height));
     uint64_t nativeSize = 0;
     hr = native->GetUINT64(mf::MF_MT_FRAME_SIZE, nativeSize);
-    if (Failed(hr) || PairHigh(nativeSize) != format_.width || PairLow(nativeSize) != format_.height) {
-        SV_LOGE(kWhere, "SetFrameSize Fail!");
+    if (Failed(hr) || PairHigh(nativeSize) != format.width || PairLow(nativeSize) != format.height) {
+        sizeMismatch = true;
         return -1;
     }
     uint64_t rate = 0;
     if (Succeeded(native->GetUINT64(mf::MF_MT_FRAME_RATE, rate))) {
         requested.SetUINT64(mf::MF_MT_FRAME_RATE, rate);
     }
-    return reader_->SetCurrentMediaType(stream, requested);
+    return reader.SetCurrentMediaType(stream, requested);
 }
+
+}  // namespace sv::platform
 
 int UVCCameraStreamerWin::StartStreaming() {
     constexpr const char* kWhere = "UVCCameraStreamerWin::StartStreaming";

@@ -36,19 +36,31 @@ public:
     int CopyBuffer(uint8_t* destination, int64_t capacity, uint32_t& size);
     void UpdateFormat(const SvFormat& format);
 
-    // Wakes a waiter for good: the streamer is stopping or closing.
+    // Wakes a waiter for good: the streamer is stopping or closing. The held
+    // frame is let go.
     void Cancel();
 
 private:
+    void DropFrame();
+
     std::shared_ptr<sv::platform::Event> event_;
     std::mutex mutex_;
     bool endOfStream_ = false;
     sv::platform::HResult status_ = 0;
-    std::vector<uint8_t> frame_;
-    bool hasFrame_ = false;
+    // The delivered frame, held until it is copied out (it may be a view of
+    // a device buffer that goes back to the device when released).
+    std::shared_ptr<sv::platform::Sample> frame_;
     uint32_t width_ = 0;
     uint32_t height_ = 0;
 };
+
+namespace sv::platform {
+// The decoder rule: the native type at `format.mediatypeIdx` with the subtype
+// of `format.format` (UYVY for anything but YUY2, NV12 and MJPG), its own
+// frame rate, made the reader's current type. A native size other than the
+// format's sets `sizeMismatch` and answers -1 without touching the reader.
+HResult ApplyDecoderFormat(SourceReader& reader, uint32_t stream, const SvFormat& format, bool& sizeMismatch);
+}  // namespace sv::platform
 
 class CameraStreamer {
 public:

@@ -25,6 +25,25 @@ void ReadStringDescriptor(UsbHub& hub, uint32_t port, uint8_t index, uint16_t la
     (void)hub.GetStringDescriptor(port, index, language, kStringDescriptorLength, descriptor);
 }
 
+constexpr const char* kSerialWhere = "USBView::GetUSBDeviceSerialNumber";
+
+// A failure of the serial lookup, on the library logger or, for the legacy
+// interface, as a printf-style line on the legacy channel.
+void SerialLookupError(bool legacy, int line, const char* text) {
+    if (legacy) {
+        sv::SzLogChannel::Instance()->Error("[%s][%d] %s", kSerialWhere, line, text);
+    } else {
+        SV_LOGE(kSerialWhere, "{}", text);
+    }
+}
+
+void SerialLookupTrace(bool legacy, int line, uint32_t position, const char* what, const std::string& text) {
+    if (legacy) {
+        sv::SzLogChannel::Instance()->Trace("[%s][%d] [%d]: %s%s", kSerialWhere, line, static_cast<int>(position), what,
+                                            text.c_str());
+    }
+}
+
 }  // namespace
 
 const char* UsbSpeedName(uint8_t code) {
@@ -118,18 +137,17 @@ void USBView::EnumerateHubPorts(UsbHub& hub, uint8_t portCount, UsbPortInfo& inf
 
 // Visits the instance id of every device of a set; -1 (logged) when the set or
 // an instance id cannot be read, or when `visit` answers -1.
-int USBView::ForEachInstanceId(DeviceSetKind kind,
+int USBView::ForEachInstanceId(DeviceSetKind kind, bool legacyLines,
                                const std::function<int(DeviceInfoSet&, uint32_t, const std::string&)>& visit) {
-    constexpr const char* kWhere = "USBView::GetUSBDeviceSerialNumber";
     std::shared_ptr<DeviceInfoSet> set;
     if (Failed(backend_->GetClassDevs(kind, set)) || !set) {
-        SV_LOGE(kWhere, "Get class devices fail");
+        SerialLookupError(legacyLines, __LINE__, "Get class devices fail");
         return -1;
     }
     for (uint32_t i = 0; i < set->GetDeviceCount(); ++i) {
         std::string instanceId;
         if (Failed(set->GetDeviceInstanceId(i, instanceId))) {
-            SV_LOGE(kWhere, "Get device instance ID fail");
+            SerialLookupError(legacyLines, __LINE__, "Get device instance ID fail");
             return -1;
         }
         if (visit(*set, i, instanceId) != 0) return -1;
@@ -139,34 +157,44 @@ int USBView::ForEachInstanceId(DeviceSetKind kind,
 
 int USBView::GetUSBDeviceSerialNumber(UsbPortInfo& info, uint16_t vendorId, uint16_t productId,
                                       const std::string& devicePath) {
-    constexpr const char* kWhere = "USBView::GetUSBDeviceSerialNumber";
+    return GetUSBDeviceSerialNumberForKey(info, vendorId, productId,
+                                          identity::InstanceKeyFromDevicePath(devicePath), false);
+}
+
+int USBView::GetUSBDeviceSerialNumberForKey(UsbPortInfo& info, uint16_t vendorId, uint16_t productId,
+                                            const std::string& instanceKey, bool legacyLines) {
     auto readContainer = [&](DeviceInfoSet& set, uint32_t i, std::string& container) {
-        if (Succeeded(set.GetContainerId(i, container))) return 0;
-        SV_LOGE(kWhere, "Get Device Registry Property Fail");
+        if (Succeeded(set.GetContainerId(i, container))) {
+            SerialLookupTrace(legacyLines, __LINE__, i, "BASE_CONTAINERID: ", container);
+            return 0;
+        }
+        SerialLookupError(legacyLines, __LINE__, "Get Device Registry Property Fail");
         return -1;
     };
 
     // Pass 1: the video interface's instance key to the container id of its device.
-    const std::string instanceKey = identity::InstanceKeyFromDevicePath(devicePath);
     std::string containerId;
-    int result = ForEachInstanceId(DeviceSetKind::UsbEnumerator, [&](DeviceInfoSet& set, uint32_t i,
-                                                                     const std::string& instanceId) {
+    int result = ForEachInstanceId(DeviceSetKind::UsbEnumerator, legacyLines, [&](DeviceInfoSet& set, uint32_t i,
+                                                                                  const std::string& instanceId) {
         uint16_t vid = 0;
         uint16_t pid = 0;
         std::string tail;
         if (!identity::ParseInterfaceInstanceId(instanceId, vid, pid, tail)) return 0;
+        SerialLookupTrace(legacyLines, __LINE__, i, "", instanceId);
         if (vid != vendorId || pid != productId || tail != instanceKey) return 0;
+        SerialLookupTrace(legacyLines, __LINE__, i, "", instanceId);
         return readContainer(set, i, containerId);  // a later match replaces it
     });
     if (result != 0) return -1;
 
     // Pass 2: the physical device with that container id carries the serial.
-    return ForEachInstanceId(DeviceSetKind::UsbDeviceInterface, [&](DeviceInfoSet& set, uint32_t i,
-                                                                    const std::string& instanceId) {
+    return ForEachInstanceId(DeviceSetKind::UsbDeviceInterface, legacyLines, [&](DeviceInfoSet& set, uint32_t i,
+                                                                                 const std::string& instanceId) {
         uint16_t vid = 0;
         uint16_t pid = 0;
         std::string serial;
         if (!identity::ParseDeviceInstanceId(instanceId, vid, pid, serial)) return 0;
+        SerialLookupTrace(legacyLines, __LINE__, i, "", instanceId);
         if (vid != vendorId || pid != productId) return 0;
         std::string deviceContainer;
         if (readContainer(set, i, deviceContainer) != 0) return -1;

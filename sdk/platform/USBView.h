@@ -37,11 +37,17 @@ public:
     // installation database could not be read.
     int GetUSBDeviceSerialNumber(UsbPortInfo& info, uint16_t vendorId, uint16_t productId,
                                  const std::string& devicePath);
+    // The same search for the instance key already cut from the path and
+    // upper-cased (the third "#" part of the symbolic link). With
+    // `legacyLines` its lines go to the legacy channel, printf-style, with a
+    // trace line for every device looked at.
+    int GetUSBDeviceSerialNumberForKey(UsbPortInfo& info, uint16_t vendorId, uint16_t productId,
+                                       const std::string& instanceKey, bool legacyLines);
 
 private:
     void EnumerateHub(const std::string& hubName, const char* label, UsbPortInfo& info);
     void EnumerateHubPorts(UsbHub& hub, uint8_t portCount, UsbPortInfo& info);
-    int ForEachInstanceId(DeviceSetKind kind,
+    int ForEachInstanceId(DeviceSetKind kind, bool legacyLines,
                           const std::function<int(DeviceInfoSet&, uint32_t, const std::string&)>& visit);
 
     std::shared_ptr<Backend> backend_;

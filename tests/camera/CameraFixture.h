@@ -16,6 +16,9 @@
 #include "common/LogCapture.h"
 #include "platform/backend/Backend.h"
 #include "platform/sim/SimBackend.h"
+#ifdef SORVANSDK_TEST_V4L2
+#include "linux/SimKernel.h"
+#endif
 
 namespace svtest {
 
@@ -34,6 +37,15 @@ protected:
     std::shared_ptr<sv::sim::SimBackend> Install(std::shared_ptr<sv::sim::SimBackend> backend) {
         EXPECT_TRUE(backend->LoadError().empty()) << backend->LoadError();
         backend_ = backend;
+#ifdef SORVANSDK_TEST_V4L2
+        // SORVANSDK_TEST_KERNEL=fake: the same world through the fake kernel
+        // and the V4L2 back-end.
+        const char* kernel = std::getenv("SORVANSDK_TEST_KERNEL");
+        if (kernel != nullptr && std::string(kernel) == "fake") {
+            sv::platform::SetBackendForTesting(sv::test::LinuxBackendOverSim(backend));
+            return backend;
+        }
+#endif
         sv::platform::SetBackendForTesting(backend);
         return backend;
     }

@@ -1,8 +1,10 @@
 #include "linux/FakeKernel.h"
 
+#include <linux/uvcvideo.h>
 #include <linux/videodev2.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -22,7 +24,37 @@ void WriteLine(const fs::path& file, const std::string& text) {
 
 }  // namespace
 
-FakeKernel::FakeKernel(std::vector<FakeNode> nodes) : nodes_(std::move(nodes)) {
+std::vector<uint8_t> UvcDescriptors(uint8_t interfaceNumber, uint8_t xuId, const sv::platform::Guid& xuGuid) {
+    std::vector<uint8_t> d = {18, 0x01, 0x00, 0x02, 0xEF, 0x02, 0x01, 64, 0, 0, 0, 0, 0, 0, 1, 2, 3, 1};
+    const std::size_t config = d.size();
+    d.insert(d.end(), {9, 0x02, 0, 0, 2, 1, 0, 0x80, 250});
+    d.insert(d.end(), {8, 0x0B, interfaceNumber, 2, 0x0E, 0x03, 0x00, 0});  // interface association
+    d.insert(d.end(), {9, 0x04, interfaceNumber, 0, 1, 0x0E, 0x01, 0x00, 0});  // VideoControl
+    d.insert(d.end(), {13, 0x24, 0x01, 0x00, 0x01, 0, 0, 0x80, 0x8D, 0x5B, 0x00, 1, static_cast<uint8_t>(interfaceNumber + 1)});
+    d.insert(d.end(), {18, 0x24, 0x02, 1, 0x01, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0x0A, 0x00, 0x00});  // camera terminal
+    d.insert(d.end(), {11, 0x24, 0x05, 5, 1, 0, 0, 2, 0x7F, 0x15, 0});  // processing unit 5
+    if (xuId != 0) {
+        std::vector<uint8_t> xu = {27, 0x24, 0x06, xuId};
+        const uint32_t d1 = xuGuid.data1;
+        xu.insert(xu.end(), {static_cast<uint8_t>(d1), static_cast<uint8_t>(d1 >> 8), static_cast<uint8_t>(d1 >> 16),
+                             static_cast<uint8_t>(d1 >> 24), static_cast<uint8_t>(xuGuid.data2),
+                             static_cast<uint8_t>(xuGuid.data2 >> 8), static_cast<uint8_t>(xuGuid.data3),
+                             static_cast<uint8_t>(xuGuid.data3 >> 8)});
+        xu.insert(xu.end(), std::begin(xuGuid.data4), std::end(xuGuid.data4));
+        xu.insert(xu.end(), {16, 1, 5, 2, 0xFF, 0xFF, 0});
+        d.insert(d.end(), xu.begin(), xu.end());
+    }
+    d.insert(d.end(), {9, 0x24, 0x03, 4, 0x01, 0x01, 0, static_cast<uint8_t>(xuId != 0 ? xuId : 5), 0});  // output terminal
+    d.insert(d.end(), {7, 0x05, 0x83, 0x03, 16, 0, 8});
+    d.insert(d.end(), {9, 0x04, static_cast<uint8_t>(interfaceNumber + 1), 0, 0, 0x0E, 0x02, 0x00, 0});  // VideoStreaming
+    d.insert(d.end(), {14, 0x24, 0x01, 1, 0, 0, 0x81, 0, 4, 0, 0, 0, 1, 0});
+    const std::size_t total = d.size() - config;
+    d[config + 2] = static_cast<uint8_t>(total);
+    d[config + 3] = static_cast<uint8_t>(total >> 8);
+    return d;
+}
+
+FakeKernel::FakeKernel(std::vector<FakeNode> nodes) : nodes_(std::move(nodes)), streams_(nodes_.size()) {
     fs::create_directories(fs::path(root_.File("sys")) / "class" / "video4linux");
     fs::create_directories(root_.File("dev"));
     for (const FakeNode& node : nodes_) WriteSysfs(node);
@@ -35,9 +67,29 @@ void FakeKernel::WriteSysfs(const FakeNode& node) const {
     const fs::path sys = root_.File("sys");
     fs::path interfaceFolder;
     if (node.usb) {
-        const fs::path usbFolder = sys / "devices" / "pci0000:00" / "0000:00:14.0" /
-                                   fmt::format("usb{}", node.busnum) /
-                                   fmt::format("{}-{}", node.busnum, node.devpath);
+        // The root hub and every hub on the device's path, each also listed
+        // under bus/usb/devices as the kernel does.
+        const fs::path devices = sys / "bus" / "usb" / "devices";
+        fs::create_directories(devices);
+        const auto writeHub = [&devices](const fs::path& folder, const std::string& speed) {
+            fs::create_directories(folder);
+            WriteLine(folder / "idVendor", "1d6b");
+            WriteLine(folder / "idProduct", "0002");
+            WriteLine(folder / "bDeviceClass", "09");
+            WriteLine(folder / "maxchild", "8");
+            WriteLine(folder / "bmAttributes", "e0");
+            WriteLine(folder / "speed", speed);
+            WriteLine(folder / "version", " 2.00");
+            std::error_code ec;
+            fs::create_directory_symlink(folder, devices / folder.filename(), ec);
+        };
+        fs::path hubFolder = sys / "devices" / "pci0000:00" / "0000:00:14.0" / fmt::format("usb{}", node.busnum);
+        writeHub(hubFolder, "480");
+        for (std::size_t at = 0; (at = node.devpath.find('.', at)) != std::string::npos; ++at) {
+            hubFolder /= fmt::format("{}-{}", node.busnum, node.devpath.substr(0, at));
+            writeHub(hubFolder, "480");
+        }
+        const fs::path usbFolder = hubFolder / fmt::format("{}-{}", node.busnum, node.devpath);
         interfaceFolder = usbFolder / fmt::format("{}-{}:1.{}", node.busnum, node.devpath, node.interfaceNumber);
         fs::create_directories(interfaceFolder);
         WriteLine(usbFolder / "idVendor", fmt::format("{:04x}", node.vendorId));
@@ -45,6 +97,23 @@ void FakeKernel::WriteSysfs(const FakeNode& node) const {
         WriteLine(usbFolder / "busnum", std::to_string(node.busnum));
         WriteLine(usbFolder / "devpath", node.devpath);
         if (!node.serial.empty()) WriteLine(usbFolder / "serial", node.serial);
+        WriteLine(usbFolder / "bDeviceClass", "ef");
+        WriteLine(usbFolder / "maxchild", "0");
+        WriteLine(usbFolder / "speed", node.speed);
+        WriteLine(usbFolder / "version", node.version);
+        WriteLine(usbFolder / "manufacturer", "Fake Maker");
+        WriteLine(usbFolder / "product", node.card);
+        {
+            // Without descriptors of its own, a device descriptor naming
+            // strings 1 to 3 and an empty configuration.
+            const std::vector<uint8_t> bare = {18, 1, 0, 2, 0xEF, 2, 1, 64, 0, 0, 0, 0, 0, 0, 1, 2, 3, 1,
+                                               9, 2, 9, 0, 0, 1, 0, 0x80, 250};
+            const std::vector<uint8_t>& bytes = node.descriptors.empty() ? bare : node.descriptors;
+            std::ofstream out(usbFolder / "descriptors", std::ios::binary);
+            out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        }
+        std::error_code linkError;
+        fs::create_directory_symlink(usbFolder, sys / "bus" / "usb" / "devices" / usbFolder.filename(), linkError);
         WriteLine(interfaceFolder / "bInterfaceNumber", fmt::format("{:02x}", node.interfaceNumber));
     } else {
         interfaceFolder = sys / "devices" / "platform" / (node.name + "-host");
@@ -62,6 +131,7 @@ int FakeKernel::Open(const std::string& path, int) {
     for (std::size_t i = 0; i < nodes_.size(); ++i) {
         if ((fs::path(root_.File("dev")) / nodes_[i].name).string() != path) continue;
         if (nodes_[i].openFails) return -EACCES;
+        if (streams_[i].gone) return -ENOENT;
         const int fd = nextFd_++;
         open_[fd] = i;
         return fd;
@@ -71,18 +141,36 @@ int FakeKernel::Open(const std::string& path, int) {
 
 int FakeKernel::Close(int fd) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return open_.erase(fd) == 1 ? 0 : -EBADF;
+    const auto it = open_.find(fd);
+    if (it == open_.end()) return -EBADF;
+    // Closing the owner ends its stream and frees buffers nobody maps.
+    Stream& st = streams_[it->second];
+    if (st.owner == fd) {
+        st.streaming = false;
+        st.queued.clear();
+        st.buffers.clear();
+        st.owner = -1;
+    }
+    open_.erase(it);
+    changed_.notify_all();
+    return 0;
 }
 
-const FakeNode* FakeKernel::NodeOf(int fd) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto it = open_.find(fd);
-    return it == open_.end() ? nullptr : &nodes_[it->second];
+std::size_t FakeKernel::NodeIndexLocked(const std::string& name) const {
+    for (std::size_t i = 0; i < nodes_.size(); ++i) {
+        if (nodes_[i].name == name) return i;
+    }
+    return nodes_.size();
 }
 
 int FakeKernel::Ioctl(int fd, unsigned long request, void* arg) {
-    const FakeNode* node = NodeOf(fd);
-    if (!node) return -EBADF;
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++ioctls_[request];
+    const auto open = open_.find(fd);
+    if (open == open_.end()) return -EBADF;
+    const std::size_t index = open->second;
+    if (streams_[index].gone) return -ENODEV;
+    const FakeNode* node = &nodes_[index];
     const auto findFormat = [node](uint32_t pixelFormat) -> const FakeFormat* {
         for (const FakeFormat& f : node->formats) {
             if (f.pixelFormat == pixelFormat) return &f;
@@ -148,18 +236,346 @@ int FakeKernel::Ioctl(int fd, unsigned long request, void* arg) {
         return -EINVAL;
     }
     default:
+        return StreamIoctlLocked(fd, index, request, arg);
+    }
+}
+
+namespace {
+
+constexpr off_t kOffsetStep = 1 << 20;
+
+uint32_t FrameBytes(uint32_t width, uint32_t height, uint32_t pixelFormat) {
+    switch (pixelFormat) {
+    case V4L2_PIX_FMT_NV12: return width * height * 3 / 2;
+    case V4L2_PIX_FMT_RGB24:
+    case V4L2_PIX_FMT_BGR24: return width * height * 3;
+    default: return width * height * 2;  // YUYV, UYVY; a compressed frame's upper bound
+    }
+}
+
+}  // namespace
+
+int FakeKernel::SetFormatLocked(std::size_t index, void* arg) {
+    const FakeNode& node = nodes_[index];
+    Stream& st = streams_[index];
+    auto* format = static_cast<v4l2_format*>(arg);
+    if (format->type != V4L2_BUF_TYPE_VIDEO_CAPTURE) return -EINVAL;
+    if (node.busy || !st.buffers.empty()) return -EBUSY;
+    v4l2_pix_format& pix = format->fmt.pix;
+    bool found = false;
+    for (const FakeFormat& f : node.formats) {
+        if (f.pixelFormat != pix.pixelformat) continue;
+        for (const FakeFrameSize& size : f.sizes) found = found || (size.width == pix.width && size.height == pix.height);
+    }
+    if ((!found || node.changesFormat) && !node.formats.empty() && !node.formats[0].sizes.empty()) {
+        // The driver picks what it can do and says so in the answer.
+        pix.pixelformat = node.formats[0].pixelFormat;
+        pix.width = node.formats[0].sizes[0].width;
+        pix.height = node.formats[0].sizes[0].height;
+    }
+    if (node.setFormat) {
+        const int rc = node.setFormat(pix.width, pix.height, pix.pixelformat, 0, 0);
+        if (rc < 0) return rc;
+    }
+    pix.field = V4L2_FIELD_NONE;
+    pix.sizeimage = FrameBytes(pix.width, pix.height, pix.pixelformat);
+    pix.bytesperline = pix.pixelformat == V4L2_PIX_FMT_MJPEG ? 0 : pix.width * 2;
+    st.width = pix.width;
+    st.height = pix.height;
+    st.pixelFormat = pix.pixelformat;
+    st.sizeImage = pix.sizeimage;
+    return 0;
+}
+
+int FakeKernel::StreamIoctlLocked(int fd, std::size_t index, unsigned long request, void* arg) {
+    const FakeNode& node = nodes_[index];
+    Stream& st = streams_[index];
+    const bool otherOwner = st.owner >= 0 && st.owner != fd;
+    switch (request) {
+    case VIDIOC_S_FMT:
+        if (otherOwner) return -EBUSY;
+        return SetFormatLocked(index, arg);
+    case VIDIOC_G_FMT: {
+        auto* format = static_cast<v4l2_format*>(arg);
+        format->fmt.pix.width = st.width;
+        format->fmt.pix.height = st.height;
+        format->fmt.pix.pixelformat = st.pixelFormat;
+        format->fmt.pix.sizeimage = st.sizeImage;
+        return 0;
+    }
+    case VIDIOC_S_PARM: {
+        if (otherOwner || node.busy) return -EBUSY;
+        const auto* parm = static_cast<const v4l2_streamparm*>(arg);
+        if (!node.setFormat) return 0;
+        return node.setFormat(st.width, st.height, st.pixelFormat, parm->parm.capture.timeperframe.numerator,
+                              parm->parm.capture.timeperframe.denominator);
+    }
+    case VIDIOC_REQBUFS: {
+        auto* buffers = static_cast<v4l2_requestbuffers*>(arg);
+        if (buffers->memory != V4L2_MEMORY_MMAP || buffers->type != V4L2_BUF_TYPE_VIDEO_CAPTURE) return -EINVAL;
+        if (otherOwner || node.busy) return -EBUSY;
+        if (st.streaming) return -EBUSY;
+        for (const auto& b : st.buffers) {
+            // Buffers still mapped cannot be freed.
+            if (b.use_count() > 1) return -EBUSY;
+        }
+        st.buffers.clear();
+        st.queued.clear();
+        st.owner = -1;
+        if (buffers->count == 0) return 0;
+        if (st.sizeImage == 0) return -EINVAL;
+        buffers->count = std::min<uint32_t>(buffers->count, 8);
+        for (uint32_t i = 0; i < buffers->count; ++i) {
+            st.buffers.push_back(std::make_shared<std::vector<uint8_t>>(st.sizeImage));
+        }
+        st.owner = fd;
+        return 0;
+    }
+    case VIDIOC_QUERYBUF: {
+        auto* buffer = static_cast<v4l2_buffer*>(arg);
+        if (otherOwner || buffer->index >= st.buffers.size()) return -EINVAL;
+        buffer->length = static_cast<uint32_t>(st.buffers[buffer->index]->size());
+        buffer->m.offset = static_cast<uint32_t>(buffer->index * kOffsetStep);
+        return 0;
+    }
+    case VIDIOC_QBUF: {
+        auto* buffer = static_cast<v4l2_buffer*>(arg);
+        if (otherOwner || buffer->index >= st.buffers.size()) return -EINVAL;
+        if (std::find(st.queued.begin(), st.queued.end(), buffer->index) != st.queued.end()) return -EINVAL;
+        st.queued.push_back(buffer->index);
+        changed_.notify_all();
+        return 0;
+    }
+    case VIDIOC_DQBUF: {
+        auto* buffer = static_cast<v4l2_buffer*>(arg);
+        if (otherOwner || !st.streaming) return -EINVAL;
+        if (node.unplugAfterFrames >= 0 && st.sequence >= node.unplugAfterFrames) {
+            st.gone = true;
+            changed_.notify_all();
+            return -ENODEV;
+        }
+        if (st.queued.empty() || node.stalls || st.ready == 0) return -EAGAIN;
+        --st.ready;
+        const uint32_t i = st.queued.front();
+        st.queued.pop_front();
+        std::vector<uint8_t>& data = *st.buffers[i];
+        const uint32_t sequence = st.sequence++;
+        uint32_t length = static_cast<uint32_t>(data.size());
+        bool failed = false;
+        if (node.frames) {
+            const int64_t made = node.frames(sequence, st.width, st.height, st.pixelFormat, data.data(), length);
+            if (made == -ENODEV || made == -EAGAIN) {
+                // No frame: the buffer stays queued.
+                st.queued.push_front(i);
+                --st.sequence;
+                if (made == -EAGAIN) return -EAGAIN;
+                st.gone = true;
+                changed_.notify_all();
+                return -ENODEV;
+            }
+            failed = made < 0;
+            length = made < 0 ? 0 : static_cast<uint32_t>(std::min<int64_t>(made, length));
+        } else if (data.size() >= 4) {
+            std::memcpy(data.data(), &sequence, 4);
+        }
+        if (node.shortFrames.count(sequence) != 0) length /= 2;
+        buffer->index = i;
+        buffer->bytesused = length;
+        buffer->sequence = sequence;
+        buffer->flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_DONE;
+        if (failed || node.corruptFrames.count(sequence) != 0) buffer->flags |= V4L2_BUF_FLAG_ERROR;
+        buffer->timestamp.tv_sec = 100 + sequence / 30;
+        buffer->timestamp.tv_usec = (sequence % 30) * 33333;
+        return 0;
+    }
+    case VIDIOC_STREAMON:
+        if (otherOwner || node.busy) return -EBUSY;
+        if (st.buffers.empty() || st.owner != fd) return -EINVAL;
+        st.streaming = true;
+        changed_.notify_all();
+        return 0;
+    case VIDIOC_QUERYCTRL:
+    case VIDIOC_G_CTRL:
+    case VIDIOC_S_CTRL:
+    case VIDIOC_QUERYMENU:
+        return ControlIoctlLocked(index, request, arg);
+    case UVCIOC_CTRL_QUERY: {
+        auto* query = static_cast<uvc_xu_control_query*>(arg);
+        if (!node.extensionUnit) return -ENOENT;
+        return node.extensionUnit(query->unit, query->selector, query->query, query->data, query->size);
+    }
+    case VIDIOC_STREAMOFF:
+        if (otherOwner) return -EBUSY;
+        st.streaming = false;
+        st.queued.clear();
+        st.ready = 0;
+        changed_.notify_all();
+        return 0;
+    default:
         return -ENOTTY;
     }
 }
 
-void* FakeKernel::Mmap(std::size_t, int, int, int, off_t, int& error) {
-    error = ENODEV;
-    return nullptr;
+int FakeKernel::ControlIoctlLocked(std::size_t index, unsigned long request, void* arg) {
+    if (nodes_[index].controlIoctl) return nodes_[index].controlIoctl(request, arg);
+    auto& controls = nodes_[index].controls;
+    const auto find = [&controls](uint32_t id) -> FakeControl* {
+        for (FakeControl& c : controls) {
+            if (c.id == id) return &c;
+        }
+        return nullptr;
+    };
+    switch (request) {
+    case VIDIOC_QUERYCTRL: {
+        auto* query = static_cast<v4l2_queryctrl*>(arg);
+        const FakeControl* c = find(query->id);
+        if (c == nullptr) return -EINVAL;
+        query->type = c->type;
+        query->minimum = c->minimum;
+        query->maximum = c->maximum;
+        query->step = c->step;
+        query->default_value = c->defaultValue;
+        query->flags = 0;
+        return 0;
+    }
+    case VIDIOC_QUERYMENU: {
+        auto* item = static_cast<v4l2_querymenu*>(arg);
+        const FakeControl* c = find(item->id);
+        if (c == nullptr || c->menu.count(item->index) == 0) return -EINVAL;
+        return 0;
+    }
+    case VIDIOC_G_CTRL: {
+        auto* control = static_cast<v4l2_control*>(arg);
+        const FakeControl* c = find(control->id);
+        if (c == nullptr) return -EINVAL;
+        control->value = c->value;
+        return 0;
+    }
+    case VIDIOC_S_CTRL: {
+        auto* control = static_cast<v4l2_control*>(arg);
+        FakeControl* c = find(control->id);
+        if (c == nullptr) return -EINVAL;
+        if (c->refuseErrno != 0) return -c->refuseErrno;
+        if (control->value < c->minimum || control->value > c->maximum) return -ERANGE;
+        if (c->type == V4L2_CTRL_TYPE_MENU && c->menu.count(static_cast<uint32_t>(control->value)) == 0) return -EINVAL;
+        c->value = control->value;
+        return 0;
+    }
+    default:
+        return -ENOTTY;
+    }
 }
 
-int FakeKernel::Munmap(void*, std::size_t) { return -EINVAL; }
+int32_t FakeKernel::ControlValue(const std::string& name, uint32_t id) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t i = NodeIndexLocked(name);
+    if (i == nodes_.size()) return 0;
+    for (const FakeControl& c : nodes_[i].controls) {
+        if (c.id == id) return c.value;
+    }
+    return 0;
+}
 
-int FakeKernel::Poll(struct pollfd*, nfds_t, int) { return -ENOSYS; }
+void* FakeKernel::Mmap(std::size_t length, int, int, int fd, off_t offset, int& error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto open = open_.find(fd);
+    error = EINVAL;
+    if (open == open_.end()) return nullptr;
+    Stream& st = streams_[open->second];
+    if (st.gone) {
+        error = ENODEV;
+        return nullptr;
+    }
+    const auto i = static_cast<std::size_t>(offset / kOffsetStep);
+    if (offset % kOffsetStep != 0 || i >= st.buffers.size() || length != st.buffers[i]->size()) return nullptr;
+    void* address = st.buffers[i]->data();
+    if (mappings_.count(address) != 0) return nullptr;  // one mapping per buffer here
+    mappings_[address] = st.buffers[i];
+    error = 0;
+    return address;
+}
+
+int FakeKernel::Munmap(void* address, std::size_t length) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = mappings_.find(address);
+    if (it == mappings_.end() || it->second->size() != length) return -EINVAL;
+    mappings_.erase(it);
+    return 0;
+}
+
+int FakeKernel::Poll(struct pollfd* fds, nfds_t count, int timeoutMs) {
+    if (count != 1) return -EINVAL;
+    std::unique_lock<std::mutex> lock(mutex_);
+    const auto ready = [&] {
+        fds->revents = 0;
+        const auto open = open_.find(fds->fd);
+        if (open == open_.end()) {
+            fds->revents = POLLNVAL;
+            return true;
+        }
+        const Stream& st = streams_[open->second];
+        const FakeNode& node = nodes_[open->second];
+        if (st.gone) fds->revents = POLLERR | POLLHUP;
+        else if (!st.streaming) fds->revents = POLLERR;
+        else if (node.unplugAfterFrames >= 0 && st.sequence >= node.unplugAfterFrames) fds->revents = POLLERR;
+        else if (!st.queued.empty() && !node.stalls && (st.ready > 0 || timeoutMs > 0)) fds->revents = POLLIN | POLLRDNORM;
+        return fds->revents != 0;
+    };
+    if (!ready()) changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
+    if ((fds->revents & POLLIN) == 0) return fds->revents != 0 ? 1 : 0;
+    // A poll that may wait sees the next frame arrive; one that may not sees
+    // only frames that already came.
+    const auto open = open_.find(fds->fd);
+    Stream& st = streams_[open->second];
+    if (timeoutMs > 0 && st.ready == 0) st.ready = 1;
+    return 1;
+}
+
+std::size_t FakeKernel::MappedCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return mappings_.size();
+}
+
+std::size_t FakeKernel::BufferCount(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t i = NodeIndexLocked(name);
+    return i < nodes_.size() ? streams_[i].buffers.size() : 0;
+}
+
+uint32_t FakeKernel::FramesDequeued(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t i = NodeIndexLocked(name);
+    return i < nodes_.size() ? streams_[i].sequence : 0;
+}
+
+bool FakeKernel::Streaming(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t i = NodeIndexLocked(name);
+    return i < nodes_.size() && streams_[i].streaming;
+}
+
+uint32_t FakeKernel::CurrentWidth(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t i = NodeIndexLocked(name);
+    return i < nodes_.size() ? streams_[i].width : 0;
+}
+
+uint32_t FakeKernel::IoctlCount(unsigned long request) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = ioctls_.find(request);
+    return it == ioctls_.end() ? 0 : it->second;
+}
+
+void FakeKernel::Unplug(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t i = NodeIndexLocked(name);
+    if (i == nodes_.size()) return;
+    streams_[i].gone = true;
+    streams_[i].streaming = false;
+    std::error_code ec;
+    fs::remove_all(fs::path(root_.File("sys")) / "class" / "video4linux" / name, ec);
+    changed_.notify_all();
+}
 
 std::size_t FakeKernel::OpenCount() const {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -2,16 +2,25 @@
 
 // A stand-in for the kernel behind the Linux back-end: a small table of video
 // nodes, a sysfs tree for them written into a temporary folder, and answers to
-// the V4L2 queries the back-end makes. Streaming calls (mmap, poll) fail.
+// the V4L2 calls the back-end makes, streaming included: S_FMT, buffers that
+// are mapped for real, a queue per node as the kernel keeps it, frames made on
+// DQBUF, and the faults a camera shows (busy, unplugged, corrupt or short
+// frames, a format the driver changes, a stalled stream).
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "common/LogCapture.h"
+#include "platform/backend/Guid.h"
 #include "platform/linux/SysCalls.h"
 
 namespace sv::test {
@@ -33,6 +42,19 @@ struct FakeFormat {
     bool sizeRange = false;
 };
 
+// A V4L2 control of a node.
+struct FakeControl {
+    uint32_t id = 0;
+    uint32_t type = 1;  // V4L2_CTRL_TYPE_INTEGER; 2 boolean, 3 menu
+    int32_t minimum = 0;
+    int32_t maximum = 0;
+    int32_t step = 1;
+    int32_t defaultValue = 0;
+    int32_t value = 0;
+    std::set<uint32_t> menu;  // the menu indices offered
+    int refuseErrno = 0;      // S_CTRL fails with this errno
+};
+
 struct FakeNode {
     std::string name;                 // "video0"
     std::string card;
@@ -44,9 +66,44 @@ struct FakeNode {
     uint8_t interfaceNumber = 0;
     std::string serial;
     uint32_t busnum = 1;
-    std::string devpath = "1";
+    std::string devpath = "1";      // hubs for "2.1" and the like are made on the way
+    std::string speed = "480";      // sysfs `speed`, Mbit/s
+    std::string version = " 2.00";  // sysfs `version` (bcdUSB)
     std::vector<FakeFormat> formats;
+    std::vector<FakeControl> controls;
+    // The device's raw USB descriptors (sysfs `descriptors`); none when empty.
+    std::vector<uint8_t> descriptors;
+    // Answers UVCIOC_CTRL_QUERY (unit, selector, query, data, size): 0 or a
+    // negative errno. Without it the query answers ENOENT.
+    std::function<int(uint8_t unit, uint8_t selector, uint8_t query, uint8_t* data, uint16_t size)> extensionUnit;
+
+    // Streaming faults.
+    bool busy = false;                  // S_FMT, REQBUFS and STREAMON answer EBUSY
+    bool changesFormat = false;         // S_FMT answers the first size of the first format
+    bool stalls = false;                // no frame ever becomes ready
+    int64_t unplugAfterFrames = -1;     // gone after this many frames (-1: never)
+    std::set<uint32_t> corruptFrames;   // frame numbers marked V4L2_BUF_FLAG_ERROR
+    std::set<uint32_t> shortFrames;     // frame numbers with half their bytes
+    // Fills frame `sequence` and answers its length, or a negative errno
+    // (ENODEV: the device is gone; EIO: the frame is marked corrupt); by
+    // default the sequence number goes into the first four bytes and the
+    // frame is full length.
+    std::function<int64_t(uint32_t sequence, uint32_t width, uint32_t height, uint32_t pixelFormat, uint8_t* data,
+                          uint32_t capacity)>
+        frames;
+    // Told of every format S_FMT takes (with the interval of S_PARM as
+    // 0/0 until one is set); a negative errno refuses it.
+    std::function<int(uint32_t width, uint32_t height, uint32_t pixelFormat, uint32_t numerator, uint32_t denominator)>
+        setFormat;
+    // Answers QUERYCTRL, G_CTRL, S_CTRL and QUERYMENU instead of `controls`.
+    std::function<int(unsigned long request, void* arg)> controlIoctl;
 };
+
+// Descriptors of a UVC camera: device, configuration, the VideoControl
+// interface `interfaceNumber` with an input terminal (id 1), a processing
+// unit (id 5), an extension unit `xuId` with `xuGuid` (when xuId is not 0)
+// and an output terminal, then a VideoStreaming interface.
+std::vector<uint8_t> UvcDescriptors(uint8_t interfaceNumber, uint8_t xuId, const sv::platform::Guid& xuGuid);
 
 class FakeKernel final : public sv::platform::v4l2::SysCalls {
 public:
@@ -65,16 +122,55 @@ public:
     std::size_t OpenCount() const;
     // Every path opened, in order.
     std::vector<std::string> Opened() const;
+    // Buffer mappings not yet undone.
+    std::size_t MappedCount() const;
+    // Buffers the driver holds for node `name` (REQBUFS not yet undone).
+    std::size_t BufferCount(const std::string& name) const;
+    // Frames dequeued from node `name`, and whether it streams now.
+    uint32_t FramesDequeued(const std::string& name) const;
+    bool Streaming(const std::string& name) const;
+    // The node's current format as S_FMT left it.
+    uint32_t CurrentWidth(const std::string& name) const;
+    // Pulls node `name` out: its entry leaves sysfs, every call on it fails
+    // with ENODEV and polls answer POLLERR | POLLHUP.
+    void Unplug(const std::string& name);
+    // The value of control `id` of node `name` (0 when absent).
+    int32_t ControlValue(const std::string& name, uint32_t id) const;
+    // Counts of ioctl requests made, by request code.
+    uint32_t IoctlCount(unsigned long request) const;
 
 private:
+    struct Stream {
+        int owner = -1;                  // fd that holds the buffers
+        uint32_t width = 0;
+        uint32_t height = 0;
+        uint32_t pixelFormat = 0;
+        uint32_t sizeImage = 0;
+        std::vector<std::shared_ptr<std::vector<uint8_t>>> buffers;
+        std::deque<uint32_t> queued;
+        bool streaming = false;
+        bool gone = false;
+        uint32_t sequence = 0;
+        // Frames the device has delivered and not yet been dequeued: a poll
+        // that waits makes one ready, as a camera sends one frame at a time.
+        uint32_t ready = 0;
+    };
+
     void WriteSysfs(const FakeNode& node) const;
-    const FakeNode* NodeOf(int fd) const;
+    std::size_t NodeIndexLocked(const std::string& name) const;
+    int StreamIoctlLocked(int fd, std::size_t node, unsigned long request, void* arg);
+    int SetFormatLocked(std::size_t node, void* arg);
+    int ControlIoctlLocked(std::size_t node, unsigned long request, void* arg);
 
     TempDir root_;
     std::vector<FakeNode> nodes_;
+    std::vector<Stream> streams_;  // one per node, as the driver keeps one queue per device
     mutable std::mutex mutex_;
+    std::condition_variable changed_;
     std::map<int, std::size_t> open_;  // fd -> node position
     std::vector<std::string> opened_;
+    std::map<void*, std::shared_ptr<std::vector<uint8_t>>> mappings_;
+    std::map<unsigned long, uint32_t> ioctls_;
     int nextFd_ = 100;
 };
 

@@ -8,8 +8,8 @@ HResult Sample::Lock(const uint8_t*& data, uint32_t& length) const {
         length = 0;
         return lockResult_;
     }
-    data = bytes_.data();
-    length = static_cast<uint32_t>(bytes_.size());
+    data = data_;
+    length = length_;
     return HR_S_OK;
 }
 

@@ -16,12 +16,22 @@
 namespace sv::platform {
 
 // One delivered frame: its bytes in the device's native format, contiguous.
+// Either the sample owns its bytes, or it is a view of a buffer owned by the
+// back-end (a mapped kernel buffer): the view stays valid while the sample
+// lives, and dropping the last reference to the sample drops its lease, which
+// hands the buffer back to the device. Holders should copy the frame out once
+// and let go of the sample soon, or the device runs out of buffers.
 class Sample {
 public:
     Sample(std::vector<uint8_t> bytes, int64_t sampleTime, HResult lockResult = HR_S_OK)
-        : bytes_(std::move(bytes)), time_(sampleTime), lockResult_(lockResult) {}
+        : bytes_(std::move(bytes)), data_(bytes_.data()), length_(static_cast<uint32_t>(bytes_.size())),
+          time_(sampleTime), lockResult_(lockResult) {}
+    Sample(const uint8_t* data, uint32_t length, std::shared_ptr<void> lease, int64_t sampleTime)
+        : data_(data), length_(length), lease_(std::move(lease)), time_(sampleTime), lockResult_(HR_S_OK) {}
+    Sample(const Sample&) = delete;
+    Sample& operator=(const Sample&) = delete;
 
-    uint32_t GetCurrentLength() const { return static_cast<uint32_t>(bytes_.size()); }
+    uint32_t GetCurrentLength() const { return length_; }
     // Gives the bytes until Unlock; a failing lock leaves `data` null.
     HResult Lock(const uint8_t*& data, uint32_t& length) const;
     void Unlock() const {}
@@ -30,6 +40,9 @@ public:
 
 private:
     std::vector<uint8_t> bytes_;
+    const uint8_t* data_;
+    uint32_t length_;
+    std::shared_ptr<void> lease_;
     int64_t time_;
     HResult lockResult_;
 };

@@ -1,54 +1,28 @@
 #include "platform/linux/LinuxBackend.h"
 
+#include <fcntl.h>
+
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
 #include "base/Logger.h"
 #include "platform/backend/SystemEvent.h"
+#include "platform/linux/ExtensionUnit.h"
+#include "platform/linux/LinuxReader.h"
+#include "platform/linux/StreamBuffers.h"
+#include "platform/linux/UsbTree.h"
+#include "platform/linux/UvcControls.h"
 #include "platform/linux/VideoNodes.h"
 
 namespace sv::platform::v4l2 {
 namespace {
 
-HResult NotAvailable(const char* where, const char* what) {
-    SV_LOGW(where, "{} not available in this build", what);
-    return HR_E_NOTIMPL;
-}
-
-class LinuxSourceReader final : public SourceReader {
-public:
-    LinuxSourceReader(std::vector<std::shared_ptr<const MediaType>> types, std::shared_ptr<SampleCallback> callback)
-        : types_(std::move(types)), callback_(std::move(callback)) {}
-
-    HResult GetNativeMediaType(uint32_t stream, uint32_t index, std::shared_ptr<MediaType>& type) override {
-        type.reset();
-        if (stream != 0 && stream != mf::MF_SOURCE_READER_FIRST_VIDEO_STREAM) return HR_MF_E_INVALIDSTREAMNUMBER;
-        if (index >= types_.size()) return HR_MF_E_NO_MORE_TYPES;
-        type = std::make_shared<MediaType>(*types_[index]);
-        return HR_S_OK;
-    }
-    HResult SetCurrentMediaType(uint32_t, const MediaType&) override {
-        return NotAvailable("LinuxSourceReader::SetCurrentMediaType", "Format selection is");
-    }
-    HResult GetCurrentMediaType(uint32_t, std::shared_ptr<MediaType>& type) override {
-        type.reset();
-        return NotAvailable("LinuxSourceReader::GetCurrentMediaType", "Format selection is");
-    }
-    HResult ReadSample(uint32_t, uint32_t) override {
-        return NotAvailable("LinuxSourceReader::ReadSample", "Streaming is");
-    }
-    HResult Flush(uint32_t) override { return NotAvailable("LinuxSourceReader::Flush", "Streaming is"); }
-
-private:
-    std::vector<std::shared_ptr<const MediaType>> types_;
-    std::shared_ptr<SampleCallback> callback_;  // kept for the streaming to come
-};
-
 class LinuxMediaSource final : public MediaSource {
 public:
-    LinuxMediaSource(std::shared_ptr<SysCalls> calls, std::string devicePath)
-        : calls_(std::move(calls)), devicePath_(std::move(devicePath)) {}
+    LinuxMediaSource(std::shared_ptr<SysCalls> calls, VideoNode node)
+        : calls_(std::move(calls)), node_(std::move(node)), devicePath_(node_.devicePath) {}
 
     HResult CreateSourceReader(std::shared_ptr<SampleCallback> callback,
                                std::shared_ptr<SourceReader>& reader) override {
@@ -57,25 +31,54 @@ public:
         std::vector<std::shared_ptr<const MediaType>> types;
         const HResult hr = ReadNativeTypes(*calls_, devicePath_, types);
         if (Failed(hr)) return hr;
-        reader = std::make_shared<LinuxSourceReader>(std::move(types), std::move(callback));
-        return HR_S_OK;
+        return CreateLinuxReader(calls_, devicePath_, std::move(types), std::move(callback), reader);
     }
     HResult QueryVideoProcAmp(std::shared_ptr<UvcControlInterface>& controls) override {
-        controls.reset();
-        return NotAvailable("LinuxMediaSource::QueryVideoProcAmp", "UVC processing-unit controls are");
+        return QueryControls(false, controls);
     }
     HResult QueryCameraControl(std::shared_ptr<UvcControlInterface>& controls) override {
-        controls.reset();
-        return NotAvailable("LinuxMediaSource::QueryCameraControl", "UVC camera-terminal controls are");
+        return QueryControls(true, controls);
     }
     HResult QueryTopologyInfo(std::shared_ptr<KsTopologyInfo>& topology) override {
         topology.reset();
-        return NotAvailable("LinuxMediaSource::QueryTopologyInfo", "The extension unit is");
+        std::shared_ptr<NodeFile> file;
+        const HResult hr = ControlFile(file);
+        if (Failed(hr)) return hr;
+        std::vector<UvcEntity> entities = ParseVideoControlEntities(ReadUsbDescriptors(node_), node_.interfaceNumber);
+        if (entities.empty()) SV_LOGD("LinuxMediaSource::QueryTopologyInfo", "{}: no units in the USB descriptors", devicePath_);
+        return CreateLinuxTopology(std::move(file), std::move(entities), topology);
     }
 
 private:
+    HResult QueryControls(bool cameraTerminal, std::shared_ptr<UvcControlInterface>& controls) {
+        controls.reset();
+        std::shared_ptr<NodeFile> file;
+        const HResult hr = ControlFile(file);
+        if (Failed(hr)) return hr;
+        return CreateUvcControls(std::move(file), cameraTerminal, controls);
+    }
+
+    // The node as the control path uses it, opened once per source (controls
+    // work beside a stream on another descriptor).
+    HResult ControlFile(std::shared_ptr<NodeFile>& file) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!controlFile_) {
+            const int fd = calls_->Open(devicePath_, O_RDWR | O_NONBLOCK);
+            if (fd < 0) {
+                SV_LOGE("LinuxMediaSource", "{}: open failed ({})", devicePath_, std::strerror(-fd));
+                return HResultFromErrno(fd);
+            }
+            controlFile_ = std::make_shared<NodeFile>(calls_, fd);
+        }
+        file = controlFile_;
+        return HR_S_OK;
+    }
+
     std::shared_ptr<SysCalls> calls_;
-    std::string devicePath_;
+    const VideoNode node_;
+    const std::string devicePath_;
+    std::mutex mutex_;
+    std::shared_ptr<NodeFile> controlFile_;
 };
 
 class LinuxActivation final : public DeviceActivation {
@@ -92,7 +95,7 @@ public:
     }
     HResult ActivateObject(std::shared_ptr<MediaSource>& source) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!source_) source_ = std::make_shared<LinuxMediaSource>(calls_, node_.devicePath);
+        if (!source_) source_ = std::make_shared<LinuxMediaSource>(calls_, node_);
         source = source_;
         return HR_S_OK;
     }
@@ -139,7 +142,8 @@ private:
 
 class LinuxBackend final : public Backend, public std::enable_shared_from_this<LinuxBackend> {
 public:
-    explicit LinuxBackend(std::shared_ptr<SysCalls> calls) : calls_(std::move(calls)) {}
+    LinuxBackend(std::shared_ptr<SysCalls> calls, std::shared_ptr<Backend> clock)
+        : calls_(std::move(calls)), clock_(std::move(clock)) {}
 
     std::string Name() const override { return "native"; }
 
@@ -151,15 +155,11 @@ public:
         return HR_S_OK;
     }
 
-    HResult OpenHostController(uint32_t, std::shared_ptr<UsbHostController>& hc) override {
-        hc.reset();
-        SV_LOGD("LinuxBackend::OpenHostController", "The USB topology walk is not available in this build");
-        return HR_ERROR_FILE_NOT_FOUND;
+    HResult OpenHostController(uint32_t number, std::shared_ptr<UsbHostController>& hc) override {
+        return OpenUsbHostController(*calls_, number, hc);
     }
-    HResult OpenHub(const std::string&, std::shared_ptr<UsbHub>& hub) override {
-        hub.reset();
-        SV_LOGD("LinuxBackend::OpenHub", "The USB topology walk is not available in this build");
-        return HR_ERROR_FILE_NOT_FOUND;
+    HResult OpenHub(const std::string& path, std::shared_ptr<UsbHub>& hub) override {
+        return OpenUsbHub(*calls_, path, hub);
     }
     HResult GetClassDevs(DeviceSetKind kind, std::shared_ptr<DeviceInfoSet>& set) override {
         std::vector<LinuxDeviceInfoSet::Entry> entries;
@@ -184,16 +184,24 @@ public:
         return HR_ERROR_NO_MORE_ITEMS;
     }
 
-    void Sleep(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    void Sleep(uint32_t ms) override {
+        if (clock_) return clock_->Sleep(ms);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
     uint64_t NowMs() override {
+        if (clock_) return clock_->NowMs();
         return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                          std::chrono::steady_clock::now().time_since_epoch())
                                          .count());
     }
-    std::shared_ptr<Event> NewEvent() override { return std::make_shared<SystemEvent>(); }
+    std::shared_ptr<Event> NewEvent() override {
+        if (clock_) return clock_->NewEvent();
+        return std::make_shared<SystemEvent>();
+    }
 
 private:
     std::shared_ptr<SysCalls> calls_;
+    std::shared_ptr<Backend> clock_;
 };
 
 const bool kRegistered =
@@ -201,8 +209,8 @@ const bool kRegistered =
 
 }  // namespace
 
-std::shared_ptr<Backend> CreateLinuxBackend(std::shared_ptr<SysCalls> calls) {
-    return std::make_shared<LinuxBackend>(std::move(calls));
+std::shared_ptr<Backend> CreateLinuxBackend(std::shared_ptr<SysCalls> calls, std::shared_ptr<Backend> clock) {
+    return std::make_shared<LinuxBackend>(std::move(calls), std::move(clock));
 }
 
 bool LinuxBackendRegistered() { return kRegistered; }

@@ -1,9 +1,8 @@
 #pragma once
 
 // The native back-end of Linux builds: video capture nodes through V4L2,
-// registered as "native". So far it lists the USB cameras and their native
-// types; streaming, UVC controls, the extension unit and the USB topology
-// answer E_NOTIMPL.
+// registered as "native": the USB cameras and their USB topology, native
+// types, streaming, UVC controls and the extension unit.
 
 #include <memory>
 
@@ -12,8 +11,10 @@
 
 namespace sv::platform::v4l2 {
 
-// A back-end over `calls` (the kernel's, or a stand-in in tests).
-std::shared_ptr<Backend> CreateLinuxBackend(std::shared_ptr<SysCalls> calls);
+// A back-end over `calls` (the kernel's, or a stand-in in tests). Waits,
+// the clock and events are the system's, or those of `clock` when given (a
+// stand-in kernel over the simulator keeps the simulator's device time).
+std::shared_ptr<Backend> CreateLinuxBackend(std::shared_ptr<SysCalls> calls, std::shared_ptr<Backend> clock = nullptr);
 
 // True once the back-end has registered itself as "native".
 bool LinuxBackendRegistered();

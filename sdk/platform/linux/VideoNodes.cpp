@@ -80,6 +80,7 @@ bool ReadUsbIdentity(const fs::path& nodeFolder, VideoNode& node) {
     node.devpath = ReadAttribute(usbFolder / "devpath");
     node.serial = ReadAttribute(usbFolder / "serial");
     node.usbDevice = usbFolder.filename().string();
+    node.usbFolder = usbFolder.string();
     return !node.devpath.empty();
 }
 
@@ -158,6 +159,16 @@ std::string DeviceInstanceId(const VideoNode& node) {
     return fmt::format("USB\\VID_{:04X}&PID_{:04X}\\{}", node.vendorId, node.productId, node.serial);
 }
 
+std::vector<uint8_t> ReadUsbDescriptors(const VideoNode& node) {
+    std::ifstream in(fs::path(node.usbFolder) / "descriptors", std::ios::binary);
+    if (!in) return {};
+    // A device's descriptors are a few kilobytes; anything past 64 KiB is not read.
+    std::vector<uint8_t> bytes(65536);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
 Guid SubtypeForPixelFormat(uint32_t pixelFormat) {
     if (pixelFormat == V4L2_PIX_FMT_YUYV) return mf::MFVideoFormat_YUY2;
     return mf::FourCcSubtype(pixelFormat);
@@ -176,6 +187,20 @@ HResult HResultFromErrno(int negativeErrno) {
     case EINVAL: return HR_E_INVALIDARG;
     case ENOTTY: return HR_ERROR_NOT_SUPPORTED;
     default: return HR_E_FAIL;
+    }
+}
+
+HResult VideoResultFromErrno(int negativeErrno, HResult otherwise) {
+    switch (-negativeErrno) {
+    case 0: return HR_S_OK;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case EIO: return HR_MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED;
+    case EBUSY:
+    case EACCES:
+    case EPERM: return HR_E_ACCESSDENIED;
+    default: return otherwise;
     }
 }
 
@@ -261,7 +286,7 @@ HResult ReadNativeTypes(SysCalls& calls, const std::string& devicePath,
     const int fd = calls.Open(devicePath, O_RDWR | O_NONBLOCK);
     if (fd < 0) {
         SV_LOGE(kWhere, "{}: open failed ({})", devicePath, std::strerror(-fd));
-        return HResultFromErrno(fd);
+        return VideoResultFromErrno(fd, HR_E_FAIL);
     }
     for (uint32_t f = 0;; ++f) {
         v4l2_fmtdesc format{};

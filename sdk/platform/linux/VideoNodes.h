@@ -28,6 +28,7 @@ struct VideoNode {
     uint32_t busnum = 0;
     std::string devpath;     // the port path below the root hub ("2.1")
     std::string usbDevice;   // the USB device's sysfs name ("1-2.1")
+    std::string usbFolder;   // the USB device's sysfs folder
 };
 
 // The USB video capture nodes in node-number order. Nodes that are not USB
@@ -58,7 +59,15 @@ Guid SubtypeForPixelFormat(uint32_t pixelFormat);
 HResult ReadNativeTypes(SysCalls& calls, const std::string& devicePath,
                         std::vector<std::shared_ptr<const MediaType>>& types);
 
+// The raw USB descriptors of the node's device (sysfs `descriptors`: the
+// device descriptor, then the configurations); empty when unreadable.
+std::vector<uint8_t> ReadUsbDescriptors(const VideoNode& node);
+
 // A negative errno as a seam result code.
 HResult HResultFromErrno(int negativeErrno);
+// A negative errno of the video path as a seam result: a vanished device is
+// MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, a busy one E_ACCESSDENIED, anything
+// else `otherwise`.
+HResult VideoResultFromErrno(int negativeErrno, HResult otherwise);
 
 }  // namespace sv::platform::v4l2

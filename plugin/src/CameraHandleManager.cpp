@@ -1,0 +1,28 @@
+#include "CameraHandleManager.h"
+
+namespace sorvansdk {
+
+CameraHandleManager& CameraHandleManager::getInstance() {
+    static CameraHandleManager instance;
+    return instance;
+}
+
+int CameraHandleManager::addCamera(std::shared_ptr<SvCamera> camera) {
+    std::lock_guard<std::mutex> lock(mutex);
+    const int handle = nextHandle.fetch_add(1);
+    cameras[handle] = std::move(camera);
+    return handle;
+}
+
+std::shared_ptr<SvCamera> CameraHandleManager::getCamera(int handle) {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = cameras.find(handle);
+    return it == cameras.end() ? nullptr : it->second;
+}
+
+bool CameraHandleManager::removeCamera(int handle) {
+    std::lock_guard<std::mutex> lock(mutex);
+    return cameras.erase(handle) > 0;
+}
+
+}  // namespace sorvansdk

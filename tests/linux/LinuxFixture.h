@@ -1,0 +1,48 @@
+#pragma once
+
+// A fake kernel with the Linux back-end over it, the first camera's
+// activation and its media source. At the end the source is shut down and
+// every node the back-end opened must be closed.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "linux/FakeKernel.h"
+#include "platform/backend/Backend.h"
+#include "platform/linux/LinuxBackend.h"
+
+namespace sv::test {
+
+class LinuxFixture : public ::testing::Test {
+protected:
+    // Installs `nodes` (the back-end also becomes the process's when
+    // `processWide`) and activates the first camera.
+    void InstallNodes(std::vector<FakeNode> nodes, bool processWide = false) {
+        kernel_ = std::make_shared<FakeKernel>(std::move(nodes));
+        backend_ = sv::platform::v4l2::CreateLinuxBackend(kernel_);
+        if (processWide) sv::platform::SetBackendForTesting(backend_);
+        std::vector<std::shared_ptr<sv::platform::DeviceActivation>> devices;
+        ASSERT_EQ(backend_->EnumDeviceSources(devices), sv::platform::HR_S_OK);
+        ASSERT_FALSE(devices.empty());
+        activation_ = devices[0];
+        ASSERT_EQ(activation_->ActivateObject(source_), sv::platform::HR_S_OK);
+    }
+    void TearDown() override {
+        source_.reset();
+        if (activation_) {
+            EXPECT_EQ(activation_->ShutdownObject(), sv::platform::HR_S_OK);
+            EXPECT_EQ(kernel_->OpenCount(), 0u);
+        }
+        activation_.reset();
+        sv::platform::ResetBackend();
+    }
+
+    std::shared_ptr<FakeKernel> kernel_;
+    std::shared_ptr<sv::platform::Backend> backend_;
+    std::shared_ptr<sv::platform::DeviceActivation> activation_;
+    std::shared_ptr<sv::platform::MediaSource> source_;
+};
+
+}  // namespace sv::test

@@ -1,0 +1,24 @@
+#pragma once
+
+// The fake kernel over a simulated machine: one video node per simulated
+// camera, its native types as V4L2 formats, its UVC controls as V4L2
+// controls (in the driver's units), its extension unit behind the
+// descriptors and UVCIOC_CTRL_QUERY, and its frames delivered into the
+// mapped buffers. The Linux back-end over it runs the camera suites once
+// more ("simulated world, fake kernel,
+// V4L2 back-end").
+
+#include <memory>
+
+#include "linux/FakeKernel.h"
+#include "platform/backend/Backend.h"
+
+namespace sv::test {
+
+// The kernel answering from `sim`'s devices.
+std::shared_ptr<FakeKernel> FakeKernelOverSim(std::shared_ptr<sv::platform::Backend> sim);
+
+// The Linux back-end over FakeKernelOverSim(sim), on the system's clock.
+std::shared_ptr<sv::platform::Backend> LinuxBackendOverSim(std::shared_ptr<sv::platform::Backend> sim);
+
+}  // namespace sv::test
