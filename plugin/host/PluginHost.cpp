@@ -1,6 +1,10 @@
 #include "PluginHost.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <flutter/method_call.h>
 #include <flutter/standard_message_codec.h>
@@ -40,9 +44,24 @@ private:
     Reply& reply_;
 };
 
+void* LoadPlugin(const std::string& path) {
+#if defined(_WIN32)
+    void* library = reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
+    if (library == nullptr) throw std::runtime_error("cannot load the plug-in: error " + std::to_string(GetLastError()));
+#else
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) throw std::runtime_error(std::string("cannot load the plug-in: ") + dlerror());
+#endif
+    return library;
+}
+
 template <typename F>
 F Symbol(void* library, const char* name) {
+#if defined(_WIN32)
+    void* address = reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+#else
     void* address = dlsym(library, name);
+#endif
     if (address == nullptr) throw std::runtime_error(std::string("plug-in lacks the symbol ") + name);
     return reinterpret_cast<F>(address);
 }
@@ -66,8 +85,7 @@ bool PendingCall::Answered() {
 }
 
 PluginHost::PluginHost(const std::string& pluginPath, const std::string& channel) : channel_(channel) {
-    library_ = dlopen(pluginPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library_ == nullptr) throw std::runtime_error(std::string("cannot load the plug-in: ") + dlerror());
+    library_ = LoadPlugin(pluginPath);
     using Register = void (*)(FlutterDesktopPluginRegistrarRef);
     const auto registerPlugin = Symbol<Register>(library_, "SorvansdkPluginCApiRegisterWithRegistrar");
     allocateImageBuffer = Symbol<decltype(allocateImageBuffer)>(library_, "allocateImageBuffer");

@@ -2,9 +2,13 @@
 
 namespace sorvansdk {
 
+// Never destroyed: cameras the application left open must not be closed
+// while the plug-in library is unloaded at process exit. Windows has ended
+// every other thread by then, so closing a streaming camera there would wait
+// for ever for its reader's worker. The operating system reclaims them.
 CameraHandleManager& CameraHandleManager::getInstance() {
-    static CameraHandleManager instance;
-    return instance;
+    static CameraHandleManager* instance = new CameraHandleManager();
+    return *instance;
 }
 
 int CameraHandleManager::addCamera(std::shared_ptr<SvCamera> camera) {

@@ -8,11 +8,11 @@
 #include <set>
 #include <utility>
 
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "base/HeaderChecksums.h"
+#include "common/LogCapture.h"
 #include "legacy/LegacyFixture.h"
 
 namespace svtest {
@@ -58,7 +58,7 @@ class LegacyDownloadFaultTest : public LegacyTest {
 protected:
     void SetUp() override {
         LegacyTest::SetUp();
-        path_ = std::filesystem::temp_directory_path() / ("sv_legacy_download_" + std::to_string(::getpid()) + ".bin");
+        path_ = std::filesystem::temp_directory_path() / ("sv_legacy_download_" + std::to_string(sv::test::ProcessId()) + ".bin");
     }
     void TearDown() override {
         std::filesystem::remove(path_);
@@ -73,7 +73,7 @@ TEST_F(LegacyDownloadFaultTest, AnotherUnitsSealedImageIsSealedWithThisSensorsId
     const auto image = StoreOf(kano, kImageSize);
     ASSERT_TRUE(Sealed(image));
     std::ofstream(path_, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size());
-    const auto sent = I2cOf([&] { EXPECT_EQ(kano.DownloadBootdata(path_.c_str()), 0); });
+    const auto sent = I2cOf([&] { EXPECT_EQ(kano.DownloadBootdata(path_.string().c_str()), 0); });
     ASSERT_FALSE(sent.empty());
     // The header goes out with its sums marked as not computed, the rest as in the file.
     std::vector<uint8_t> first(image.begin(), image.begin() + 128);
@@ -102,7 +102,7 @@ TEST_F(LegacyDownloadFaultTest, EachFailedTransferIsAFailureOrAFinishedSealAndNe
         ASSERT_TRUE(Sealed(before));
         ASSERT_FALSE(std::equal(before.begin() + 125, before.end(), image.begin() + 125));
         TraceCapture trace(*backend_);
-        ASSERT_EQ(kano.DownloadBootdata(path_.c_str()), 0);
+        ASSERT_EQ(kano.DownloadBootdata(path_.string().c_str()), 0);
         trace.Stop();
         for (const auto& j : trace.Json()) {
             const std::string op = j.value("op", "");
@@ -128,7 +128,7 @@ TEST_F(LegacyDownloadFaultTest, EachFailedTransferIsAFailureOrAFinishedSealAndNe
                    R"("faults": [{"op": ")" + kind.first + R"(", "selector": )" + std::to_string(kind.second) +
                        R"(, "on": )" + std::to_string(nth) + R"(, "code": "ERROR_GEN_FAILURE"}])");
             testing::internal::CaptureStdout();
-            const int result = kano.DownloadBootdata(path_.c_str());
+            const int result = kano.DownloadBootdata(path_.string().c_str());
             testing::internal::GetCapturedStdout();
             const auto store = StoreOf(kano, kImageSize);
             const bool whole = std::equal(store.begin() + 125, store.end(), image.begin() + 125);

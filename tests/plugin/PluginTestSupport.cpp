@@ -1,6 +1,12 @@
 #include "PluginTestSupport.h"
 
+#include <atomic>
 #include <cstdlib>
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 #include <filesystem>
 
 namespace plugintest {
@@ -14,11 +20,32 @@ EncodableValue M(std::initializer_list<std::pair<const char*, EncodableValue>> e
     return EncodableValue(std::move(map));
 }
 
+namespace {
+
+int ProcessId() {
+#if defined(_WIN32)
+    return _getpid();
+#else
+    return static_cast<int>(getpid());
+#endif
+}
+
+void SetEnvUnlessSet(const char* name, const char* value) {
+    if (std::getenv(name) != nullptr) return;
+#if defined(_WIN32)
+    _putenv_s(name, value);
+#else
+    setenv(name, value, 0);
+#endif
+}
+
+}  // namespace
+
 void PluginTest::SetUp() {
     // Before the library first looks: the simulated machine and the tree's
     // configuration, unless the caller chose others.
-    setenv("SORVANSDK_BACKEND", "sim", 0);
-    setenv("SORVANSDK_CONFIG_PATH", SORVANSDK_SOURCE_DIR "/config", 0);
+    SetEnvUnlessSet("SORVANSDK_BACKEND", "sim");
+    SetEnvUnlessSet("SORVANSDK_CONFIG_PATH", SORVANSDK_SOURCE_DIR "/config");
     host_ = std::make_unique<sorvansdk_host::PluginHost>(SORVANSDK_PLUGIN_PATH);
 }
 
@@ -49,8 +76,14 @@ int PluginTest::OpenHandle(int index) {
 }
 
 ScratchDir::ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "svplugin-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    // A fresh folder: the process id and a counter, created only if absent.
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        const auto candidate = std::filesystem::temp_directory_path() /
+                               ("svplugin-" + std::to_string(ProcessId()) + "-" + std::to_string(counter++));
+        std::error_code ec;
+        if (std::filesystem::create_directory(candidate, ec)) path_ = candidate.generic_string();
+    }
 }
 
 ScratchDir::~ScratchDir() {
@@ -58,9 +91,13 @@ ScratchDir::~ScratchDir() {
     if (!path_.empty()) std::filesystem::remove_all(path_, ec);
 }
 
+// The sample images the build made with the tree's scripts, copied into `dir`.
 bool MakeImages(const std::string& script, const std::string& dir) {
-    const std::string command = "python3 " SORVANSDK_SOURCE_DIR "/scripts/" + script + " " + dir + " >/dev/null";
-    return std::system(command.c_str()) == 0;
+    (void)script;  // one folder holds the images of both scripts
+    std::error_code ec;
+    std::filesystem::copy(SORVANSDK_SAMPLE_IMAGES, dir,
+                          std::filesystem::copy_options::overwrite_existing | std::filesystem::copy_options::recursive, ec);
+    return !ec;
 }
 
 ::testing::AssertionResult IsSuccess(const Reply& reply) {

@@ -99,4 +99,32 @@ public:
     virtual HResult GetContainerId(uint32_t index, std::string& containerId) = 0;
 };
 
+// A snapshot taken once, as the native back-ends make them: the entries in
+// the order they were found; an entry without a container id answers
+// ERROR_NOT_FOUND for it.
+class DeviceInfoSnapshot final : public DeviceInfoSet {
+public:
+    struct Entry {
+        std::string instanceId;
+        std::string containerId;
+    };
+    explicit DeviceInfoSnapshot(std::vector<Entry> entries) : entries_(std::move(entries)) {}
+
+    uint32_t GetDeviceCount() const override { return static_cast<uint32_t>(entries_.size()); }
+    HResult GetDeviceInstanceId(uint32_t index, std::string& instanceId) override {
+        if (index >= entries_.size()) return HR_ERROR_NO_MORE_ITEMS;
+        instanceId = entries_[index].instanceId;
+        return HR_S_OK;
+    }
+    HResult GetContainerId(uint32_t index, std::string& containerId) override {
+        if (index >= entries_.size()) return HR_ERROR_NO_MORE_ITEMS;
+        if (entries_[index].containerId.empty()) return HR_ERROR_NOT_FOUND;
+        containerId = entries_[index].containerId;
+        return HR_S_OK;
+    }
+
+private:
+    std::vector<Entry> entries_;
+};
+
 }  // namespace sv::platform

@@ -113,33 +113,6 @@ private:
     std::shared_ptr<MediaSource> source_;
 };
 
-// The installation database as far as the serial lookup needs it: the
-// camera interfaces and the USB devices above them, tied by the USB device's
-// sysfs name as container id.
-class LinuxDeviceInfoSet final : public DeviceInfoSet {
-public:
-    struct Entry {
-        std::string instanceId;
-        std::string containerId;
-    };
-    explicit LinuxDeviceInfoSet(std::vector<Entry> entries) : entries_(std::move(entries)) {}
-
-    uint32_t GetDeviceCount() const override { return static_cast<uint32_t>(entries_.size()); }
-    HResult GetDeviceInstanceId(uint32_t index, std::string& instanceId) override {
-        if (index >= entries_.size()) return HR_ERROR_NO_MORE_ITEMS;
-        instanceId = entries_[index].instanceId;
-        return HR_S_OK;
-    }
-    HResult GetContainerId(uint32_t index, std::string& containerId) override {
-        if (index >= entries_.size()) return HR_ERROR_NO_MORE_ITEMS;
-        containerId = entries_[index].containerId;
-        return HR_S_OK;
-    }
-
-private:
-    std::vector<Entry> entries_;
-};
-
 class LinuxBackend final : public Backend, public std::enable_shared_from_this<LinuxBackend> {
 public:
     LinuxBackend(std::shared_ptr<SysCalls> calls, std::shared_ptr<Backend> clock)
@@ -162,14 +135,14 @@ public:
         return OpenUsbHub(*calls_, path, hub);
     }
     HResult GetClassDevs(DeviceSetKind kind, std::shared_ptr<DeviceInfoSet>& set) override {
-        std::vector<LinuxDeviceInfoSet::Entry> entries;
+        std::vector<DeviceInfoSnapshot::Entry> entries;
         // From sysfs alone: the serial lookup asks for these sets twice per
         // camera, and opening a node can wake its device.
         for (const VideoNode& node : ListUsbVideoNodes(*calls_)) {
             entries.push_back({DeviceInstanceId(node), node.usbDevice});
             if (kind == DeviceSetKind::UsbEnumerator) entries.push_back({InterfaceInstanceId(node), node.usbDevice});
         }
-        set = std::make_shared<LinuxDeviceInfoSet>(std::move(entries));
+        set = std::make_shared<DeviceInfoSnapshot>(std::move(entries));
         return HR_S_OK;
     }
     uint16_t GetSystemDefaultLangId() override { return 0x0409; }

@@ -104,8 +104,9 @@ HResult FromSeamType(const MediaType& type, ComPtr<IMFMediaType>& out) {
 
 // ---- samples and the reader's callback ----------------------------------------
 
-// Copies the frame out of the platform's buffers: the seam's sample owns its
-// bytes, so the platform's buffer goes back to the device at once.
+// The seam's sample is a view of the platform's locked buffer: the frame is
+// copied once, by the streamer into the caller's buffer, and letting go of the
+// sample unlocks the buffer and gives it back to the platform.
 std::shared_ptr<Sample> ToSeamSample(IMFSample* sample, int64_t timestamp) {
     ComPtr<IMFMediaBuffer> buffer;
     HRESULT hr = sample->ConvertToContiguousBuffer(buffer.ReleaseAndGetAddressOf());
@@ -114,11 +115,14 @@ std::shared_ptr<Sample> ToSeamSample(IMFSample* sample, int64_t timestamp) {
     DWORD length = 0;
     hr = buffer->Lock(&data, nullptr, &length);
     if (FAILED(hr)) return std::make_shared<Sample>(std::vector<uint8_t>{}, timestamp, hr);
-    std::vector<uint8_t> bytes(data, data + length);
-    buffer->Unlock();
     LONGLONG time = timestamp;
     sample->GetSampleTime(&time);
-    return std::make_shared<Sample>(std::move(bytes), time);
+    std::shared_ptr<void> lease(buffer.Detach(), [](void* locked) {
+        auto* lockedBuffer = static_cast<IMFMediaBuffer*>(locked);
+        lockedBuffer->Unlock();
+        lockedBuffer->Release();
+    });
+    return std::make_shared<Sample>(data, static_cast<uint32_t>(length), std::move(lease), time);
 }
 
 namespace {

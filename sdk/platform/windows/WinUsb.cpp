@@ -180,31 +180,6 @@ private:
     Handle handle_;
 };
 
-class WinDeviceInfoSet final : public DeviceInfoSet {
-public:
-    struct Entry {
-        std::string instanceId;
-        std::string containerId;
-    };
-    explicit WinDeviceInfoSet(std::vector<Entry> entries) : entries_(std::move(entries)) {}
-
-    uint32_t GetDeviceCount() const override { return static_cast<uint32_t>(entries_.size()); }
-    HResult GetDeviceInstanceId(uint32_t index, std::string& instanceId) override {
-        if (index >= entries_.size()) return HR_ERROR_NO_MORE_ITEMS;
-        instanceId = entries_[index].instanceId;
-        return HR_S_OK;
-    }
-    HResult GetContainerId(uint32_t index, std::string& containerId) override {
-        if (index >= entries_.size()) return HR_ERROR_NO_MORE_ITEMS;
-        if (entries_[index].containerId.empty()) return HR_ERROR_NOT_FOUND;
-        containerId = entries_[index].containerId;
-        return HR_S_OK;
-    }
-
-private:
-    std::vector<Entry> entries_;
-};
-
 HANDLE OpenDevice(const std::string& path) {
     return CreateFileW(Utf16(path).c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
 }
@@ -234,11 +209,11 @@ HResult ReadDeviceInfoSet(DeviceSetKind kind, std::shared_ptr<DeviceInfoSet>& se
                            : SetupDiGetClassDevsW(&GUID_DEVINTERFACE_USB_DEVICE, nullptr, nullptr,
                                                   DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (devices == INVALID_HANDLE_VALUE) return LastErrorResult();
-    std::vector<WinDeviceInfoSet::Entry> entries;
+    std::vector<DeviceInfoSnapshot::Entry> entries;
     SP_DEVINFO_DATA info{};
     info.cbSize = sizeof(info);
     for (DWORD i = 0; SetupDiEnumDeviceInfo(devices, i, &info); ++i) {
-        WinDeviceInfoSet::Entry entry;
+        DeviceInfoSnapshot::Entry entry;
         WCHAR id[MAX_DEVICE_ID_LEN + 1] = {};
         if (SetupDiGetDeviceInstanceIdW(devices, &info, id, MAX_DEVICE_ID_LEN, nullptr)) entry.instanceId = Utf8(id);
         WCHAR container[64] = {};
@@ -250,7 +225,7 @@ HResult ReadDeviceInfoSet(DeviceSetKind kind, std::shared_ptr<DeviceInfoSet>& se
         entries.push_back(std::move(entry));
     }
     SetupDiDestroyDeviceInfoList(devices);
-    set = std::make_shared<WinDeviceInfoSet>(std::move(entries));
+    set = std::make_shared<DeviceInfoSnapshot>(std::move(entries));
     return HR_S_OK;
 }
 

@@ -66,7 +66,7 @@ protected:
     }
 
     std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-        const std::string path = std::string(LEGACY_TEST_TRACE_DIR) + "/" + std::to_string(::getpid()) + "-" + name;
+        const std::string path = std::string(LEGACY_TEST_TRACE_DIR) + "/" + std::to_string(legacytest::ProcessId()) + "-" + name;
         std::ofstream out(path, std::ios::binary);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         files_.push_back(path);

@@ -5,7 +5,11 @@
 // of this process, and the frame counter read back from a frame's top band.
 // Only the public legacy header of the library is used.
 
+#if defined(_WIN32)
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <cstdio>
@@ -20,10 +24,27 @@
 
 namespace legacytest {
 
+// This header stays free of the library's internals, so the two process
+// services it needs are written out here for both platforms.
+inline int ProcessId() {
+#if defined(_WIN32)
+    return _getpid();
+#else
+    return static_cast<int>(::getpid());
+#endif
+}
+inline void SetEnv(const char* name, const std::string& value) {
+#if defined(_WIN32)
+    _putenv_s(name, value.c_str());
+#else
+    ::setenv(name, value.c_str(), 1);
+#endif
+}
+
 // One trace file per process, so that parallel test processes do not mix.
 inline const std::string& TracePath() {
     static const std::string path = [] {
-        std::string p = std::string(LEGACY_TEST_TRACE_DIR) + "/legacy-trace-" + std::to_string(::getpid()) + ".jsonl";
+        std::string p = std::string(LEGACY_TEST_TRACE_DIR) + "/legacy-trace-" + std::to_string(ProcessId()) + ".jsonl";
         std::remove(p.c_str());
         return p;
     }();
@@ -33,9 +54,9 @@ inline const std::string& TracePath() {
 // Selects the simulator with the test world; runs before main, so before the
 // library's first use creates its back-end.
 inline const bool kEnvironment = [] {
-    ::setenv("SORVANSDK_BACKEND", "sim", 1);
-    ::setenv("SORVANSDK_SIM_WORLD", LEGACY_TEST_WORLD, 1);
-    ::setenv("SORVANSDK_SIM_TRACE", TracePath().c_str(), 1);
+    SetEnv("SORVANSDK_BACKEND", "sim");
+    SetEnv("SORVANSDK_SIM_WORLD", LEGACY_TEST_WORLD);
+    SetEnv("SORVANSDK_SIM_TRACE", TracePath());
     return true;
 }();
 
