@@ -13,13 +13,6 @@ namespace sv::platform {
 
 namespace {
 
-class EmptyDeviceInfoSet final : public DeviceInfoSet {
-public:
-    uint32_t GetDeviceCount() const override { return 0; }
-    HResult GetDeviceInstanceId(uint32_t, std::string&) override { return HR_ERROR_NO_MORE_ITEMS; }
-    HResult GetContainerId(uint32_t, std::string&) override { return HR_ERROR_NO_MORE_ITEMS; }
-};
-
 class NullNativeBackend final : public Backend {
 public:
     std::string Name() const override { return "native"; }
@@ -37,7 +30,7 @@ public:
         return HR_ERROR_FILE_NOT_FOUND;
     }
     HResult GetClassDevs(DeviceSetKind, std::shared_ptr<DeviceInfoSet>& set) override {
-        set = std::make_shared<EmptyDeviceInfoSet>();
+        set = std::make_shared<DeviceInfoSnapshot>(std::vector<DeviceInfoSnapshot::Entry>{});
         return HR_S_OK;
     }
     uint16_t GetSystemDefaultLangId() override { return 0x0409; }
