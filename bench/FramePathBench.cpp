@@ -3,10 +3,13 @@
 // fake kernel, side by side with a plain memcpy of the same frame size.
 // Prints frames per second and CPU time per frame, and the ratio of the
 // paths measured in the same run. The memcpy copies from source buffers
-// that together are twice the last-level cache, taken in turn, so its source is
-// as cold as a frame the device has just written (the fake kernel flushes
-// each frame out of the caches before handing it over, as DMA into memory
-// leaves it).
+// that together are twice the last-level cache, taken in turn, and on x86-64
+// each source is also flushed out of the caches (untimed) before its copy: the
+// fake kernel flushes each frame the same way before handing it over, as DMA
+// into memory leaves it, so both copies start from equally cold memory.
+// Every benchmark runs several times, interleaved at random, and the ratios
+// are of the medians, so a drift of the machine's memory speed during the
+// run does not land on one path only.
 
 #include <unistd.h>
 
@@ -40,13 +43,20 @@ std::shared_ptr<SvCamera> g_camera;
 std::string g_backend;  // "sim" or "v4l2": what g_camera streams through
 int g_format = -1;
 
-#ifdef SORVANSDK_BENCH_V4L2
+#if defined(__x86_64__) || defined(_M_X64)
+constexpr bool kCanEvict = true;
 // Evicts a frame from every cache level, as a device's DMA into memory
 // leaves it for the reader.
 void Evict(const uint8_t* data, std::size_t length) {
     for (std::size_t i = 0; i < length; i += 64) __builtin_ia32_clflush(data + i);
     __builtin_ia32_mfence();
 }
+#else
+constexpr bool kCanEvict = false;
+void Evict(const uint8_t*, std::size_t) {}
+#endif
+
+#ifdef SORVANSDK_BENCH_V4L2
 
 std::shared_ptr<sv::platform::Backend> FakeKernelBackend() {
     sv::test::FakeNode n;
@@ -140,6 +150,11 @@ void BM_Memcpy(benchmark::State& state) {
     std::vector<uint8_t> target(bytes);
     std::size_t next = 0;
     for (auto _ : state) {
+        if (kCanEvict) {
+            state.PauseTiming();
+            Evict(sources[next].data(), bytes);
+            state.ResumeTiming();
+        }
         std::memcpy(target.data(), sources[next].data(), bytes);
         next = (next + 1) % count;
         benchmark::ClobberMemory();
@@ -149,36 +164,42 @@ void BM_Memcpy(benchmark::State& state) {
     state.counters["sources"] = static_cast<double>(count);
 }
 
-BENCHMARK(BM_GetImage)->Arg(0)->Arg(1)->ArgName("4k")->Unit(benchmark::kMillisecond)->UseRealTime();
+constexpr int kRepetitions = 5;
+BENCHMARK(BM_GetImage)->Arg(0)->Arg(1)->ArgName("4k")->Unit(benchmark::kMillisecond)->UseRealTime()
+    ->Repetitions(kRepetitions)->ReportAggregatesOnly(true);
 #ifdef SORVANSDK_BENCH_V4L2
-BENCHMARK(BM_GetImageV4l2)->Arg(0)->Arg(1)->ArgName("4k")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GetImageV4l2)->Arg(0)->Arg(1)->ArgName("4k")->Unit(benchmark::kMillisecond)->UseRealTime()
+    ->Repetitions(kRepetitions)->ReportAggregatesOnly(true);
 #endif
-BENCHMARK(BM_Memcpy)->Arg(0)->Arg(1)->ArgName("4k")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Memcpy)->Arg(0)->Arg(1)->ArgName("4k")->Unit(benchmark::kMillisecond)->UseRealTime()
+    ->Repetitions(kRepetitions)->ReportAggregatesOnly(true);
 
 // Keeps CPU time per iteration of every run, to print the ratios at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const auto& run : runs) {
-            if (!run.error_occurred) {
-                cpu_[run.benchmark_name()] = run.GetAdjustedCPUTime();
-                wall_[run.benchmark_name()] = run.GetAdjustedRealTime();
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (!run.error_occurred && median) {
+                const std::string key = run.run_name.function_name + "/" + run.run_name.args;
+                cpu_[key] = run.GetAdjustedCPUTime();
+                wall_[key] = run.GetAdjustedRealTime();
             }
         }
         ConsoleReporter::ReportRuns(runs);
     }
     void PrintRatios() const {
         for (const char* size : {"4k:0", "4k:1"}) {
-            const std::string base = std::string("BM_Memcpy/") + size + "/real_time";
+            const std::string base = std::string("BM_Memcpy/") + size;
             const auto copy = cpu_.find(base);
             if (copy == cpu_.end() || copy->second <= 0) continue;
             for (const char* path : {"BM_GetImage", "BM_GetImageV4l2"}) {
-                const std::string name = std::string(path) + "/" + size + "/real_time";
+                const std::string name = std::string(path) + "/" + size;
                 const auto get = cpu_.find(name);
                 if (get == cpu_.end()) continue;
                 // Caller's CPU per frame, and wall time per frame, which includes
                 // the device side (drawing or evicting each frame) on its own thread.
-                std::printf("%s per frame, SvGetImage (%s) / memcpy: caller CPU %.2f, wall %.2f\n",
+                std::printf("%s per frame, SvGetImage (%s) / memcpy, medians: caller CPU %.2f, wall %.2f\n",
                             std::string(size) == "4k:0" ? "1920x1080" : "3840x2160",
                             std::string(path) == "BM_GetImage" ? "simulator" : "V4L2, fake kernel",
                             get->second / copy->second, wall_.at(name) / wall_.at(base));
@@ -194,7 +215,14 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
+    // Repetitions interleaved at random unless the command line says otherwise.
+    std::vector<char*> args(argv, argv + argc);
+    std::string interleave = "--benchmark_enable_random_interleaving=true";
+    bool given = false;
+    for (int i = 1; i < argc; ++i) given = given || std::strstr(argv[i], "random_interleaving") != nullptr;
+    if (!given) args.insert(args.begin() + 1, interleave.data());
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.PrintRatios();
