@@ -12,9 +12,12 @@
 
 #include "platform/PlatformCameraList.h"
 #include "platform/USBView.h"
+#include "platform/backend/Clock.h"
 #include "platform/backend/MfIds.h"
+#include "platform/backend/SystemEvent.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/linux/UvcControls.h"
+#include "platform/sim/SimBackend.h"
 
 namespace sv::test {
 namespace {
@@ -346,11 +349,51 @@ std::shared_ptr<FakeKernel> FakeKernelOverSim(std::shared_ptr<Backend> sim) {
     return std::make_shared<FakeKernel>(std::move(nodes));
 }
 
+namespace {
+
+// A wait for a frame runs on the wall clock: the frame comes from the
+// back-end's worker, which the simulator cannot see, so it cannot tell an
+// idle machine (whose waits it ends at once) from one about to deliver. A
+// wait that times out then moves the device time on by its time-out, as a
+// wait on one of the simulator's own events does.
+class DeviceTimeEvent final : public Event {
+public:
+    DeviceTimeEvent(std::shared_ptr<Backend> sim, bool simulated) : sim_(std::move(sim)), simulated_(simulated) {}
+    void Set() override { wall_.Set(); }
+    void Reset() override { wall_.Reset(); }
+    WaitResult Wait(uint32_t timeoutMs) override {
+        const WaitResult result = wall_.Wait(timeoutMs);
+        if (result == WaitResult::TimedOut && simulated_) sim_->Sleep(timeoutMs);
+        return result;
+    }
+
+private:
+    std::shared_ptr<Backend> sim_;
+    const bool simulated_;
+    SystemEvent wall_;
+};
+
+// The simulator's device time for the back-end's fixed waits and clock.
+class DeviceTimeClock final : public Clock {
+public:
+    explicit DeviceTimeClock(std::shared_ptr<Backend> sim) : sim_(std::move(sim)) {
+        const auto machine = std::dynamic_pointer_cast<sim::SimBackend>(sim_);
+        simulated_ = machine && machine->SimulatedClock();
+    }
+    void Sleep(uint32_t ms) override { sim_->Sleep(ms); }
+    uint64_t NowMs() override { return sim_->NowMs(); }
+    std::shared_ptr<Event> NewEvent() override { return std::make_shared<DeviceTimeEvent>(sim_, simulated_); }
+
+private:
+    std::shared_ptr<Backend> sim_;
+    bool simulated_ = false;
+};
+
+}  // namespace
+
 std::shared_ptr<Backend> LinuxBackendOverSim(std::shared_ptr<Backend> sim) {
-    // The system's clock and events: the simulator's device time advances
-    // when its own machine is idle, which it cannot tell of this back-end's
-    // worker waiting for a frame.
-    return v4l2::CreateLinuxBackend(FakeKernelOverSim(std::move(sim)));
+    auto clock = std::make_shared<DeviceTimeClock>(sim);
+    return v4l2::CreateLinuxBackend(FakeKernelOverSim(std::move(sim)), std::move(clock));
 }
 
 }  // namespace sv::test

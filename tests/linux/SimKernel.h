@@ -18,7 +18,9 @@ namespace sv::test {
 // The kernel answering from `sim`'s devices.
 std::shared_ptr<FakeKernel> FakeKernelOverSim(std::shared_ptr<sv::platform::Backend> sim);
 
-// The Linux back-end over FakeKernelOverSim(sim), on the system's clock.
+// The Linux back-end over FakeKernelOverSim(sim). Its fixed waits and clock
+// are the simulator's device time; its frame waits run on the wall clock and
+// move the device time on by their time-out when they time out.
 std::shared_ptr<sv::platform::Backend> LinuxBackendOverSim(std::shared_ptr<sv::platform::Backend> sim);
 
 }  // namespace sv::test

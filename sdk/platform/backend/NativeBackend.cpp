@@ -3,11 +3,8 @@
 // cameras and no USB host controllers it can query; the bridge maker's vendor
 // driver is not there either, so it serves no devices.
 
-#include <chrono>
-#include <thread>
-
 #include "platform/backend/Backend.h"
-#include "platform/backend/SystemEvent.h"
+#include "platform/backend/Clock.h"
 
 namespace sv::platform {
 
@@ -44,13 +41,9 @@ public:
         return HR_ERROR_NO_MORE_ITEMS;
     }
 
-    void Sleep(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-    uint64_t NowMs() override {
-        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                         std::chrono::steady_clock::now().time_since_epoch())
-                                         .count());
-    }
-    std::shared_ptr<Event> NewEvent() override { return std::make_shared<SystemEvent>(); }
+    void Sleep(uint32_t ms) override { SystemClock()->Sleep(ms); }
+    uint64_t NowMs() override { return SystemClock()->NowMs(); }
+    std::shared_ptr<Event> NewEvent() override { return SystemClock()->NewEvent(); }
 };
 
 }  // namespace

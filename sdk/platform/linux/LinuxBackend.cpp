@@ -2,13 +2,10 @@
 
 #include <fcntl.h>
 
-#include <chrono>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
 #include "base/Logger.h"
-#include "platform/backend/SystemEvent.h"
 #include "platform/linux/ExtensionUnit.h"
 #include "platform/linux/LinuxReader.h"
 #include "platform/linux/StreamBuffers.h"
@@ -115,8 +112,8 @@ private:
 
 class LinuxBackend final : public Backend, public std::enable_shared_from_this<LinuxBackend> {
 public:
-    LinuxBackend(std::shared_ptr<SysCalls> calls, std::shared_ptr<Backend> clock)
-        : calls_(std::move(calls)), clock_(std::move(clock)) {}
+    LinuxBackend(std::shared_ptr<SysCalls> calls, std::shared_ptr<Clock> clock)
+        : calls_(std::move(calls)), clock_(clock ? std::move(clock) : SystemClock()) {}
 
     std::string Name() const override { return "native"; }
 
@@ -157,24 +154,13 @@ public:
         return HR_ERROR_NO_MORE_ITEMS;
     }
 
-    void Sleep(uint32_t ms) override {
-        if (clock_) return clock_->Sleep(ms);
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
-    uint64_t NowMs() override {
-        if (clock_) return clock_->NowMs();
-        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                         std::chrono::steady_clock::now().time_since_epoch())
-                                         .count());
-    }
-    std::shared_ptr<Event> NewEvent() override {
-        if (clock_) return clock_->NewEvent();
-        return std::make_shared<SystemEvent>();
-    }
+    void Sleep(uint32_t ms) override { clock_->Sleep(ms); }
+    uint64_t NowMs() override { return clock_->NowMs(); }
+    std::shared_ptr<Event> NewEvent() override { return clock_->NewEvent(); }
 
 private:
     std::shared_ptr<SysCalls> calls_;
-    std::shared_ptr<Backend> clock_;
+    std::shared_ptr<Clock> clock_;
 };
 
 const bool kRegistered =
@@ -182,7 +168,7 @@ const bool kRegistered =
 
 }  // namespace
 
-std::shared_ptr<Backend> CreateLinuxBackend(std::shared_ptr<SysCalls> calls, std::shared_ptr<Backend> clock) {
+std::shared_ptr<Backend> CreateLinuxBackend(std::shared_ptr<SysCalls> calls, std::shared_ptr<Clock> clock) {
     return std::make_shared<LinuxBackend>(std::move(calls), std::move(clock));
 }
 
