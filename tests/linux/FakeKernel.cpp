@@ -131,6 +131,16 @@ int FakeKernel::Open(const std::string& path, int) {
     for (std::size_t i = 0; i < nodes_.size(); ++i) {
         if ((fs::path(root_.File("dev")) / nodes_[i].name).string() != path) continue;
         if (nodes_[i].openFails) return -EACCES;
+        if (nodes_[i].present) {
+            const bool here = nodes_[i].present();
+            if (!here) {
+                streams_[i].gone = true;
+                streams_[i].streaming = false;
+                changed_.notify_all();
+            } else if (streams_[i].gone) {
+                ReplugLocked(i);
+            }
+        }
         if (streams_[i].gone) return -ENOENT;
         const int fd = nextFd_++;
         open_[fd] = i;
@@ -152,6 +162,7 @@ int FakeKernel::Close(int fd) {
         st.owner = -1;
     }
     open_.erase(it);
+    stale_.erase(fd);
     changed_.notify_all();
     return 0;
 }
@@ -169,7 +180,7 @@ int FakeKernel::Ioctl(int fd, unsigned long request, void* arg) {
     const auto open = open_.find(fd);
     if (open == open_.end()) return -EBADF;
     const std::size_t index = open->second;
-    if (streams_[index].gone) return -ENODEV;
+    if (streams_[index].gone || stale_.count(fd) != 0) return -ENODEV;
     const FakeNode* node = &nodes_[index];
     const auto findFormat = [node](uint32_t pixelFormat) -> const FakeFormat* {
         for (const FakeFormat& f : node->formats) {
@@ -482,7 +493,7 @@ void* FakeKernel::Mmap(std::size_t length, int, int, int fd, off_t offset, int& 
     error = EINVAL;
     if (open == open_.end()) return nullptr;
     Stream& st = streams_[open->second];
-    if (st.gone) {
+    if (st.gone || stale_.count(fd) != 0) {
         error = ENODEV;
         return nullptr;
     }
@@ -515,7 +526,7 @@ int FakeKernel::Poll(struct pollfd* fds, nfds_t count, int timeoutMs) {
         }
         const Stream& st = streams_[open->second];
         const FakeNode& node = nodes_[open->second];
-        if (st.gone) fds->revents = POLLERR | POLLHUP;
+        if (st.gone || stale_.count(fds->fd) != 0) fds->revents = POLLERR | POLLHUP;
         else if (!st.streaming) fds->revents = POLLERR;
         else if (node.unplugAfterFrames >= 0 && st.sequence >= node.unplugAfterFrames) fds->revents = POLLERR;
         else if (!st.queued.empty() && !node.stalls && (st.ready > 0 || timeoutMs > 0)) fds->revents = POLLIN | POLLRDNORM;
@@ -564,6 +575,26 @@ uint32_t FakeKernel::IoctlCount(unsigned long request) const {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto it = ioctls_.find(request);
     return it == ioctls_.end() ? 0 : it->second;
+}
+
+void FakeKernel::ReplugLocked(std::size_t i) {
+    // The descriptors of the device's earlier life stay dead; its stream
+    // state starts afresh, as a new device's does.
+    for (const auto& [fd, index] : open_) {
+        if (index == i) stale_.insert(fd);
+    }
+    streams_[i] = Stream{};
+    if (nodes_[i].replugged) nodes_[i].replugged();
+    changed_.notify_all();
+}
+
+void FakeKernel::Replug(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t i = NodeIndexLocked(name);
+    if (i == nodes_.size() || !streams_[i].gone) return;
+    ReplugLocked(i);
+    const fs::path entry = fs::path(root_.File("sys")) / "class" / "video4linux" / name;
+    if (!fs::exists(entry)) WriteSysfs(nodes_[i]);
 }
 
 void FakeKernel::Unplug(const std::string& name) {

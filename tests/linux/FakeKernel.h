@@ -91,6 +91,12 @@ struct FakeNode {
     std::function<int64_t(uint32_t sequence, uint32_t width, uint32_t height, uint32_t pixelFormat, uint8_t* data,
                           uint32_t capacity)>
         frames;
+    // Whether the device is plugged in, asked at every open when given: a
+    // device gone away fails the open, one back again after it went away is
+    // a new device behind the same node (its earlier descriptors stay dead)
+    // and `replugged` is told first.
+    std::function<bool()> present;
+    std::function<void()> replugged;
     // Told of every format S_FMT takes (with the interval of S_PARM as
     // 0/0 until one is set); a negative errno refuses it.
     std::function<int(uint32_t width, uint32_t height, uint32_t pixelFormat, uint32_t numerator, uint32_t denominator)>
@@ -134,6 +140,9 @@ public:
     // Pulls node `name` out: its entry leaves sysfs, every call on it fails
     // with ENODEV and polls answer POLLERR | POLLHUP.
     void Unplug(const std::string& name);
+    // Plugs node `name` back in after Unplug: its sysfs entry returns, and
+    // it is a new device (descriptors opened before stay dead).
+    void Replug(const std::string& name);
     // The value of control `id` of node `name` (0 when absent).
     int32_t ControlValue(const std::string& name, uint32_t id) const;
     // Counts of ioctl requests made, by request code.
@@ -161,6 +170,7 @@ private:
     int StreamIoctlLocked(int fd, std::size_t node, unsigned long request, void* arg);
     int SetFormatLocked(std::size_t node, void* arg);
     int ControlIoctlLocked(std::size_t node, unsigned long request, void* arg);
+    void ReplugLocked(std::size_t node);
 
     TempDir root_;
     std::vector<FakeNode> nodes_;
@@ -168,6 +178,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::map<int, std::size_t> open_;  // fd -> node position
+    std::set<int> stale_;              // fds of a device since unplugged and plugged back
     std::vector<std::string> opened_;
     std::map<void*, std::shared_ptr<std::vector<uint8_t>>> mappings_;
     std::map<unsigned long, uint32_t> ioctls_;

@@ -384,6 +384,43 @@ TEST_F(LinuxStreamTest, ANodeThatVanishedAfterEnumerationIsInvalidated) {
     ExpectNothingLeft();
 }
 
+TEST_F(LinuxStreamTest, ACameraPluggedBackIsANewDeviceAndTheOldReaderStaysDead) {
+    Install({Camera()});
+    ASSERT_EQ(Choose(0), HR_S_OK);
+    ASSERT_EQ(reader_->ReadSample(0, 0), HR_S_OK);
+    ASSERT_TRUE(recorder_->WaitForDeliveries(1));
+    recorder_->Release();
+    kernel_->Unplug("video0");
+    kernel_->Replug("video0");
+    // The reader of the device's earlier life answers as unplugged.
+    ASSERT_EQ(reader_->ReadSample(0, 0), HR_S_OK);
+    ASSERT_TRUE(recorder_->WaitForDeliveries(2));
+    EXPECT_EQ(recorder_->At(1).status, HR_MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED);
+    EXPECT_EQ(reader_->ReadSample(0, 0), HR_MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED);
+
+    // Enumerated again, the camera streams as a new device.
+    std::vector<std::shared_ptr<DeviceActivation>> devices;
+    ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
+    ASSERT_EQ(devices.size(), 1u);
+    std::shared_ptr<MediaSource> source;
+    ASSERT_EQ(devices[0]->ActivateObject(source), HR_S_OK);
+    auto recorder = std::make_shared<Recorder>();
+    std::shared_ptr<SourceReader> reader;
+    ASSERT_EQ(source->CreateSourceReader(recorder, reader), HR_S_OK);
+    std::shared_ptr<MediaType> type;
+    ASSERT_EQ(reader->GetNativeMediaType(0, 0, type), HR_S_OK);
+    ASSERT_EQ(reader->SetCurrentMediaType(0, *type), HR_S_OK);
+    ASSERT_EQ(reader->ReadSample(0, 0), HR_S_OK);
+    ASSERT_TRUE(recorder->WaitForDeliveries(1));
+    EXPECT_EQ(recorder->At(0).status, HR_S_OK);
+    EXPECT_EQ(SequenceOf(*recorder->At(0).sample), 0u) << "the new device's first frame";
+    recorder->Release();
+    reader.reset();
+    source.reset();
+    EXPECT_EQ(devices[0]->ShutdownObject(), HR_S_OK);
+    ExpectNothingLeft();
+}
+
 // The camera layer's frame path: the frame goes straight from the driver's
 // buffer into the caller's, and the buffer goes back to the driver.
 TEST(LinuxStreamer, GetImageCopiesTheFrameAndGivesTheBufferBack) {

@@ -74,6 +74,19 @@ struct SimCamera {
     std::shared_ptr<SourceReader> reader;
     bool requested = false;  // a ReadSample waits for its answer
     bool manualPending[2][16] = {};
+    std::shared_ptr<DeviceActivation> comeBack;  // the device as last found plugged in
+
+    // The device plugged back in: a new activation, nothing of the old one.
+    void Replugged() {
+        if (comeBack) activation = comeBack;
+        source.reset();
+        reader.reset();
+        catcher = std::make_shared<Catcher>();
+        requested = false;
+        for (auto& unit : manualPending) {
+            for (bool& pending : unit) pending = false;
+        }
+    }
 
     HResult Source() {
         if (source) return HR_S_OK;
@@ -334,6 +347,20 @@ std::shared_ptr<FakeKernel> FakeKernelOverSim(std::shared_ptr<Backend> sim) {
         // The maker's cameras carry their extension unit at node 2, which the
         // descriptors give as camera terminal, processing unit, extension unit.
         n.descriptors = UvcDescriptors(0, hasUnits ? 2 : 0, ks::kExtensionUnitSet);
+        // Plugged in while the simulator lists it.
+        n.present = [cam, sim, link] {
+            std::vector<std::shared_ptr<DeviceActivation>> listed;
+            if (Failed(sim->EnumDeviceSources(listed))) return true;
+            for (const auto& device : listed) {
+                std::string other;
+                if (Succeeded(device->GetAllocatedString(DeviceString::SymbolicLink, other)) && other == link) {
+                    cam->comeBack = device;
+                    return true;
+                }
+            }
+            return false;
+        };
+        n.replugged = [cam] { cam->Replugged(); };
         n.setFormat = [cam](uint32_t w, uint32_t h, uint32_t pixel, uint32_t num, uint32_t den) {
             return SetFormat(*cam, w, h, pixel, num, den);
         };
