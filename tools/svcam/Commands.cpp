@@ -3,6 +3,9 @@
 #if defined(_WIN32)
 #include <io.h>
 #define isatty _isatty
+#define dup _dup
+#define dup2 _dup2
+#define close _close
 #define STDOUT_FILENO 1
 #define STDERR_FILENO 2
 #else
@@ -848,10 +851,43 @@ void PrintUpgrade(const json& data) {
     }
 }
 
+// Standard output goes to standard error while it lives. The bridge
+// download writes its own device-count lines to standard output; with --json
+// they must not land in the middle of the one JSON document there.
+class StdoutToStderr {
+public:
+    explicit StdoutToStderr(bool on) {
+        if (!on) return;
+        std::cout.flush();
+        std::fflush(stdout);
+        saved_ = dup(STDOUT_FILENO);
+        if (saved_ >= 0 && dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+            close(saved_);
+            saved_ = -1;
+        }
+    }
+    ~StdoutToStderr() {
+        if (saved_ < 0) return;
+        std::cout.flush();
+        std::fflush(stdout);
+        dup2(saved_, STDOUT_FILENO);
+        close(saved_);
+    }
+    StdoutToStderr(const StdoutToStderr&) = delete;
+    StdoutToStderr& operator=(const StdoutToStderr&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
 int Upgrade(const GlobalOptions& global, SV_FX3_FW_TARGET target, const std::string& image, const std::string& label,
             json& steps) {
     ProgressView view(global, label);
-    const int r = SvUpgradeFX3FW(target, image, [&view](int p) { view(p); });
+    int r = 0;
+    {
+        StdoutToStderr quiet(global.json);
+        r = SvUpgradeFX3FW(target, image, [&view](int p) { view(p); });
+    }
     view.Finish();
     json step;
     step["image"] = image;
