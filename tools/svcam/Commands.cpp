@@ -3,9 +3,6 @@
 #if defined(_WIN32)
 #include <io.h>
 #define isatty _isatty
-#define dup _dup
-#define dup2 _dup2
-#define close _close
 #define STDOUT_FILENO 1
 #define STDERR_FILENO 2
 #else
@@ -860,9 +857,9 @@ public:
         if (!on) return;
         std::cout.flush();
         std::fflush(stdout);
-        saved_ = dup(STDOUT_FILENO);
-        if (saved_ >= 0 && dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-            close(saved_);
+        saved_ = Duplicate(STDOUT_FILENO);
+        if (saved_ >= 0 && Replace(STDERR_FILENO, STDOUT_FILENO) < 0) {
+            Close(saved_);
             saved_ = -1;
         }
     }
@@ -870,13 +867,23 @@ public:
         if (saved_ < 0) return;
         std::cout.flush();
         std::fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
+        (void)Replace(saved_, STDOUT_FILENO);
+        Close(saved_);
     }
     StdoutToStderr(const StdoutToStderr&) = delete;
     StdoutToStderr& operator=(const StdoutToStderr&) = delete;
 
 private:
+#if defined(_WIN32)
+    static int Duplicate(int fd) { return _dup(fd); }
+    static int Replace(int from, int to) { return _dup2(from, to); }
+    static void Close(int fd) { (void)_close(fd); }
+#else
+    static int Duplicate(int fd) { return dup(fd); }
+    static int Replace(int from, int to) { return dup2(from, to); }
+    static void Close(int fd) { (void)close(fd); }
+#endif
+
     int saved_ = -1;
 };
 
