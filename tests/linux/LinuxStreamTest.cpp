@@ -122,11 +122,12 @@ protected:
         recorder_ = std::make_shared<Recorder>();
         ASSERT_EQ(source_->CreateSourceReader(recorder_, reader_), HR_S_OK);
     }
-    // Type `index` made current.
-    HResult Choose(uint32_t index) {
+    // Type `index` made current, on `reader` (the fixture's by default).
+    HResult Choose(uint32_t index, SourceReader* reader = nullptr) {
+        if (reader == nullptr) reader = reader_.get();
         std::shared_ptr<MediaType> type;
-        EXPECT_EQ(reader_->GetNativeMediaType(0, index, type), HR_S_OK);
-        return type ? reader_->SetCurrentMediaType(0, *type) : HR_E_FAIL;
+        EXPECT_EQ(reader->GetNativeMediaType(0, index, type), HR_S_OK);
+        return type ? reader->SetCurrentMediaType(0, *type) : HR_E_FAIL;
     }
     void ExpectNothingLeft() {
         recorder_->Release();
@@ -279,9 +280,7 @@ TEST_F(LinuxStreamTest, AnotherReaderStreamingMakesTheSecondBusy) {
     auto second = std::make_shared<Recorder>();
     std::shared_ptr<SourceReader> other;
     ASSERT_EQ(source_->CreateSourceReader(second, other), HR_S_OK);
-    std::shared_ptr<MediaType> type;
-    ASSERT_EQ(other->GetNativeMediaType(0, 0, type), HR_S_OK);
-    EXPECT_EQ(other->SetCurrentMediaType(0, *type), HR_E_ACCESSDENIED);
+    EXPECT_EQ(Choose(0, other.get()), HR_E_ACCESSDENIED);
     EXPECT_EQ(other->ReadSample(0, 0), HR_E_ACCESSDENIED);
     other.reset();
     ExpectNothingLeft();
@@ -407,9 +406,7 @@ TEST_F(LinuxStreamTest, ACameraPluggedBackIsANewDeviceAndTheOldReaderStaysDead) 
     auto recorder = std::make_shared<Recorder>();
     std::shared_ptr<SourceReader> reader;
     ASSERT_EQ(source->CreateSourceReader(recorder, reader), HR_S_OK);
-    std::shared_ptr<MediaType> type;
-    ASSERT_EQ(reader->GetNativeMediaType(0, 0, type), HR_S_OK);
-    ASSERT_EQ(reader->SetCurrentMediaType(0, *type), HR_S_OK);
+    ASSERT_EQ(Choose(0, reader.get()), HR_S_OK);
     ASSERT_EQ(reader->ReadSample(0, 0), HR_S_OK);
     ASSERT_TRUE(recorder->WaitForDeliveries(1));
     EXPECT_EQ(recorder->At(0).status, HR_S_OK);
