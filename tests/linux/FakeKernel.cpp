@@ -133,13 +133,8 @@ int FakeKernel::Open(const std::string& path, int) {
         if (nodes_[i].openFails) return -EACCES;
         if (nodes_[i].present) {
             const bool here = nodes_[i].present();
-            if (!here) {
-                streams_[i].gone = true;
-                streams_[i].streaming = false;
-                changed_.notify_all();
-            } else if (streams_[i].gone) {
-                ReplugLocked(i);
-            }
+            if (!here) UnplugLocked(i);
+            else if (streams_[i].gone) ReplugLocked(i);
         }
         if (streams_[i].gone) return -ENOENT;
         const int fd = nextFd_++;
@@ -597,15 +592,19 @@ void FakeKernel::Replug(const std::string& name) {
     if (!fs::exists(entry)) WriteSysfs(nodes_[i]);
 }
 
+void FakeKernel::UnplugLocked(std::size_t i) {
+    streams_[i].gone = true;
+    streams_[i].streaming = false;
+    changed_.notify_all();
+}
+
 void FakeKernel::Unplug(const std::string& name) {
     std::lock_guard<std::mutex> lock(mutex_);
     const std::size_t i = NodeIndexLocked(name);
     if (i == nodes_.size()) return;
-    streams_[i].gone = true;
-    streams_[i].streaming = false;
+    UnplugLocked(i);
     std::error_code ec;
     fs::remove_all(fs::path(root_.File("sys")) / "class" / "video4linux" / name, ec);
-    changed_.notify_all();
 }
 
 std::size_t FakeKernel::OpenCount() const {

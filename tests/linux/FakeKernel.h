@@ -170,6 +170,7 @@ private:
     int StreamIoctlLocked(int fd, std::size_t node, unsigned long request, void* arg);
     int SetFormatLocked(std::size_t node, void* arg);
     int ControlIoctlLocked(std::size_t node, unsigned long request, void* arg);
+    void UnplugLocked(std::size_t node);
     void ReplugLocked(std::size_t node);
 
     TempDir root_;
