@@ -17,7 +17,6 @@
 #include "platform/backend/SystemEvent.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/linux/UvcControls.h"
-#include "platform/sim/SimBackend.h"
 
 namespace sv::test {
 namespace {
@@ -385,7 +384,8 @@ namespace {
 // wait on one of the simulator's own events does.
 class DeviceTimeEvent final : public Event {
 public:
-    DeviceTimeEvent(std::shared_ptr<Backend> sim, bool simulated) : sim_(std::move(sim)), simulated_(simulated) {}
+    explicit DeviceTimeEvent(std::shared_ptr<sim::SimBackend> sim)
+        : sim_(std::move(sim)), simulated_(sim_->SimulatedClock()) {}
     void Set() override { wall_.Set(); }
     void Reset() override { wall_.Reset(); }
     WaitResult Wait(uint32_t timeoutMs) override {
@@ -395,7 +395,7 @@ public:
     }
 
 private:
-    std::shared_ptr<Backend> sim_;
+    std::shared_ptr<sim::SimBackend> sim_;
     const bool simulated_;
     SystemEvent wall_;
 };
@@ -403,22 +403,18 @@ private:
 // The simulator's device time for the back-end's fixed waits and clock.
 class DeviceTimeClock final : public Clock {
 public:
-    explicit DeviceTimeClock(std::shared_ptr<Backend> sim) : sim_(std::move(sim)) {
-        const auto machine = std::dynamic_pointer_cast<sim::SimBackend>(sim_);
-        simulated_ = machine && machine->SimulatedClock();
-    }
+    explicit DeviceTimeClock(std::shared_ptr<sim::SimBackend> sim) : sim_(std::move(sim)) {}
     void Sleep(uint32_t ms) override { sim_->Sleep(ms); }
     uint64_t NowMs() override { return sim_->NowMs(); }
-    std::shared_ptr<Event> NewEvent() override { return std::make_shared<DeviceTimeEvent>(sim_, simulated_); }
+    std::shared_ptr<Event> NewEvent() override { return std::make_shared<DeviceTimeEvent>(sim_); }
 
 private:
-    std::shared_ptr<Backend> sim_;
-    bool simulated_ = false;
+    std::shared_ptr<sim::SimBackend> sim_;
 };
 
 }  // namespace
 
-std::shared_ptr<Backend> LinuxBackendOverSim(std::shared_ptr<Backend> sim) {
+std::shared_ptr<Backend> LinuxBackendOverSim(std::shared_ptr<sim::SimBackend> sim) {
     auto clock = std::make_shared<DeviceTimeClock>(sim);
     return v4l2::CreateLinuxBackend(FakeKernelOverSim(std::move(sim)), std::move(clock));
 }

@@ -12,6 +12,7 @@
 
 #include "linux/FakeKernel.h"
 #include "platform/backend/Backend.h"
+#include "platform/sim/SimBackend.h"
 
 namespace sv::test {
 
@@ -21,6 +22,6 @@ std::shared_ptr<FakeKernel> FakeKernelOverSim(std::shared_ptr<sv::platform::Back
 // The Linux back-end over FakeKernelOverSim(sim). Its fixed waits and clock
 // are the simulator's device time; its frame waits run on the wall clock and
 // move the device time on by their time-out when they time out.
-std::shared_ptr<sv::platform::Backend> LinuxBackendOverSim(std::shared_ptr<sv::platform::Backend> sim);
+std::shared_ptr<sv::platform::Backend> LinuxBackendOverSim(std::shared_ptr<sv::sim::SimBackend> sim);
 
 }  // namespace sv::test
