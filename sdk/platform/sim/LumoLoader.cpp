@@ -128,7 +128,7 @@ void LumoLoader::Write(uint16_t reg, const uint8_t* data, size_t count, std::str
                 Status(kOutside);
                 return;
             }
-            const uint32_t crc = Crc(flash_.data() + address, bytes);
+            const uint32_t crc = Crc(flash_.data() + address, bytes) ^ crcError_;
             note = fmt::format("loader: CRC 0x{:08x} + {} = 0x{:08x}", address, bytes, crc);
             Answer(0x32, {static_cast<uint8_t>(crc), static_cast<uint8_t>(crc >> 8), static_cast<uint8_t>(crc >> 16),
                           static_cast<uint8_t>(crc >> 24)});

@@ -224,6 +224,8 @@ struct ModelConfig {
     std::array<uint8_t, 4> firmware{};
     std::vector<uint8_t> bslPassword = std::vector<uint8_t>(32, 0xFF);  // an erased loader's
     bool bslSync = false;  // loader mode needs the off/on cycle and a sync packet
+    uint32_t bslCrcError = 0;  // bits the loader's CRC answers get wrong
+    bool storeWriteProtect = false;  // KIVO store: writes acknowledged, nothing stored
     int sidPolls = 1;      // reads of 0x3006 that still show the sensor check running
     bool blankHeader = false;
     std::vector<uint8_t> headerBytes;  // given as hex: stored as is
@@ -320,7 +322,7 @@ ModelConfig Parse(MakerXuModel::Family family, const json& config) {
     if (!config.is_object()) Bad("", "expected an object");
     CheckKeys(config, "",
               {"firmwareVersion", "header", "sensor", "bridgePolls", "standby", "wakeReads", "ispRegisters",
-               "mcuRegisters", "profile", "bslPassword", "bslSync", "sidPolls"});
+               "mcuRegisters", "profile", "bslPassword", "bslSync", "sidPolls", "bslCrcError", "storeWriteProtect"});
     if (!kivo) {
         if (auto it = config.find("bslPassword"); it != config.end()) {
             c.bslPassword = Hex(*it, "bslPassword");
@@ -328,9 +330,16 @@ ModelConfig Parse(MakerXuModel::Family family, const json& config) {
         }
         if (auto it = config.find("bslSync"); it != config.end()) c.bslSync = Bool(*it, "bslSync");
         if (auto it = config.find("sidPolls"); it != config.end()) c.sidPolls = static_cast<int>(Int(*it, "sidPolls", 0, 1000));
+        if (auto it = config.find("bslCrcError"); it != config.end()) {
+            c.bslCrcError = static_cast<uint32_t>(Int(*it, "bslCrcError", 0, 0xFFFFFFFFll));
+        }
+        if (config.contains("storeWriteProtect")) Bad("storeWriteProtect", "only the kivo model has a bootdata store");
     } else {
-        for (const char* key : {"bslPassword", "bslSync", "sidPolls"}) {
+        for (const char* key : {"bslPassword", "bslSync", "sidPolls", "bslCrcError"}) {
             if (config.contains(key)) Bad(key, "only the lira model has a bootstrap loader");
+        }
+        if (auto it = config.find("storeWriteProtect"); it != config.end()) {
+            c.storeWriteProtect = Bool(*it, "storeWriteProtect");
         }
     }
     if (auto it = config.find("firmwareVersion"); it != config.end()) c.firmware = FirmwareVersion(*it, "firmwareVersion");
@@ -386,6 +395,7 @@ void Append(std::string& note, const std::string& more) {
 MakerXuModel::MakerXuModel(Family family, const json& config) : family_(family) {
     const ModelConfig c = Parse(family, config);
     firmware_ = c.firmware;
+    storeWriteProtect_ = c.storeWriteProtect;
     uid_ = c.sensor.fuseId;
     isp_ = std::make_unique<maker::Ap1302>(c.isp, c.sensor);
     const bool kivo = family == Family::Kivo;
@@ -419,6 +429,7 @@ MakerXuModel::MakerXuModel(Family family, const json& config) : family_(family) 
     PlaceProfile(c.profileBlank, c.profileBytes);
     if (!kivo) {
         loader_ = std::make_unique<maker::LumoLoader>(c.bslPassword);
+        loader_->SetCrcError(c.bslCrcError);
         bslSync_ = c.bslSync;
         sidPolls_ = c.sidPolls;
         PutMcuWord(kMcuSensorChipId, c.sensor.chipId);
@@ -721,6 +732,7 @@ bool MakerXuModel::I2cWrite(uint8_t device, uint8_t a, uint32_t reg, const uint8
     if (family_ == Family::Kivo) {
         if ((device == kKivoStore || device == kKivoStoreHigh) && a <= 2) {
             if (count > kStorePage) return false;  // the store takes at most a page per write
+            if (storeWriteProtect_) return true;   // acknowledged, not programmed
             const size_t base = device == kKivoStoreHigh ? 0x10000 : 0;
             for (size_t i = 0; i < count; ++i) store_[base + ((reg + i) & 0xFFFF)] = data[i];
             return true;

@@ -62,6 +62,7 @@ private:
     std::array<uint8_t, 16> uid_{};
     uint8_t ospFlag_ = 0;
     uint8_t ispControl_ = 1;
+    bool storeWriteProtect_ = false;  // KIVO: the store's write-protect line is held
     bool bslMode_ = false;   // the loader answers (0xBB reads 0x51)
     bool bslLine_ = false;   // the host asked for loader mode
     bool bslSync_ = false;   // entry needs a sync packet
