@@ -155,3 +155,7 @@ SORVANSDK_API int SvCheckProduct(std::shared_ptr<SvCamera> camera, std::string& 
 SORVANSDK_API int SvCleanSensorFW(std::shared_ptr<SvCamera> camera);
 SORVANSDK_API int SvUpgradeSensorFW(std::shared_ptr<SvCamera> camera, std::string imagePath,
                                     std::function<void(int)> progress);
+// 0 when SvUpgradeSensorFW on this camera would take the image file, -1 when
+// it would refuse it (missing, empty, truncated, another family's). Touches
+// no device: ask it before SvCleanSensorFW, so a refused image erases nothing.
+SORVANSDK_API int SvCheckSensorFWImage(std::shared_ptr<SvCamera> camera, std::string imagePath);

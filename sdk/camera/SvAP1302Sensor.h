@@ -21,6 +21,9 @@ public:
     // 32 upper-case hexadecimal digits, from the version 3 header when it holds
     // them, else from the sensor's fuse memory.
     int GetSensorUniqueID(std::string& uid);
+    // The same ID read from the sensor's fuse memory alone, whatever a header
+    // holds: for writing a header, which must carry this unit's own ID.
+    int GetSensorFuseID(std::string& uid) { return UidFromSensor(uid); }
 
 private:
     // Bridge registers and the values one transaction writes, in order.

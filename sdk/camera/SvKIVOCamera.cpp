@@ -399,6 +399,11 @@ int SvKIVOCamera::UpgradeSensorFW(std::string imagePath, std::function<void(int)
     return kano_.UpgradeSensorFW(imagePath, progress);
 }
 
+int SvKIVOCamera::CheckSensorFWImage(std::string imagePath) {
+    // The file alone: the device is not touched.
+    return SvKANOFirmwareUpgrade::CheckImageFile(imagePath);
+}
+
 // ---------------------------------------------------------------- sensor configuration
 
 int SvKIVOCamera::ExportSensorConfig(std::string path) {

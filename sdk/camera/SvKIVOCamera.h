@@ -43,6 +43,7 @@ public:
     int CheckProduct(std::string& productName, std::string& colorType) override;
     int CleanSensorFW() override;
     int UpgradeSensorFW(std::string imagePath, std::function<void(int)> progress) override;
+    int CheckSensorFWImage(std::string imagePath) override;
     int ExportSensorConfig(std::string path) override;
 
 protected:

@@ -398,6 +398,11 @@ int SvLIRACamera::UpgradeSensorFW(std::string imagePath, std::function<void(int)
     return lumo_.UpgradeSensorFW(imagePath, progress);
 }
 
+int SvLIRACamera::CheckSensorFWImage(std::string imagePath) {
+    // The file alone: the device is not touched.
+    return SvLUMOFirmwareUpgrade::CheckImageFile(imagePath);
+}
+
 // ---------------------------------------------------------------- sensor configuration
 
 int SvLIRACamera::ExportSensorConfig(std::string path) {

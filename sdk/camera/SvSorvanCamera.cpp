@@ -23,6 +23,7 @@ int SvSorvanCamera::GetBootdataHeaderV2(std::unique_ptr<SvHeaderV2>&) { return -
 int SvSorvanCamera::GetBootdataHeaderV3(std::unique_ptr<SvHeaderV3>&) { return -1; }
 int SvSorvanCamera::CleanSensorFW() { return -1; }
 int SvSorvanCamera::UpgradeSensorFW(std::string, std::function<void(int)>) { return -1; }
+int SvSorvanCamera::CheckSensorFWImage(std::string) { return -1; }
 int SvSorvanCamera::CheckProduct(std::string&, std::string&) { return -1; }
 int SvSorvanCamera::SetBSLMode(uint8_t) { return -1; }
 int SvSorvanCamera::AP1302I2CRead(uint16_t, uint16_t&) { return -1; }

@@ -65,11 +65,15 @@ public:
     virtual int GetBootdataHeaderV3(std::unique_ptr<SvHeaderV3>& header);
     virtual int CleanSensorFW();
     virtual int UpgradeSensorFW(std::string imagePath, std::function<void(int)> progress);
+    // 0 when UpgradeSensorFW would take the image file (no device traffic), else -1.
+    virtual int CheckSensorFWImage(std::string imagePath);
     virtual int CheckProduct(std::string& productName, std::string& colorType);
     virtual int SetBSLMode(uint8_t mode);
     virtual int AP1302I2CRead(uint16_t reg, uint16_t& value);
     virtual int AP1302I2CWrite(uint16_t reg, uint16_t value);
     virtual int GetSensorUniqueID(std::string& uid);
+    // The unique ID from the sensor's fuses only (no header shortcut).
+    int GetSensorFuseID(std::string& uid) { return sensor_.GetSensorFuseID(uid); }
     virtual int AP1302SensorRegisterRead(uint16_t sensorId, uint16_t reg, uint16_t& value);
     virtual int AP1302SensorRegisterWrite(uint16_t sensorId, uint16_t reg, uint16_t value);
     virtual int GetOSPProfileConfig(std::string& json);

@@ -236,3 +236,7 @@ int SvUpgradeSensorFW(std::shared_ptr<SvCamera> camera, std::string imagePath,
                       std::function<void(int)> progress) {
     SV_FORWARD_MAKER("SvUpgradeSensorFW", UpgradeSensorFW(std::move(imagePath), std::move(progress)));
 }
+
+int SvCheckSensorFWImage(std::shared_ptr<SvCamera> camera, std::string imagePath) {
+    SV_FORWARD_MAKER("SvCheckSensorFWImage", CheckSensorFWImage(std::move(imagePath)));
+}

@@ -1,5 +1,6 @@
 #include "firmware/SvKANOFirmwareUpgrade.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -251,48 +252,69 @@ int SvKANOFirmwareUpgrade::SealHeader(const std::string& uid) {
     return 0;
 }
 
-int SvKANOFirmwareUpgrade::UpgradeSensorFW(const std::string& imagePath, const std::function<void(int)>& progress) {
-    std::vector<uint8_t> image;
-    if (!sv::firmware::ReadImageFile(kUpgrade, imagePath, image)) return -1;
-    // Everything that can be known about the image is checked before the
-    // store is touched: a refused image leaves the camera as it was.
+int SvKANOFirmwareUpgrade::CheckImage(const char* where, const std::string& imagePath,
+                                      const std::vector<uint8_t>& image) {
     if (image.empty()) {
-        SV_LOGE(kUpgrade, "Firmware file {} is empty", imagePath);
+        SV_LOGE(where, "Firmware file {} is empty", imagePath);
         return -1;
     }
     if (static_cast<uint64_t>(image.size()) > kStoreBytes) {
-        SV_LOGE(kUpgrade, "Firmware file {} has {} bytes; the bootdata store holds {}", imagePath, image.size(),
+        SV_LOGE(where, "Firmware file {} has {} bytes; the bootdata store holds {}", imagePath, image.size(),
                 kStoreBytes);
         return -1;
     }
     const uint8_t version = image[0];
     if (version != 2 && version != 3) {
-        SV_LOGE(kUpgrade, "Firmware file {} is not KANO bootdata: it starts with header version {}", imagePath,
-                version);
+        SV_LOGE(where, "Firmware file {} is not KANO bootdata: it starts with header version {}", imagePath, version);
         return -1;
     }
     const uint32_t headerBytes = version == 3 ? sizeof(SvHeaderV3) : sizeof(SvHeaderV2);
     if (image.size() < headerBytes) {
-        SV_LOGE(kUpgrade, "Firmware file {} ends inside its header ({} bytes)", imagePath, image.size());
+        SV_LOGE(where, "Firmware file {} ends inside its header ({} bytes)", imagePath, image.size());
         return -1;
     }
-    // The content the header announces must be in the file.
+    // The content the header announces must be in the file: from its offset
+    // (never inside the header) for its length, summed in 64 bits.
     const std::size_t lengthAt = version == 3 ? 117 : 138;
     const uint64_t contentLen = uint64_t{image[lengthAt]} | uint64_t{image[lengthAt + 1]} << 8 |
                                 uint64_t{image[lengthAt + 2]} << 16 | uint64_t{image[lengthAt + 3]} << 24;
-    if (uint64_t{headerBytes} + contentLen > image.size()) {
-        SV_LOGE(kUpgrade, "Firmware file {} is truncated: its header announces {} content bytes, the file holds {}",
-                imagePath, contentLen, image.size() - headerBytes);
+    const uint64_t contentOffset = uint64_t{image[1]} | uint64_t{image[2]} << 8;
+    const uint64_t contentStart = std::max<uint64_t>(contentOffset, headerBytes);
+    if (contentStart + contentLen > image.size()) {
+        SV_LOGE(where,
+                "Firmware file {} is truncated: its header announces {} content bytes from offset {}, the file "
+                "holds {} bytes",
+                imagePath, contentLen, contentStart, image.size());
         return -1;
     }
+    return version;
+}
+
+int SvKANOFirmwareUpgrade::CheckImageFile(const std::string& imagePath) {
+    constexpr const char* kWhere = "SvKANOFirmwareUpgrade::CheckImageFile";
+    std::vector<uint8_t> image;
+    if (!sv::firmware::ReadImageFile(kWhere, imagePath, image)) return -1;
+    return CheckImage(kWhere, imagePath, image) < 0 ? -1 : 0;
+}
+
+int SvKANOFirmwareUpgrade::UpgradeSensorFW(const std::string& imagePath, const std::function<void(int)>& progress) {
+    std::vector<uint8_t> image;
+    if (!sv::firmware::ReadImageFile(kUpgrade, imagePath, image)) return -1;
+    // Everything that can be known about the image is checked before the
+    // store is touched: a refused image leaves the camera as it was.
+    const int checked = CheckImage(kUpgrade, imagePath, image);
+    if (checked < 0) return -1;
+    const auto version = static_cast<uint8_t>(checked);
 
     // A version 3 image carries some unit's sensor ID: this camera's own is
     // read first, and the header goes to the store marked as not computed
     // (checksum 0xFFFF), so no partial or foreign image ever reads as sealed.
+    // The ID comes from the sensor's fuses, never from the store's header: a
+    // header sealed by an earlier upgrade may carry another unit's ID.
     std::string uid;
     std::vector<uint8_t> first(image.begin(), image.begin() + std::min<std::size_t>(image.size(), kChunkBytes));
     if (version == 3) {
-        if (camera_.GetSensorUniqueID(uid) != 0 || uid.size() != 32 ||
+        if (camera_.GetSensorFuseID(uid) != 0 || uid.size() != 32 ||
             uid.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
             SV_LOGE(kUpgrade, "Get Unique Sensor ID Fail!");
             return -1;
@@ -319,7 +341,6 @@ int SvKANOFirmwareUpgrade::UpgradeSensorFW(const std::string& imagePath, const s
         if (StoreWrite(static_cast<uint32_t>(full * kChunkBytes), data, static_cast<uint8_t>(n % kChunkBytes)) != 0) {
             return -1;
         }
-        sv::firmware::Report(progress, 100);
     }
 
     uint8_t stored = 0;
@@ -333,8 +354,8 @@ int SvKANOFirmwareUpgrade::UpgradeSensorFW(const std::string& imagePath, const s
         const int sealed = SealHeader(uid);
         if (sealed != 0) return sealed;
     }
-    // An image of whole chunks reported 99 at most; a finished upgrade says 100.
-    if (n % kChunkBytes == 0) sv::firmware::Report(progress, 100);
+    // 100 means done: only an upgrade that has succeeded says it.
+    sv::firmware::Report(progress, 100);
     SV_LOGI(kUpgrade, "DownloadBootdata Completed.");
     return 0;
 }

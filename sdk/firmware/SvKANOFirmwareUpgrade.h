@@ -28,6 +28,14 @@ public:
     // image is finished with this camera's sensor ID and fresh checksums.
     int UpgradeSensorFW(const std::string& imagePath, const std::function<void(int)>& progress);
 
+    // Whether the file at `imagePath` is an image UpgradeSensorFW takes: 0, or
+    // -1 (logged) for a file it would refuse. No device traffic, so a caller
+    // can ask before it erases the store.
+    static int CheckImageFile(const std::string& imagePath);
+    // The same check on an image already read: its header version (2 or 3),
+    // or -1 (logged under `where`).
+    static int CheckImage(const char* where, const std::string& imagePath, const std::vector<uint8_t>& image);
+
 private:
     // One store write or read at store offset `offset`.
     int StoreWrite(uint32_t offset, const uint8_t* data, uint8_t length);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/HeaderChecksums.h"
 #include "base/Logger.h"
 #include "camera/SvLIRACamera.h"
 #include "firmware/SensorBoard.h"
@@ -40,14 +41,6 @@ uint32_t Le32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
            static_cast<uint32_t>(p[3]) << 24;
 }
-
-struct BinInfo {
-    uint8_t version[4];
-    uint32_t controlAddr;
-    uint32_t controlLen;
-    uint32_t bootdataAddr;
-    uint32_t bootdataLen;
-};
 
 }  // namespace
 
@@ -125,6 +118,11 @@ int SvLUMOFirmwareUpgrade::CheckProduct(std::string& productName, std::string& c
 }
 
 // ---------------------------------------------------------------- loader mode and erase
+
+bool SvLUMOFirmwareUpgrade::InLoaderMode() {
+    uint8_t byte = 0x00;
+    return camera_.GenericI2CRead(device_, 1, kBslMarkerRegister, 1, &byte) >= 0 && byte == kBslMarker;
+}
 
 int SvLUMOFirmwareUpgrade::CheckDriver() {
     auto marker = [&](uint8_t& byte) {
@@ -211,40 +209,70 @@ int SvLUMOFirmwareUpgrade::Verify(uint32_t address, uint32_t length, const std::
     return 1;
 }
 
-int SvLUMOFirmwareUpgrade::UpgradeSensorFW(const std::string& imagePath, const std::function<void(int)>& progress) {
-    std::vector<uint8_t> image;
-    if (!sv::firmware::ReadImageFile(kUpgrade, imagePath, image)) return -1;
-    // The image is checked whole, in 64-bit arithmetic, before the first
-    // transfer: nothing is read past its end and a refused image sends nothing.
+int SvLUMOFirmwareUpgrade::CheckImage(const char* where, const std::string& imagePath,
+                                      const std::vector<uint8_t>& image, Layout& info) {
+    // The image is checked whole, in 64-bit arithmetic: nothing is read past
+    // its end and a refused image sends nothing.
     if (image.size() < kBinInfoBytes) {
-        SV_LOGE(kUpgrade, "Firmware file {} has {} bytes; its information block alone takes {}", imagePath,
-                image.size(), kBinInfoBytes);
+        SV_LOGE(where, "Firmware file {} has {} bytes; its information block alone takes {}", imagePath, image.size(),
+                kBinInfoBytes);
         return -1;
     }
-    BinInfo info{};
     std::memcpy(info.version, image.data(), 4);
     info.controlAddr = Le32(image.data() + 4);
     info.controlLen = Le32(image.data() + 8);
     info.bootdataAddr = Le32(image.data() + 12);
     info.bootdataLen = Le32(image.data() + 16);
-    SV_LOGI(kUpgrade, "Bin Version: {}.{}.{}.{}", info.version[0], info.version[1], info.version[2], info.version[3]);
-    SV_LOGI(kUpgrade, "Control Addr: 0x{:08x}, Len: 0x{:08x}", info.controlAddr, info.controlLen);
-    SV_LOGI(kUpgrade, "Bootdata Addr: 0x{:08x}, Len: 0x{:08x}", info.bootdataAddr, info.bootdataLen);
     const uint64_t needed = uint64_t{kBinInfoBytes} + info.controlLen + info.bootdataLen;
-    const std::size_t bootdataAt = kBinInfoBytes + info.controlLen;
     if (needed > image.size()) {
-        SV_LOGE(kUpgrade, "Firmware file {} has {} bytes; its information block says {}", imagePath, image.size(),
-                needed);
+        SV_LOGE(where, "Firmware file {} has {} bytes; its information block says {}", imagePath, image.size(), needed);
         return -1;
     }
     if (uint64_t{info.controlAddr} + info.controlLen > 0x100000000ull ||
         uint64_t{info.bootdataAddr} + info.bootdataLen > 0x100000000ull) {
-        SV_LOGE(kUpgrade, "Firmware file {}: a section runs past the end of the address space", imagePath);
+        SV_LOGE(where, "Firmware file {}: a section runs past the end of the address space", imagePath);
         return -1;
     }
-    if (info.bootdataLen < sizeof(SvHeaderV3) || image[bootdataAt] != 3) {
-        SV_LOGE(kUpgrade, "Firmware file {} is not a LUMO image: its bootdata section has no version 3 header",
-                imagePath);
+    if (info.bootdataLen < sizeof(SvHeaderV3) || image[kBinInfoBytes + info.controlLen] != 3) {
+        SV_LOGE(where, "Firmware file {} is not a LUMO image: its bootdata section has no version 3 header", imagePath);
+        return -1;
+    }
+    return 0;
+}
+
+int SvLUMOFirmwareUpgrade::CheckImageFile(const std::string& imagePath) {
+    constexpr const char* kWhere = "SvLUMOFirmwareUpgrade::CheckImageFile";
+    std::vector<uint8_t> image;
+    if (!sv::firmware::ReadImageFile(kWhere, imagePath, image)) return -1;
+    Layout info;
+    return CheckImage(kWhere, imagePath, image, info);
+}
+
+int SvLUMOFirmwareUpgrade::UpgradeSensorFW(const std::string& imagePath, const std::function<void(int)>& progress) {
+    std::vector<uint8_t> image;
+    if (!sv::firmware::ReadImageFile(kUpgrade, imagePath, image)) return -1;
+    Layout info;
+    if (CheckImage(kUpgrade, imagePath, image, info) != 0) return -1;
+    SV_LOGI(kUpgrade, "Bin Version: {}.{}.{}.{}", info.version[0], info.version[1], info.version[2], info.version[3]);
+    SV_LOGI(kUpgrade, "Control Addr: 0x{:08x}, Len: 0x{:08x}", info.controlAddr, info.controlLen);
+    SV_LOGI(kUpgrade, "Bootdata Addr: 0x{:08x}, Len: 0x{:08x}", info.bootdataAddr, info.bootdataLen);
+    const std::size_t bootdataAt = kBinInfoBytes + info.controlLen;
+
+    // The module boots the header it is given, and the image's carries the
+    // sensor ID of whichever unit the image was built on. In loader mode the
+    // sensor behind the module cannot be asked for this unit's ID, so the
+    // header goes in with its ID blank and its checksums marked as not
+    // computed: readers of the ID then take it from this unit's sensor.
+    // The verification below covers these bytes as programmed.
+    uint8_t* header = image.data() + bootdataAt;
+    std::fill(header + sv::header::kFuseIdAt, header + sv::header::kFuseIdAt + 16, uint8_t{0xFF});
+    sv::header::MarkChecksumsNotComputed(header);
+
+    // Outside loader mode the packets would land in the module's own
+    // registers: nothing is sent until the loader answers.
+    if (!InLoaderMode()) {
+        SV_LOGE(kUpgrade, "{} is not in loader mode: erase the module (CleanSensorFW) before an upgrade",
+                camera_.DeviceName());
         return -1;
     }
 

@@ -27,8 +27,26 @@ public:
     // Brings the module into loader mode, unlocks it and erases it.
     int CleanSensorFW();
     // Programs and verifies the control and bootdata sections of the image at
-    // `imagePath`, then leaves loader mode. Does not erase first.
+    // `imagePath`, then leaves loader mode. Does not erase first, and refuses
+    // a module that is not in loader mode.
     int UpgradeSensorFW(const std::string& imagePath, const std::function<void(int)>& progress);
+
+    // The information block at the start of an image.
+    struct Layout {
+        uint8_t version[4] = {};
+        uint32_t controlAddr = 0;
+        uint32_t controlLen = 0;
+        uint32_t bootdataAddr = 0;
+        uint32_t bootdataLen = 0;
+    };
+    // Whether the file at `imagePath` is an image UpgradeSensorFW takes: 0, or
+    // -1 (logged) for a file it would refuse. No device traffic, so a caller
+    // can ask before it erases the module.
+    static int CheckImageFile(const std::string& imagePath);
+    // The same check on an image already read; fills `layout`. 0 or -1
+    // (logged under `where`).
+    static int CheckImage(const char* where, const std::string& imagePath, const std::vector<uint8_t>& image,
+                          Layout& layout);
 
     int BslState() const { return bslState_; }
 
@@ -47,6 +65,8 @@ private:
     // 1 match, 0 mismatch, -1 transfer failure.
     int Verify(uint32_t address, uint32_t length, const std::vector<uint8_t>& image, std::size_t offset, bool log);
     int ReadMcuWord(uint16_t reg, uint8_t (&bytes)[2]);
+    // Whether register 0xBB shows the loader (0x51); false when the read fails.
+    bool InLoaderMode();
 
     SvLIRACamera& camera_;
     const uint8_t device_;

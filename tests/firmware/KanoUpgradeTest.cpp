@@ -2,6 +2,7 @@
 // store erase, image write and seal, bad images, failed transfers, and an
 // upgrade holding the camera against other threads.
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <functional>
@@ -207,7 +208,10 @@ TEST_F(KanoUpgradeTest, EveryFailedTransferFailsTheUpgradeAndNoPartialImageIsSea
             fault.times = unplugged ? 0 : 1;  // a device that is gone answers nothing from then on
             fault.code = unplugged ? static_cast<sv::platform::HResult>(0x8007048F) : sv::platform::HR_E_FAIL;
             ASSERT_TRUE(backend_->AddFault("cam", fault));
-            EXPECT_EQ(SvUpgradeSensorFW(camera, File(image), [](int) {}), -1);
+            std::vector<int> progress;
+            EXPECT_EQ(SvUpgradeSensorFW(camera, File(image), [&](int p) { progress.push_back(p); }), -1);
+            // 100 means done: a failed upgrade never says it, the last write's failure included.
+            EXPECT_EQ(std::count(progress.begin(), progress.end(), 100), 0);
             ++runs;
             if (unplugged) continue;  // nothing can be read back from a device that is gone
             EXPECT_FALSE(svtest::HeaderChecksumsHold(Store(camera, 0, 125)))
@@ -240,6 +244,112 @@ TEST_F(KanoUpgradeTest, AnUpgradeHoldsTheCameraAgainstOtherThreads) {
     other.join();
     EXPECT_FALSE(interleaved) << "another thread's call ran inside the upgrade";
     EXPECT_TRUE(otherDone);
+}
+
+// A version 3 KANO image whose content starts after padding: the header says
+// the content begins at `contentOffset` and runs `contentLen` bytes.
+std::vector<uint8_t> PaddedKanoImage(uint16_t contentOffset, uint32_t contentLen) {
+    std::vector<uint8_t> image = svtest::HeaderV3("KIVO-AR0234", 2, 1, 400, 9, contentLen);
+    svtest::PutLe(image, 1, contentOffset, 2);
+    image.resize(contentOffset, 0x00);
+    const auto content = svtest::Content(contentLen, 0x5A);
+    image.insert(image.end(), content.begin(), content.end());
+    return image;
+}
+
+TEST_F(KanoUpgradeTest, ContentAfterPaddingMustBeWhollyInTheFile) {
+    auto camera = OpenKivo();
+    // 300 content bytes from offset 256: the file must hold 556 bytes. Cut
+    // short by 20 it still holds header + 300 bytes, which is not enough.
+    auto cut = PaddedKanoImage(256, 300);
+    ASSERT_EQ(cut.size(), 556u);
+    cut.resize(536);
+    LogCapture log;
+    const svtest::TransferLog refused(*backend_, [&] {
+        EXPECT_EQ(SvCheckSensorFWImage(camera, File(cut)), -1);
+        EXPECT_EQ(SvUpgradeSensorFW(camera, File(cut), [](int) {}), -1);
+    });
+    EXPECT_EQ(refused.Transfers(), 0u);
+    EXPECT_TRUE(log.Contains("300 content bytes from offset 256"));
+    // An offset near the 16-bit limit with the largest length does not wrap.
+    auto huge = PaddedKanoImage(0xFFF0, 16);
+    svtest::PutLe(huge, 117, 0xFFFFFFFFu, 4);
+    EXPECT_EQ(SvCheckSensorFWImage(camera, File(huge)), -1);
+    // The whole padded image is taken and written as it is.
+    const auto whole = PaddedKanoImage(256, 300);
+    EXPECT_EQ(SvCheckSensorFWImage(camera, File(whole)), 0);
+    ASSERT_EQ(SvUpgradeSensorFW(camera, File(whole), [](int) {}), 0);
+    EXPECT_EQ(Store(camera, 125, whole.size() - 125), std::vector<uint8_t>(whole.begin() + 125, whole.end()));
+}
+
+TEST_F(KanoUpgradeTest, TheImageCheckRefusesWhatTheUpgradeRefusesAndTouchesNoDevice) {
+    auto camera = OpenKivo();
+    auto truncated = svtest::KanoImageV3(400);
+    truncated.resize(300);
+    const std::vector<std::pair<const char*, std::vector<uint8_t>>> refused = {
+        {"empty", {}},
+        {"larger than the store", svtest::KanoImageV2(0x20001)},
+        {"truncated", truncated},
+        {"shorter than its header", std::vector<uint8_t>(100, 3)},
+        {"a LUMO image", svtest::LumoImage(0, 300, 0x10000, 200)},
+    };
+    const svtest::TransferLog log(*backend_, [&] {
+        for (const auto& [what, bytes] : refused) {
+            SCOPED_TRACE(what);
+            EXPECT_EQ(SvCheckSensorFWImage(camera, File(bytes)), -1);
+        }
+        EXPECT_EQ(SvCheckSensorFWImage(camera, dir_.File("missing.bin")), -1);
+        EXPECT_EQ(SvCheckSensorFWImage(camera, File(svtest::KanoImageV3(300))), 0);
+        EXPECT_EQ(SvCheckSensorFWImage(camera, File(svtest::KanoImageV2(300))), 0);
+    });
+    EXPECT_EQ(log.Transfers(), 0u);
+    EXPECT_EQ(SvCheckSensorFWImage(nullptr, File(svtest::KanoImageV3(300))), -1);
+}
+
+TEST_F(KanoUpgradeTest, TheSealCarriesTheSensorsOwnIdNotTheOneAnEarlierUpgradeSealedIn) {
+    // The store is sealed (checksums computed) with another unit's ID.
+    InstallWorld(svtest::MakerWorldJson(
+        svtest::kKivoName, "0821",
+        R"({"model": "kivo", "header": {"version": 3, "fuseId": "11111111111111111111111111111111"},
+            "sensor": {"fuseId": "22222222222222222222222222222222"}})"));
+    auto camera = Camera(svtest::kKivoName);
+    ASSERT_EQ(SvOpen(camera), 0);
+    ASSERT_TRUE(svtest::HeaderChecksumsHold(Store(camera, 0, 125)));
+    ASSERT_EQ(SvUpgradeSensorFW(camera, File(svtest::KanoImageV3(300)), [](int) {}), 0);
+    const auto header = Store(camera, 0, 125);
+    EXPECT_TRUE(svtest::HeaderChecksumsHold(header));
+    EXPECT_EQ(std::vector<uint8_t>(header.begin() + 5, header.begin() + 21), std::vector<uint8_t>(16, 0x22));
+    std::string uid;
+    ASSERT_EQ(SvGetSensorUniqueID(camera, uid), 0);
+    EXPECT_EQ(uid, "22222222222222222222222222222222");
+}
+
+TEST_F(KanoUpgradeTest, AStoreThatDidNotTakeTheImageFailsTheUpgrade) {
+    // The store acknowledges every write and keeps its old bytes: it still
+    // reads its version 2 header (or 0xFF when blank) after the write.
+    struct Case {
+        const char* header;
+        std::vector<uint8_t> image;
+        const char* logged;
+    };
+    const std::vector<Case> cases = {
+        {R"({"version": 2})", svtest::KanoImageV3(300), "reads header version 2 after a version 3 image"},
+        {R"({"version": "blank"})", svtest::KanoImageV2(300), "reads header version 255 after a version 2 image"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.header);
+        InstallWorld(svtest::MakerWorldJson(svtest::kKivoName, "0821",
+                                            std::string(R"({"model": "kivo", "storeWriteProtect": true, "header": )") +
+                                                c.header + "}"));
+        auto camera = Camera(svtest::kKivoName);
+        ASSERT_EQ(SvOpen(camera), 0);
+        LogCapture log;
+        std::vector<int> progress;
+        EXPECT_EQ(SvUpgradeSensorFW(camera, File(c.image), [&](int p) { progress.push_back(p); }), -1);
+        EXPECT_TRUE(log.Contains(c.logged)) << c.logged;
+        EXPECT_FALSE(log.Contains("DownloadBootdata Completed."));
+        EXPECT_EQ(std::count(progress.begin(), progress.end(), 100), 0);
+    }
 }
 
 TEST_F(KanoUpgradeTest, ProductCheckThroughTheStoppedIspsSensorPort) {

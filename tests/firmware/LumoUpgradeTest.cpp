@@ -2,6 +2,7 @@
 // loader mode and erase, programming with verification, the packets on the
 // wire, bad images, refused answers and failed transfers.
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -191,6 +192,84 @@ TEST_F(LumoUpgradeTest, BadImagesAreRefusedBeforeAnyTransfer) {
     }
 }
 
+TEST_F(LumoUpgradeTest, TheImageCheckRefusesWhatTheUpgradeRefusesAndTouchesNoDevice) {
+    auto camera = OpenLira();
+    auto corrupt = svtest::LumoImage(0, 64, 0x10000, 130);
+    svtest::PutLe(corrupt, 8, 0xFFFFFFF0u, 4);
+    const std::vector<std::pair<const char*, std::vector<uint8_t>>> refused = {
+        {"empty", {}},
+        {"shorter than its information block", std::vector<uint8_t>(19, 0)},
+        {"corrupted lengths", corrupt},
+        {"a section past the address space", svtest::LumoImage(0xFFFFFF00u, 300, 0x10000, 130)},
+        {"no sections", std::vector<uint8_t>(20, 0)},
+        {"a KANO image", svtest::KanoImageV3(300)},
+    };
+    const svtest::TransferLog log(*backend_, [&] {
+        for (const auto& [what, bytes] : refused) {
+            SCOPED_TRACE(what);
+            EXPECT_EQ(SvCheckSensorFWImage(camera, File(bytes)), -1);
+        }
+        EXPECT_EQ(SvCheckSensorFWImage(camera, dir_.File("missing.bin")), -1);
+        EXPECT_EQ(SvCheckSensorFWImage(camera, File(svtest::LumoImage(0, 64, 0x10000, 130))), 0);
+    });
+    EXPECT_EQ(log.Transfers(), 0u);
+}
+
+TEST_F(LumoUpgradeTest, AModuleOutsideLoaderModeIsRefusedBeforeAnyPacket) {
+    auto camera = OpenLira();
+    svtest::TraceCapture trace(*backend_);
+    LogCapture log;
+    EXPECT_EQ(SvUpgradeSensorFW(camera, File(svtest::LumoImage(0, 64, 0x10000, 130)), nullptr), -1);
+    trace.Stop();
+    EXPECT_TRUE(log.Contains("is not in loader mode"));
+    const auto transfers = TransfersOf(trace);
+    ASSERT_FALSE(transfers.empty());
+    for (const auto& t : transfers) {
+        EXPECT_FALSE(t.write) << "a write to 0x" << std::hex << t.reg << " outside loader mode";
+        EXPECT_NE(t.reg >> 8, 0x80) << "a loader register read outside loader mode";
+    }
+}
+
+TEST_F(LumoUpgradeTest, TheModuleReportsItsOwnSensorIdAfterAnUpgrade) {
+    const std::string own = "A1B2C3D4E5F60718293A4B5C6D7E8F90";
+    auto camera = OpenMaker(svtest::kLiraName, "0822",
+                            R"({"model": "lira", "sensor": {"chipId": "0x0F56", "fuseId": ")" + own + "\"}}");
+    std::string uid;
+    ASSERT_EQ(SvGetSensorUniqueID(camera, uid), 0);
+    ASSERT_EQ(uid, own);
+    ASSERT_EQ(SvCleanSensorFW(camera), 0);
+    // The image's header carries the builder's unit's ID (10 11 ... 1F) and
+    // checksums that hold for it.
+    const auto image = svtest::LumoImage(0, 300, 0x10000, 200);
+    ASSERT_TRUE(svtest::HeaderChecksumsHold(std::vector<uint8_t>(image.begin() + 320, image.begin() + 445)));
+    ASSERT_EQ(SvUpgradeSensorFW(camera, File(image), nullptr), 0);
+    ASSERT_EQ(SvGetSensorUniqueID(camera, uid), 0);
+    EXPECT_EQ(uid, own);
+    // The module boots a header whose ID is not taken as written; the rest is the image's.
+    auto header = std::make_unique<SvHeaderV3>();
+    ASSERT_EQ(SvGetBootdataHeaderV3(camera, header), 0);
+    const auto* h = reinterpret_cast<const uint8_t*>(header.get());
+    EXPECT_EQ(header->fixChecksum, 0xFFFF);
+    EXPECT_EQ(std::vector<uint8_t>(h + 5, h + 21), std::vector<uint8_t>(16, 0xFF));
+    EXPECT_EQ(std::vector<uint8_t>(h + 21, h + 101), std::vector<uint8_t>(image.begin() + 341, image.begin() + 421));
+    std::string version;
+    ASSERT_EQ(SvGetSensorFirmwareVersion(camera, version), 0);
+    EXPECT_EQ(version, "02.03.500.11");
+}
+
+TEST_F(LumoUpgradeTest, AVerificationAnswerWrongOnlyInItsTopByteIsRefused) {
+    auto camera = OpenLira(R"(, "bslCrcError": 4278190080)");  // 0xFF000000
+    ASSERT_EQ(SvCleanSensorFW(camera), 0);
+    LogCapture log;
+    std::vector<int> progress;
+    EXPECT_EQ(SvUpgradeSensorFW(camera, File(svtest::LumoImage(0, 300, 0x10000, 200)),
+                                [&](int p) { progress.push_back(p); }),
+              -1);
+    EXPECT_TRUE(log.Contains("] verificationResponse: 0x"));
+    EXPECT_FALSE(log.Contains("Verification mcu control done"));
+    EXPECT_EQ(std::count(progress.begin(), progress.end(), 100), 0);
+}
+
 TEST_F(LumoUpgradeTest, EveryFailedTransferFailsTheUpgrade) {
     const auto image = svtest::LumoImage(0, 200, 0x10000, 140);
     // A fresh camera, opened and erased; `counts` gets its transfers so far.
@@ -230,7 +309,9 @@ TEST_F(LumoUpgradeTest, EveryFailedTransferFailsTheUpgrade) {
             fault.times = unplugged ? 0 : 1;  // a device that is gone answers nothing from then on
             fault.code = unplugged ? static_cast<sv::platform::HResult>(0x8007048F) : sv::platform::HR_E_FAIL;
             ASSERT_TRUE(backend_->AddFault("cam", fault));
-            EXPECT_EQ(SvUpgradeSensorFW(camera, File(image), nullptr), -1);
+            std::vector<int> progress;
+            EXPECT_EQ(SvUpgradeSensorFW(camera, File(image), [&](int p) { progress.push_back(p); }), -1);
+            EXPECT_EQ(std::count(progress.begin(), progress.end(), 100), 0) << "100 from a failed upgrade";
         }
     }
     std::printf("fault positions covered: %zu (each failed once and as an unplugged device)\n", positions.size());
