@@ -1,6 +1,7 @@
 // The legacy control objects' transport, generic I2C, firmware versions,
 // AP1302 access, headers and unique ID, against the simulated cameras.
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -576,6 +577,56 @@ TEST_F(LegacyStoreTest, LumoDownloadOutsideLoaderModeFailsAndSaysWhere) {
     // Not in loader mode: no status message answers the first piece.
     EXPECT_EQ(lumo.DownloadBootdata("lumo.bin"), -1);
     EXPECT_TRUE(Logged("LumoCamCtrl::DownloadBootdata", "Program Error: address = 0x00008080"));
+}
+
+TEST_F(LegacyStoreTest, LumoDownloadRefusesAProgramAnswerThatIsAStatusOtherThanDone) {
+    // A loader that answers a status message whose status is not 0: locked
+    // (loader mode without the unlock) and an address outside its flash.
+    struct Case {
+        const char* what;
+        bool unlock;
+        uint32_t controlAddr;
+        const char* logged;
+    };
+    for (const Case& c : {Case{"locked", false, 0x8000, "Program Error: address = 0x00008080"},
+                          Case{"outside the flash", true, 0x3FFC0, "Program Error: address = 0x00040040"}}) {
+        SCOPED_TRACE(c.what);
+        LumoCamCtrl lumo;
+        Attach(lumo, kLiraName, kLiraXu);
+        if (c.unlock) {
+            ASSERT_EQ(lumo.ClearISPBootdata(), 0);
+        } else {
+            ASSERT_EQ(lumo.SetBSLMode(1), 0);
+        }
+        auto image = LumoImage(200, 256);
+        for (int i = 0; i < 4; ++i) image[4 + static_cast<std::size_t>(i)] = static_cast<uint8_t>(c.controlAddr >> (8 * i));
+        WriteFile("lumo.bin", image);
+        TraceCapture trace(*backend_);
+        EXPECT_EQ(lumo.DownloadBootdata("lumo.bin"), -1);
+        trace.Stop();
+        EXPECT_TRUE(Logged("LumoCamCtrl::DownloadBootdata", c.logged));
+        // Refused at the first piece: nothing more is programmed or checked.
+        int packets = 0;
+        for (const auto& t : I2cTransfersOf(trace)) packets += t.write ? 1 : 0;
+        EXPECT_EQ(packets, 1);
+    }
+}
+
+TEST_F(LegacyStoreTest, LumoDownloadRefusesAVerificationAnswerWrongOnlyInItsTopByte) {
+    LumoCamCtrl lumo;
+    Attach(lumo, kLiraName, R"({"model": "lira", "bslCrcError": 4278190080})");  // 0xFF000000
+    ASSERT_EQ(lumo.ClearISPBootdata(), 0);
+    WriteFile("lumo.bin", LumoImage(200, 256));
+    EXPECT_EQ(lumo.DownloadBootdata("lumo.bin"), -1);
+    const auto lines = Lines();
+    auto has = [&](const std::string& text) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+            return l.rfind("[LumoCamCtrl::DownloadBootdata][", 0) == 0 && l.find("] " + text) != std::string::npos;
+        });
+    };
+    EXPECT_TRUE(has("Verification Fail"));
+    EXPECT_TRUE(has("memory CRC: 0x"));
+    EXPECT_FALSE(has("Verification Flash")) << "the control section was taken as verified";
 }
 
 TEST_F(LegacyStoreTest, LumoImageShorterThanItsSectionsIsRefusedBeforeAnyTransfer) {
