@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -302,6 +303,42 @@ TEST(SvcamUpgrade, SensorFirmwareOfBothFamiliesAndTheEraseThatNeedsYes) {
     EXPECT_EQ(Svcam("clean-sensor KIVO").status, 2) << "refused without --yes";
     EXPECT_EQ(Svcam("clean-sensor KIVO --yes").status, 0);
     EXPECT_EQ(Svcam("upgrade sensor WebCam " + dir.File("kano-bootdata.img")).status, 2);
+}
+
+// --erase-first with an image the upgrade would refuse: refused before the
+// erase, so the store and the module stay as they were.
+TEST(SvcamUpgrade, EraseFirstChecksTheImageBeforeErasing) {
+    TempDir dir;
+    ASSERT_TRUE(CopySampleImages(dir));
+    { std::ofstream(dir.File("empty.img"), std::ios::binary); }
+    struct Case {
+        const char* camera;
+        std::string image;
+    };
+    const std::vector<Case> cases = {
+        {"KIVO", dir.File("missing.img")},
+        {"KIVO", dir.File("empty.img")},
+        {"KIVO", dir.File("lumo-firmware.img")},
+        {"LIRA", dir.File("missing.img")},
+        {"LIRA", dir.File("empty.img")},
+        {"LIRA", dir.File("kano-bootdata.img")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.camera) + " " + c.image);
+        const std::string trace = dir.File("trace.jsonl");
+        std::filesystem::remove(trace);
+        const ToolRun run = Svcam(std::string("upgrade sensor ") + c.camera + " --erase-first " + c.image,
+                                  "SORVANSDK_BACKEND=sim SORVANSDK_SIM_TRACE=" + trace);
+        EXPECT_EQ(run.status, 1) << run.out << run.err;
+        EXPECT_NE(run.err.find("SvCheckSensorFWImage"), std::string::npos) << run.err;
+        const std::string lines = sv::test::ReadFile(trace);
+        ASSERT_FALSE(lines.empty()) << "no trace written";
+        // Not one store write, loader-mode request or loader packet.
+        EXPECT_EQ(lines.find("I2C write 0x54"), std::string::npos);
+        EXPECT_EQ(lines.find("I2C write 0x55"), std::string::npos);
+        EXPECT_EQ(lines.find("BSL mode"), std::string::npos);
+        EXPECT_EQ(lines.find("loader:"), std::string::npos);
+    }
 }
 
 }  // namespace

@@ -955,6 +955,8 @@ int SensorUpgradeCommand(const GlobalOptions& global, const std::string& camera,
     data["camera"] = session.Choice().displayName;
     data["image"] = image;
     if (eraseFirst) {
+        // The upgrade's own image check comes first: a refused image erases nothing.
+        Check(SvCheckSensorFWImage(session.Camera(), image), "SvCheckSensorFWImage(" + image + ")");
         Check(SvCleanSensorFW(session.Camera()), "SvCleanSensorFW(" + session.Choice().displayName + ")");
         data["erased"] = true;
     }
