@@ -634,7 +634,14 @@ public:
         Checked("SvExportSensorConfig", [&] { return SvExportSensorConfig(camera_, path); });
     }
 
-    void CleanSensorFirmware() { Checked("SvCleanSensorFW", [&] { return SvCleanSensorFW(camera_); }); }
+    void CheckSensorFirmwareImage(const std::string& path) {
+        Checked("SvCheckSensorFWImage", [&] { return SvCheckSensorFWImage(camera_, path); });
+    }
+    // With an image, it is checked as the upgrade checks it before anything is erased.
+    void CleanSensorFirmware(const std::optional<std::string>& image) {
+        if (image) CheckSensorFirmwareImage(*image);
+        Checked("SvCleanSensorFW", [&] { return SvCleanSensorFW(camera_); });
+    }
     void UpgradeSensorFirmware(const std::string& path, py::object progress) {
         auto camera = camera_;
         Upgrade("SvUpgradeSensorFW", std::move(progress),
@@ -814,7 +821,10 @@ PYBIND11_MODULE(sorvansdk, m) {
         .def("activate_profile_image_processing", &Camera::ActivateImageProcessing)
         .def("activate_profile_streaming", &Camera::ActivateStreaming)
         .def("export_sensor_config", &Camera::ExportSensorConfig, py::arg("path"))
-        .def("clean_sensor_firmware", &Camera::CleanSensorFirmware)
+        .def("check_sensor_firmware_image", &Camera::CheckSensorFirmwareImage, py::arg("path"),
+             "Raises sorvansdk.Error when upgrade_sensor_firmware would refuse the image; touches no device.")
+        .def("clean_sensor_firmware", &Camera::CleanSensorFirmware, py::arg("image") = py::none(),
+             "Erases the sensor board; given the image to be written, refuses first when the upgrade would.")
         .def("upgrade_sensor_firmware", &Camera::UpgradeSensorFirmware, py::arg("path"),
              py::arg("progress") = py::none(), "Writes a sensor board image; progress(percent) with the GIL held.")
         .def("goto_fx3_program_mode", &Camera::GotoFx3ProgramMode);

@@ -1,6 +1,7 @@
 // The three methods whose work runs on a thread of its own.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include <sorvansdk/SorvanSDK.h>
@@ -88,11 +89,27 @@ void SorvanSDKPluginImpl::handleUpgradeSensorFW(const MethodCall& call, MethodRe
 
 void SorvanSDKPluginImpl::handleCleanSensorFW(const MethodCall& call, MethodResultPtr result) {
     try {
-        const int handle = extractArgument<int>(call.arguments(), "Handle ID must be an integer");
+        // A bare handle erases; [handle, imgPath] erases only when the upgrade
+        // would take that image, so a refused image leaves the module as it was.
+        int handle = 0;
+        std::optional<std::string> path;
+        const auto* list = call.arguments() != nullptr ? std::get_if<flutter::EncodableList>(call.arguments()) : nullptr;
+        if (list != nullptr && list->size() == 2) {
+            handle = ValueAs<int32_t>((*list)[0]);
+            path = ValueAs<std::string>((*list)[1]);
+        } else {
+            handle = extractArgument<int>(call.arguments(), "Handle ID must be an integer");
+        }
         UpgradeHub::Job job;
         job.function = "SvCleanSensorFW";
         StartCameraJob(*upgrades, handle, std::move(job),
-                       [](SvCameraPtr camera, const std::function<void(int)>&) { return SvCleanSensorFW(camera); },
+                       [path](SvCameraPtr camera, const std::function<void(int)>&) {
+                           if (path) {
+                               const int checked = SvCheckSensorFWImage(camera, *path);
+                               if (checked != 0) return checked;
+                           }
+                           return SvCleanSensorFW(camera);
+                       },
                        result);
     } catch (const std::exception& e) {
         result->Error("SORVANSDK_ERROR", "Failed to clean sensor firmware", EncodableValue(std::string(e.what())));

@@ -44,3 +44,23 @@ def test_missing_image_is_a_library_error(kivo, tmp_path):
     with pytest.raises(sorvansdk.Error) as info:
         kivo.upgrade_sensor_firmware(str(tmp_path / "missing.img"))
     assert info.value.function == "SvUpgradeSensorFW"
+
+
+def test_clean_with_a_refused_image_erases_nothing(kivo, lira, sensor_images, tmp_path):
+    kano = str(sensor_images / "kano-bootdata.img")
+    lumo = str(sensor_images / "lumo-firmware.img")
+    before = kivo.sensor_firmware_version()
+    for image in (str(tmp_path / "missing.img"), lumo):
+        with pytest.raises(sorvansdk.Error) as info:
+            kivo.clean_sensor_firmware(image=image)
+        assert info.value.function == "SvCheckSensorFWImage"
+    assert kivo.sensor_firmware_version() == before, "the store was erased"
+    with pytest.raises(sorvansdk.Error) as info:
+        lira.clean_sensor_firmware(kano)
+    assert info.value.function == "SvCheckSensorFWImage"
+    with pytest.raises(sorvansdk.Error):
+        lira.upgrade_sensor_firmware(lumo)  # still locked: nothing was erased
+    lira.check_sensor_firmware_image(lumo)
+    lira.clean_sensor_firmware(image=lumo)
+    lira.upgrade_sensor_firmware(lumo)
+    assert lira.sensor_firmware_version() == "02.03.500.11"
