@@ -150,6 +150,25 @@ TEST_F(UpgradeTest, CleaningALumoModuleRunsAsAJob) {
     EXPECT_TRUE(host_->Messages().empty()) << "cleaning reports no progress";
 }
 
+TEST_F(UpgradeTest, CleaningWithTheImageToComeChecksItBeforeErasing) {
+    const int lira = OpenHandle(kLira);
+    const int kivo = OpenHandle(kKivo);
+    const std::string lumoImage = images_.File("lumo-firmware.img");
+    const std::string kanoImage = images_.File("kano-bootdata.img");
+    const EncodableValue kivoVersion = Call("getSensorFirmwareVersion", I(kivo)).value;
+    // Images the upgrade would refuse: nothing is erased, the result is the check's.
+    EXPECT_EQ(AsInt(Call("cleanSensorFW", L({I(kivo), S(images_.File("missing.img"))}))), -1);
+    EXPECT_EQ(AsInt(Call("cleanSensorFW", L({I(kivo), S(lumoImage)}))), -1);
+    EXPECT_EQ(Call("getSensorFirmwareVersion", I(kivo)).value, kivoVersion) << "the store was erased";
+    EXPECT_EQ(AsInt(Call("cleanSensorFW", L({I(lira), S(kanoImage)}))), -1);
+    EXPECT_LT(AsInt(Call("upgradeSensorFW", L({I(lira), S(lumoImage)}))), 0) << "the module was erased";
+    // The image the upgrade takes: erased, then upgraded.
+    EXPECT_EQ(AsInt(Call("cleanSensorFW", L({I(lira), S(lumoImage)}))), 0);
+    EXPECT_EQ(AsInt(Call("upgradeSensorFW", L({I(lira), S(lumoImage)}))), 0);
+    EXPECT_TRUE(IsError(Call("cleanSensorFW", L({I(lira), I(2)})), "SORVANSDK_ERROR", "Failed to clean sensor firmware",
+                        S("bad variant access")));
+}
+
 TEST_F(UpgradeTest, ShuttingTheEngineDownDuringAJobDropsTheAnswerSafely) {
     const int kivo = OpenHandle(kKivo);
     auto pending = host_->Start("upgradeSensorFW", L({I(kivo), S(images_.File("kano-bootdata.img"))}));
