@@ -487,6 +487,9 @@ TEST(SimMakerModels, BadModelKeysAreWorldErrors) {
         {R"({"model": "lira", "header": {"version": 4}})", "xu.header.version: expected 2, 3 or \"blank\""},
         {R"({"model": "lira", "ispRegisters": {"0x5003": 1}})", "xu.ispRegisters.0x5003: registers sit at even"},
         {R"({"model": "lira", "colour": "red"})", "xu.colour: unknown key"},
+        {R"({"model": "kivo", "bslCrcError": 1})", "xu.bslCrcError: only the lira model"},
+        {R"({"model": "lira", "storeWriteProtect": true})", "xu.storeWriteProtect: only the kivo model"},
+        {R"({"model": "lira", "bslCrcError": -1})", "xu.bslCrcError: -1 is outside"},
     };
     for (const auto& [xu, message] : cases) {
         auto backend = SimBackend::FromJson(
@@ -503,6 +506,22 @@ TEST(SimMakerModels, BadModelKeysAreWorldErrors) {
     EXPECT_EQ(p[8] << 8 | p[9], 0x0290);
     ASSERT_EQ(cam.I2cRead(512, 0x48, 2, 0x3104, 2, p), HR_S_OK);
     EXPECT_EQ(p[6] << 8 | p[7], 1);
+}
+
+// A store with its write-protect line held acknowledges writes and keeps its bytes.
+TEST(SimMakerModels, AWriteProtectedKivoStoreKeepsItsBytes) {
+    for (bool protect : {false, true}) {
+        SCOPED_TRACE(protect);
+        auto backend = MakerWorld(std::string(R"({"model": "kivo", "storeWriteProtect": )") +
+                                  (protect ? "true" : "false") + "}");
+        Xu cam(*backend, 0);
+        Bytes p;
+        ASSERT_EQ(cam.I2cRead(256, 0x54, 2, 0x0000, 1, p), HR_S_OK);
+        const uint8_t before = p[6];
+        ASSERT_EQ(cam.I2cWrite(256, 0x54, 2, 0x0000, {0x07}), HR_S_OK);
+        ASSERT_EQ(cam.I2cRead(256, 0x54, 2, 0x0000, 1, p), HR_S_OK);
+        EXPECT_EQ(p[6], protect ? before : 0x07);
+    }
 }
 
 }  // namespace
