@@ -44,6 +44,9 @@ SORVANSDK_API void HelloSorvanSDK();
 SORVANSDK_API void SvSetLogLevel(SV_LOG_LEVEL level);
 SORVANSDK_API int SvSetLogFile(const std::string& folder);
 SORVANSDK_API int SvDiscoverCameraDevices(std::vector<std::string>& names);
+// The devices the last discovery saw but left out, and why (on Linux a video
+// node this process may not open); their number.
+SORVANSDK_API int SvGetUnlistedCameraDevices(std::vector<SvUnlistedDevice>& devices);
 SORVANSDK_API std::shared_ptr<SvCamera> SvInitialCameraDevice(int index);
 SORVANSDK_API int SvIsSorvanCamera(std::shared_ptr<SvCamera> camera);
 SORVANSDK_API std::shared_ptr<SvRoute> SvLoadRouteYaml(const std::string& path);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "SvExport.h"
 
@@ -203,5 +204,13 @@ using SvProgressCallback = std::function<void(int)>;
 
 // Opaque types of the interface. Cameras are created by the library and shared
 // with the host through std::shared_ptr<SvCamera>.
+// A video device that the last discovery saw but could not list
+// (SvGetUnlistedCameraDevices).
+struct SvUnlistedDevice {
+    std::string device;         // "/dev/video0"
+    std::string reason;         // the system's words: "Permission denied"
+    bool accessDenied = false;  // this process lacks the rights to open it
+};
+
 class SvCamera;
 class SvRoute;

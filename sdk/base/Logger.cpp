@@ -49,13 +49,15 @@ protected:
 };
 
 // Builds a logger over the shared list after appending a fresh console sink.
-// Caller holds the state mutex.
-void rebuildLocked(State& s) {
+// With a log file in the list every record is flushed as it is written, so
+// that the file holds the debug and trace records too when the process ends
+// without an orderly exit. Caller holds the state mutex.
+void rebuildLocked(State& s, bool withFile = false) {
     auto console = std::make_shared<spdlog::sinks::stdout_color_sink_mt>(spdlog::color_mode::automatic);
     s.sinks.push_back(console);
     s.sinks.push_back(std::make_shared<ObserverSink>());
     auto logger = std::make_shared<spdlog::logger>(kLoggerName, s.sinks.begin(), s.sinks.end());
-    logger->flush_on(spdlog::level::info);
+    logger->flush_on(withFile ? spdlog::level::trace : spdlog::level::info);
     int level = s.storedLevel.load();
     if (level >= 0 && level <= 6) {
         logger->set_level(static_cast<spdlog::level::level_enum>(level));
@@ -117,9 +119,19 @@ void AttachLogFolder(const std::string& folder) {
     }
     fs::remove(probe);  // throws filesystem_error ("remove") on failure
 
-    s.sinks.push_back(std::make_shared<spdlog::sinks::rotating_file_sink_mt>(
-        folder + "/szlog.log", kLogFileSize, kLogFileCount, false));
-    rebuildLocked(s);
+    auto file = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(folder + "/szlog.log", kLogFileSize,
+                                                                         kLogFileCount, false);
+    s.sinks.push_back(file);
+    rebuildLocked(s, true);
+
+    // The file's opening line, whatever the level: it shows that the file
+    // works and at which level the records that follow were let through.
+    const auto level = std::atomic_load(&s.logger)->level();
+    const auto levelName = spdlog::level::to_string_view(level);
+    const std::string text = "Log file opened; records at " + std::string(levelName.data(), levelName.size()) +
+                             (level == spdlog::level::off ? " (none)" : " and above") + " follow";
+    file->log(spdlog::details::log_msg(kLoggerName, spdlog::level::info, text));
+    file->flush();
 }
 
 void SetObserver(std::shared_ptr<const Observer> observer) {

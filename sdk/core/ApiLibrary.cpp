@@ -11,6 +11,7 @@
 #include "formats/BootdataHeader.h"
 #include "firmware/SvFX3FirmwareUpgrade.h"
 #include "formats/SensorConfig.h"
+#include "platform/backend/Backend.h"
 
 void HelloSorvanSDK() {
     sv::log::Write(spdlog::level::info, "Hello SorvanSDK!");
@@ -32,6 +33,14 @@ int SvSetLogFile(const std::string& folder) {
 int SvDiscoverCameraDevices(std::vector<std::string>& names) {
     names = sv::CameraManager()->DiscoverCameraDevices();
     return static_cast<int>(names.size());
+}
+
+int SvGetUnlistedCameraDevices(std::vector<SvUnlistedDevice>& devices) {
+    devices.clear();
+    for (const auto& d : sv::platform::GetBackend()->UnlistedDevices()) {
+        devices.push_back(SvUnlistedDevice{d.device, d.reason, d.accessDenied});
+    }
+    return static_cast<int>(devices.size());
 }
 
 std::shared_ptr<SvCamera> SvInitialCameraDevice(int index) {

@@ -1,5 +1,7 @@
 #include "firmware/Fx3BootImage.h"
 
+#include <sorvansdk/SvResults.h>
+
 namespace sv::firmware {
 
 namespace {
@@ -12,18 +14,9 @@ uint32_t Le32(const uint8_t* p) {
 }  // namespace
 
 const char* FX3DownloadResultName(int code) {
-    static const char* const kNames[] = {"SUCCESS",
-                                         "FAILED",
-                                         "INVALID_MEDIA_TYPE",
-                                         "INVALID_FWSIGNATURE",
-                                         "DEVICE_CREATE_FAILED",
-                                         "INCORRECT_IMAGE_LENGTH",
-                                         "INVALID_FILE",
-                                         "SPI_FLASH_ERASE_FAILED",
-                                         "CORRUPT_FIRMWARE_IMAGE_FILE",
-                                         "I2C_EEPROM_UNKNOWN_SIZE"};
-    if (code < 0 || code >= static_cast<int>(sizeof(kNames) / sizeof(kNames[0]))) return "UNKNOWN";
-    return kNames[code];
+    // The names live in the public table of results, beside their meanings.
+    const SvResultEntry* entry = SvFindResult(SV_RESULT_FX3_DOWNLOAD, code);
+    return entry && entry->name ? entry->name : "UNKNOWN";
 }
 
 FX3DownloadResult ParseFx3BootImage(const uint8_t* data, size_t size, Fx3BootImage& image) {

@@ -1,5 +1,7 @@
 #include "firmware/SensorBoard.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -32,7 +34,9 @@ const char* ColourType(uint16_t customerId) {
 bool ReadImageFile(const char* where, const std::string& path, std::vector<uint8_t>& image) {
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open()) {
+        const int error = errno;  // before the log call can change it
         SV_LOGE(where, "Failed to open firmware file");
+        SV_LOGE(where, "{}: {}", path, std::strerror(error));
         return false;
     }
     image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -1,5 +1,7 @@
 #include "firmware/SvFX3FirmwareUpgrade.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -67,7 +69,9 @@ int SvFX3FirmwareUpgradeWindows::Run(SV_FX3_FW_TARGET target, const std::string&
     {
         std::ifstream in(path, std::ios::binary);
         if (!in) {
+            const int error = errno;  // before the log call can change it
             SV_LOGE(kOp, "Cannot open firmware file: {}", path);
+            SV_LOGE(kOp, "{}: {}", path, std::strerror(error));
             return -1;
         }
         image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

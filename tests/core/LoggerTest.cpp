@@ -106,6 +106,29 @@ TEST_F(LoggerTest, LogFileInNewNestedFolderReceivesRecords) {
     EXPECT_NE(file.find("] to file and console\r\n"), std::string::npos) << file;
 }
 
+TEST_F(LoggerTest, ANewLogFileOpensWithItsLevelAndHoldsEachRecordAtOnce) {
+    SvSetLogLevel(SV_LOG_LEVEL_DEBUG);
+    TempDir dir;
+    ASSERT_EQ(SvSetLogFile(dir.Path()), 0);
+    // Read without a flush: what the file holds while the process runs.
+    EXPECT_NE(sv::test::ReadFile(dir.File("szlog.log")).find("] [info] Log file opened; records at debug and above follow\r\n"),
+              std::string::npos);
+    SV_LOGD("LoggerTest", "debug record below the console's flush level");
+    EXPECT_NE(sv::test::ReadFile(dir.File("szlog.log")).find("] [debug] [LoggerTest]["), std::string::npos);
+    EXPECT_NE(sv::test::ReadFile(dir.File("szlog.log")).find("debug record below the console's flush level\r\n"),
+              std::string::npos);
+
+    // With the level off the file still says that it is there, and why it
+    // stays short; the console does not get that line.
+    SvSetLogLevel(SV_LOG_LEVEL_OFF);
+    TempDir quiet;
+    LogCapture console;
+    ASSERT_EQ(SvSetLogFile(quiet.Path()), 0);
+    EXPECT_FALSE(console.Contains("Log file opened")) << console.Text();
+    EXPECT_NE(sv::test::ReadFile(quiet.File("szlog.log")).find("] [info] Log file opened; records at off (none) follow\r\n"),
+              std::string::npos);
+}
+
 TEST_F(LoggerTest, SecondLogFileReplacesTheFirst) {
     TempDir first;
     TempDir second;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -118,6 +120,7 @@ TEST_F(Fx3UpgradeTest, EmptyPathAndMissingFile) {
     const std::string text = log.Text();
     EXPECT_NE(text.find("Firmware binary or target not specified"), std::string::npos);
     EXPECT_NE(text.find("Cannot open firmware file: " + dir_.File("none.img")), std::string::npos);
+    EXPECT_NE(text.find("] " + dir_.File("none.img") + ": " + std::strerror(ENOENT)), std::string::npos) << text;
     EXPECT_EQ(trace.Count({"usb."}), 0);
 }
 

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <thread>
@@ -168,6 +170,8 @@ TEST_F(KanoUpgradeTest, BadImagesAreRefusedBeforeAnyTransfer) {
     EXPECT_EQ(SvUpgradeSensorFW(camera, dir_.File("missing.bin"), [](int) {}), -1);
     EXPECT_TRUE(messages.Contains("[SvKANOFirmwareUpgrade::UpgradeSensorFW]"));
     EXPECT_TRUE(messages.Contains("] Failed to open firmware file"));
+    // The next line names the file and the system's reason.
+    EXPECT_TRUE(messages.Contains("] " + dir_.File("missing.bin") + ": " + std::strerror(ENOENT))) << messages.Text();
 }
 
 TEST_F(KanoUpgradeTest, EveryFailedTransferFailsTheUpgradeAndNoPartialImageIsSealed) {

@@ -5,7 +5,10 @@
 #include <linux/videodev2.h>
 
 #include <gtest/gtest.h>
+#include <sorvansdk/SorvanSDK.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <typeinfo>
 
@@ -139,6 +142,45 @@ TEST_F(LinuxBackendTest, ANodeThatCannotBeOpenedIsLeftOut) {
     std::vector<std::shared_ptr<DeviceActivation>> devices;
     ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
     EXPECT_EQ(Names(devices), (std::vector<std::string>{"See KIVO 4K camera"}));
+}
+
+TEST_F(LinuxBackendTest, ANodeThatCannotBeOpenedIsNamedWithItsReason) {
+    FakeNode locked = PlainWebcam();
+    locked.openFails = true;  // EACCES: not in the video group, no udev rule
+    Install({KivoCamera(), KivoMetadata(), locked});
+    sv::test::LogCapture log;
+    std::vector<std::shared_ptr<DeviceActivation>> devices;
+    ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
+    EXPECT_EQ(Names(devices), (std::vector<std::string>{"See KIVO 4K camera"}));
+
+    // The metadata node is no camera and is not among the unlisted ones.
+    const std::string path = kernel_->DevRoot() + "/video10";
+    const auto unlisted = backend_->UnlistedDevices();
+    ASSERT_EQ(unlisted.size(), 1u);
+    EXPECT_EQ(unlisted[0].device, path);
+    EXPECT_EQ(unlisted[0].reason, std::strerror(EACCES));
+    EXPECT_TRUE(unlisted[0].accessDenied);
+    const std::string text = log.Text();
+    EXPECT_NE(text.find("[warning] [v4l2::EnumerateVideoNodes]["), std::string::npos) << text;
+    EXPECT_NE(text.find(path + " is not listed: it cannot be opened (" + std::strerror(EACCES) +
+                        "); the video group or the udev rule gives access"),
+              std::string::npos)
+        << text;
+
+    // The same through the public interface, which a tool asks.
+    std::vector<SvUnlistedDevice> reported;
+    ASSERT_EQ(SvGetUnlistedCameraDevices(reported), 1);
+    EXPECT_EQ(reported[0].device, path);
+    EXPECT_EQ(reported[0].reason, std::strerror(EACCES));
+    EXPECT_TRUE(reported[0].accessDenied);
+
+    // Readable again: listed, and nothing is left out any more.
+    Install({KivoCamera(), KivoMetadata(), PlainWebcam()});
+    ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
+    EXPECT_EQ(devices.size(), 2u);
+    EXPECT_TRUE(backend_->UnlistedDevices().empty());
+    EXPECT_EQ(SvGetUnlistedCameraDevices(reported), 0);
+    EXPECT_TRUE(reported.empty());
 }
 
 TEST_F(LinuxBackendTest, NoVideoClassMeansNoDevices) {

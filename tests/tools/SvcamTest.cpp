@@ -1,6 +1,8 @@
 // svcam run as a process against the simulated machine.
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -415,4 +417,133 @@ TEST(SvcamUpgrade, ProgramModeProgrammerAndSpiImageThenAFailure) {
 
     const ToolRun badTarget = Svcam("upgrade fx3 --target usb " + cam);
     EXPECT_EQ(badTarget.status, 2);
+}
+
+// Every numeric failure comes with its meaning and, where the interface has
+// one, the result's name.
+TEST(SvcamUpgrade, FailuresNameTheResultInWords) {
+    TempDir dir;
+    dir.Write("unsigned.img", std::string("XY") + std::string(30, '\0'));
+    const ToolRun unsignedImage = Svcam("upgrade fx3 --target ram " + dir.File("unsigned.img"));
+    EXPECT_EQ(unsignedImage.status, 1);
+    EXPECT_NE(unsignedImage.out.find("upgrade RAM: " + dir.File("unsigned.img") +
+                                     ": failed (result 3): the image has no CY signature (INVALID_FWSIGNATURE)"),
+              std::string::npos)
+        << unsignedImage.out;
+    EXPECT_NE(unsignedImage.err.find("failed (result 3): the image has no CY signature (INVALID_FWSIGNATURE)"),
+              std::string::npos)
+        << unsignedImage.err;
+    const ToolRun asJson = Svcam("--json upgrade fx3 --target ram " + dir.File("unsigned.img"));
+    const json doc = json::parse(asJson.out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << asJson.out;
+    EXPECT_EQ(doc["steps"][0]["error"], "failed (result 3): the image has no CY signature (INVALID_FWSIGNATURE)");
+
+    // A result without a name: what it means, and where the reason is.
+    ASSERT_TRUE(CopySampleImages(dir));
+    const ToolRun locked = Svcam("upgrade sensor LIRA " + dir.File("lumo-firmware.img"));
+    EXPECT_EQ(locked.status, 1);
+    EXPECT_NE(locked.err.find("failed (result -1): the call failed (the library log names the reason); "
+                              "--log-level error shows the library's reason"),
+              std::string::npos)
+        << locked.err;
+    EXPECT_EQ(locked.out.find("failed, result"), std::string::npos) << locked.out;
+}
+
+// A file that cannot be opened is named with the system's reason.
+TEST(SvcamUpgrade, AnUnopenableImageIsNamedWithTheReason) {
+    TempDir dir;
+    const std::string missing = dir.File("missing.img");
+    const std::string reason = std::string("cannot open ") + missing + ": " + std::strerror(ENOENT);
+    const ToolRun sensor = Svcam("upgrade sensor KIVO " + missing);
+    EXPECT_EQ(sensor.status, 1);
+    EXPECT_NE(sensor.out.find(missing + ": failed (result -1): " + reason), std::string::npos) << sensor.out;
+    EXPECT_NE(sensor.err.find(reason), std::string::npos) << sensor.err;
+
+    const ToolRun bridge = Svcam("upgrade fx3 --target ram " + missing);
+    EXPECT_EQ(bridge.status, 1);
+    EXPECT_NE(bridge.err.find("SvUpgradeFX3FW(RAM, " + missing + ") failed (result -1): " + reason),
+              std::string::npos)
+        << bridge.err;
+
+    const ToolRun decode = Svcam("decode " + missing + " " + dir.File("out.json"));
+    EXPECT_EQ(decode.status, 1);
+    EXPECT_NE(decode.err.find(reason), std::string::npos) << decode.err;
+}
+
+TEST(SvcamTest, AMistypedWordIsNamedWithTheNearestCommandOrOption) {
+    const ToolRun command = Svcam("lsit");
+    EXPECT_EQ(command.status, 2);
+    EXPECT_NE(command.err.find("svcam: unknown command 'lsit'; did you mean 'list'?"), std::string::npos)
+        << command.err;
+
+    const ToolRun option = Svcam("capture 0 --frams 3");
+    EXPECT_EQ(option.status, 2);
+    EXPECT_NE(option.err.find("svcam capture: unknown option '--frams'; did you mean '--frames'?"), std::string::npos)
+        << option.err;
+
+    const ToolRun global = Svcam("--jsno list");
+    EXPECT_EQ(global.status, 2);
+    EXPECT_NE(global.err.find("unknown option '--jsno'; did you mean '--json'?"), std::string::npos) << global.err;
+
+    const ToolRun nested = Svcam("upgrade fx image.img");
+    EXPECT_EQ(nested.status, 2);
+    EXPECT_NE(nested.err.find("svcam upgrade: unknown command 'fx'; did you mean 'fx3'?"), std::string::npos)
+        << nested.err;
+
+    // Nothing near: the commands there are.
+    const ToolRun far = Svcam("photograph");
+    EXPECT_EQ(far.status, 2);
+    EXPECT_NE(far.err.find("svcam: unknown command 'photograph'; commands: list, formats, capture"),
+              std::string::npos)
+        << far.err;
+
+    // Help is no failure.
+    EXPECT_EQ(Svcam("--help").status, 0);
+}
+
+TEST(SvcamTest, AnEmptyListSaysSo) {
+    TempDir dir;
+    dir.Write("empty.json", R"({"devices": []})");
+    const ToolRun sim = Svcam("--world " + dir.File("empty.json") + " list");
+    EXPECT_EQ(sim.status, 0);
+    EXPECT_NE(sim.err.find("svcam: no camera found"), std::string::npos) << sim.err;
+    const ToolRun asJson = Svcam("--world " + dir.File("empty.json") + " --json list");
+    EXPECT_EQ(ParseOut(asJson), json::parse(R"({"cameras": []})")) << "standard output stays one document";
+
+    // The native back-end of a machine without video nodes (the build
+    // machines have none) also points at the simulated cameras.
+    std::error_code ec;
+    if (std::filesystem::exists("/sys/class/video4linux", ec) &&
+        !std::filesystem::is_empty("/sys/class/video4linux", ec)) {
+        GTEST_SKIP() << "this machine has video nodes";
+    }
+    const ToolRun native = Svcam("--backend native list", "");
+    EXPECT_EQ(native.status, 0);
+    EXPECT_NE(native.err.find("svcam: no camera found; --backend sim lists the simulated cameras"), std::string::npos)
+        << native.err;
+}
+
+// The rows of the demo that are not plain values are explained.
+TEST(SvcamTest, UnavailableControlsAndUnnamedFormatsAreExplained) {
+    const ToolRun controls = Svcam("controls KIVO");
+    ASSERT_EQ(controls.status, 0) << controls.err;
+    EXPECT_NE(controls.out.find("isp.ehdr-mode"), std::string::npos) << controls.out;
+    EXPECT_NE(controls.out.find("isp.ehdr-*: unavailable: the eHDR controls exist only on cameras with an AR0821 "
+                                "or AR0822\nsensor (product id 0821 or 0822)."),
+              std::string::npos)
+        << controls.out;
+
+    const ToolRun formats = Svcam("formats KIVO");
+    ASSERT_EQ(formats.status, 0) << formats.err;
+    EXPECT_NE(formats.out.find("NONE: the camera offers this format in a pixel format the library does not name"),
+              std::string::npos)
+        << formats.out;
+    // A camera whose formats all have names gets no such note.
+    TempDir dir;
+    dir.Write("named.json", R"({"devices": [{"id": "cam", "name": "Named Cam", "vendorId": "1234",
+        "productId": "5678", "serial": "ABCDE12345",
+        "formats": [{"subtype": "YUY2", "width": 64, "height": 48}]}]})");
+    const ToolRun named = Svcam("--world " + dir.File("named.json") + " formats 0");
+    ASSERT_EQ(named.status, 0) << named.err;
+    EXPECT_EQ(named.out.find("NONE"), std::string::npos) << named.out;
 }

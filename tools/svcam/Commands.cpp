@@ -10,6 +10,8 @@
 #endif
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <cstring>
 #include <cstdio>
@@ -21,6 +23,7 @@
 
 #include <nlohmann/json.hpp>
 #include <sorvansdk/SorvanSDK.h>
+#include <sorvansdk/SvResults.h>
 
 #include "CameraSelect.h"
 #include "ControlNames.h"
@@ -40,8 +43,37 @@ std::vector<std::string> Discover() {
     return names;
 }
 
+// "failed (result 3): the image has no CY signature (INVALID_FWSIGNATURE)":
+// the result in words, from the library's table of its kind of result.
+std::string Failed(int result, SV_RESULT_KIND kind = SV_RESULT_CALL) {
+    std::string text = "failed (result " + std::to_string(result) + ")";
+    if (const SvResultEntry* entry = SvFindResult(kind, result)) {
+        text += std::string(": ") + entry->meaning;
+        if (entry->name) text += std::string(" (") + entry->name + ")";
+    }
+    // The library says why in its log, which svcam leaves off unless asked.
+    if (kind == SV_RESULT_CALL && result == -1) text += "; --log-level error shows the library's reason";
+    return text;
+}
+
+// "cannot open PATH: No such file or directory", or "" when the file opens.
+std::string UnopenableFile(const std::string& path) {
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (in.is_open()) return "";
+    const int error = errno;
+    return "cannot open " + path + (error ? std::string(": ") + std::strerror(error) : std::string());
+}
+
+// A failed call that was given a file: when the file cannot be opened, that is
+// what the message names.
+std::string FailedWithFile(int result, SV_RESULT_KIND kind, const std::string& path) {
+    const std::string file = result == -1 ? UnopenableFile(path) : "";
+    return file.empty() ? Failed(result, kind) : "failed (result -1): " + file;
+}
+
 void Check(int result, const std::string& call) {
-    if (result != 0) throw CommandError(call + " failed (result " + std::to_string(result) + ")", kExitFailure);
+    if (result != 0) throw CommandError(call + " " + Failed(result), kExitFailure);
 }
 
 // A camera created for one command; closed again when the command ends.
@@ -203,6 +235,12 @@ void PrintFormats(const json& data) {
         rows.push_back({Str(f["index"]), Str(f["pixel"]), Str(f["width"]), Str(f["height"]), Str(f["fps"])});
     }
     PrintTable({"INDEX", "PIXEL", "WIDTH", "HEIGHT", "FPS"}, rows);
+    const bool unnamed = std::any_of(data["formats"].begin(), data["formats"].end(),
+                                     [](const json& f) { return f["pixel"] == FormatName(SV_IMAGE_FORMAT_NONE); });
+    if (unnamed) {
+        std::cout << "NONE: the camera offers this format in a pixel format the library does not name (it names\n"
+                     "YUY2, UYVY, NV12 and MJPG); capture passes it over unless --format chooses it.\n";
+    }
 }
 
 // ---- capture ---------------------------------------------------------------
@@ -247,9 +285,7 @@ json CaptureData(CameraSession& session, const CaptureOptions& options, bool pro
     if (formats.empty()) {
         // A camera that lists nothing is asked to start, for the device's own answer.
         const int start = SvStartStreaming(camera);
-        throw CommandError("the camera lists no formats; SvStartStreaming failed (result " + std::to_string(start) +
-                               ")" + (start == -2 ? ": the camera is in use by another application" : ""),
-                           kExitFailure);
+        throw CommandError("the camera lists no formats; SvStartStreaming " + Failed(start), kExitFailure);
     }
     const SvFormat format = ChooseFormat(formats, options);
     Check(SvSetFormat(camera, format), "SvSetFormat");
@@ -311,7 +347,7 @@ json CaptureData(CameraSession& session, const CaptureOptions& options, bool pro
               {"timeouts", timeouts},
               {"measuredFps", seconds > 0 ? received / seconds : 0.0},
               {"files", files}};
-    if (lastError) data["error"] = "SvGetImage failed (result " + std::to_string(lastError) + ")";
+    if (lastError) data["error"] = "SvGetImage " + Failed(lastError, SV_RESULT_CAPTURE);
     return data;
 }
 
@@ -407,6 +443,22 @@ void PrintControls(const json& data) {
                         Str(c.value("default", json()))});
     }
     PrintTable({"CONTROL", "VALUE", "MODE", "MIN", "MAX", "STEP", "DEFAULT"}, rows);
+    // Why a control is unavailable: eHDR needs the sensors that have it; any
+    // other is the library's answer in words.
+    bool ehdr = false;
+    for (const auto& c : data["controls"]) {
+        if (c["offered"].get<bool>() || !c.contains("result")) continue;
+        const std::string name = c["name"].get<std::string>();
+        if (name.rfind("ehdr", 0) == 0) {
+            ehdr = true;
+            continue;
+        }
+        std::cout << c["unit"].get<std::string>() << "." << name << ": " << Failed(c["result"].get<int>()) << "\n";
+    }
+    if (ehdr) {
+        std::cout << "isp.ehdr-*: unavailable: the eHDR controls exist only on cameras with an AR0821 or AR0822\n"
+                     "sensor (product id 0821 or 0822).\n";
+    }
 }
 
 ControlName ResolveControl(const std::string& name) {
@@ -432,7 +484,37 @@ void PrintKeyValues(const json& data) {
 // ---- commands ----------------------------------------------------------------
 
 int ListCommand(const GlobalOptions& global) {
-    Emit(global, ListData(), PrintList);
+    json data = ListData();
+    std::vector<SvUnlistedDevice> unlisted;
+    SvGetUnlistedCameraDevices(unlisted);
+    if (!unlisted.empty()) {
+        json entries = json::array();
+        for (const auto& d : unlisted) {
+            entries.push_back({{"device", d.device}, {"reason", d.reason}, {"accessDenied", d.accessDenied}});
+        }
+        data["unlisted"] = entries;
+    }
+    Emit(global, data, PrintList);
+
+    // What was found but not listed, and what to do about it, on standard
+    // error: standard output stays the table or the one JSON document.
+    bool denied = false;
+    for (const auto& d : unlisted) {
+        std::cerr << "svcam: " << d.device << " is not listed: " << d.reason << "\n";
+        denied = denied || d.accessDenied;
+    }
+    if (denied) {
+        std::cerr << "svcam: permission denied: add yourself to the 'video' group (sudo usermod -aG video $USER,\n"
+                     "then log in again) or install config/udev/60-sorvansdk.rules into /etc/udev/rules.d/\n";
+    }
+    if (data["cameras"].empty() && unlisted.empty()) {
+        const char* backend = std::getenv("SORVANSDK_BACKEND");
+        if (!backend || std::string(backend) != "sim") {
+            std::cerr << "svcam: no camera found; --backend sim lists the simulated cameras\n";
+        } else {
+            std::cerr << "svcam: no camera found\n";
+        }
+    }
     return kExitOk;
 }
 
@@ -533,7 +615,7 @@ int InfoCommand(const GlobalOptions& global, const std::string& camera) {
         session.Open();
         // The value, or what the library answered instead.
         auto answer = [](int result, const auto& value) {
-            return result == 0 ? json(value) : json("unavailable (result " + std::to_string(result) + ")");
+            return result == 0 ? json(value) : json("unavailable, " + Failed(result));
         };
         std::string version;
         int r = SvGetUSBFirmwareVersion(cam, version);
@@ -783,7 +865,12 @@ int ExportCommand(const GlobalOptions& global, const std::string& camera, const 
 }
 
 int DecodeCommand(const GlobalOptions& global, const std::string& file, const std::string& out) {
-    Check(SvDecodeSensorConfig(file, out), "SvDecodeSensorConfig(" + file + ", " + out + ")");
+    const int decoded = SvDecodeSensorConfig(file, out);
+    if (decoded != 0) {
+        throw CommandError("SvDecodeSensorConfig(" + file + ", " + out + ") " +
+                               FailedWithFile(decoded, SV_RESULT_CALL, file),
+                           kExitFailure);
+    }
     json data;
     data["file"] = file;
     data["json"] = out;
@@ -843,8 +930,7 @@ private:
 void PrintUpgrade(const json& data) {
     for (const auto& step : data["steps"]) {
         std::cout << "upgrade " << step["target"].get<std::string>() << ": " << step["image"].get<std::string>()
-                  << ": " << (step["result"].get<int>() == 0 ? "done" : "failed, result " + std::to_string(step["result"].get<int>()))
-                  << "\n";
+                  << ": " << (step["result"].get<int>() == 0 ? "done" : step["error"].get<std::string>()) << "\n";
     }
 }
 
@@ -900,6 +986,7 @@ int Upgrade(const GlobalOptions& global, SV_FX3_FW_TARGET target, const std::str
     step["image"] = image;
     step["target"] = label;
     step["result"] = r;
+    if (r != 0) step["error"] = FailedWithFile(r, SV_RESULT_FX3_DOWNLOAD, image);
     step["progress"] = view.Highest();
     steps.push_back(step);
     return r;
@@ -928,7 +1015,8 @@ int UpgradeFx3Command(const GlobalOptions& global, const UpgradeOptions& options
         if (r != 0) {
             data["result"] = r;
             Emit(global, data, PrintUpgrade);
-            throw CommandError("SvUpgradeFX3FW(RAM, " + options.programmer + ") failed (result " + std::to_string(r) + ")",
+            throw CommandError("SvUpgradeFX3FW(RAM, " + options.programmer + ") " +
+                                   data["steps"].back()["error"].get<std::string>(),
                                kExitFailure);
         }
     }
@@ -937,7 +1025,8 @@ int UpgradeFx3Command(const GlobalOptions& global, const UpgradeOptions& options
     data["result"] = r;
     Emit(global, data, PrintUpgrade);
     if (r != 0) {
-        throw CommandError("SvUpgradeFX3FW(" + label + ", " + options.image + ") failed (result " + std::to_string(r) + ")",
+        throw CommandError("SvUpgradeFX3FW(" + label + ", " + options.image + ") " +
+                               data["steps"].back()["error"].get<std::string>(),
                            kExitFailure);
     }
     return kExitOk;
@@ -971,13 +1060,13 @@ int SensorUpgradeCommand(const GlobalOptions& global, const std::string& camera,
         std::cout << data.dump() << "\n";
     } else {
         std::cout << "upgrade sensor firmware of " << data["camera"].get<std::string>() << ": " << image << ": "
-                  << (r == 0 ? "done" : "failed, result " + std::to_string(r));
+                  << (r == 0 ? "done" : FailedWithFile(r, SV_RESULT_CALL, image));
         if (data.contains("sensorFirmwareVersion")) {
             std::cout << ", now " << data["sensorFirmwareVersion"].get<std::string>();
         }
         std::cout << "\n";
     }
-    if (r != 0) throw CommandError("SvUpgradeSensorFW(" + image + ") failed (result " + std::to_string(r) + ")", kExitFailure);
+    if (r != 0) throw CommandError("SvUpgradeSensorFW(" + image + ") " + FailedWithFile(r, SV_RESULT_CALL, image), kExitFailure);
     return kExitOk;
 }
 

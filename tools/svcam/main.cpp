@@ -1,8 +1,11 @@
 // svcam: list, inspect, capture from and control cameras through SorvanSDK.
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <map>
+#include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 #include <sorvansdk/SorvanSDK.h>
@@ -19,6 +22,82 @@ bool ParseLogLevel(const std::string& text, SV_LOG_LEVEL& level) {
     auto it = names.find(text);
     if (it == names.end()) return false;
     level = it->second;
+    return true;
+}
+
+// Edits that turn `a` into `b`: insertions, deletions, substitutions, and a
+// swap of two neighbouring letters counted as one ("lsit" is one from "list").
+std::size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+            }
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+// The name nearest to `word`, or "" when none is near enough to be meant.
+std::string Nearest(const std::string& word, const std::vector<std::string>& names) {
+    std::string best;
+    std::size_t bestDistance = std::max<std::size_t>(2, word.size() / 3) + 1;
+    for (const auto& name : names) {
+        const std::size_t distance = EditDistance(word, name);
+        if (distance < bestDistance) {
+            best = name;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+std::string Join(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names) text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+
+// A command line with a word svcam does not know: names the word and the
+// command or option nearest to it ("unknown command 'lsit'; did you mean
+// 'list'?"). False when the failure is of another kind.
+bool ExplainUnknownWord(CLI::App& app) {
+    // The deepest command given; its words, and its parents' options, are
+    // what the unknown word was meant to be.
+    CLI::App* current = &app;
+    std::string where = "svcam";
+    for (auto given = current->get_subcommands(); !given.empty(); given = current->get_subcommands()) {
+        current = given.front();
+        where += " " + current->get_name();
+    }
+    const std::vector<std::string> rest = app.remaining(true);
+    if (rest.empty()) return false;
+    const auto option = std::find_if(rest.begin(), rest.end(), [](const std::string& w) { return w.size() > 1 && w[0] == '-'; });
+    if (option != rest.end()) {
+        const std::string word = option->substr(0, option->find('='));
+        std::vector<std::string> names;
+        for (CLI::App* level = current; level; level = level->get_parent()) {
+            for (const CLI::Option* o : level->get_options()) {
+                for (const auto& n : o->get_lnames()) names.push_back("--" + n);
+                for (const auto& n : o->get_snames()) names.push_back("-" + n);
+            }
+        }
+        const std::string near = Nearest(word, names);
+        std::cerr << where << ": unknown option '" << word << "'"
+                  << (near.empty() ? "; " + where + " --help lists the options" : "; did you mean '" + near + "'?") << "\n";
+        return true;
+    }
+    std::vector<std::string> commands;
+    for (const CLI::App* sub : current->get_subcommands([](CLI::App*) { return true; })) commands.push_back(sub->get_name());
+    if (commands.empty()) return false;  // an extra value: CLI11's own words say it
+    const std::string near = Nearest(rest.front(), commands);
+    std::cerr << where << ": unknown command '" << rest.front() << "'"
+              << (near.empty() ? "; commands: " + Join(commands) : "; did you mean '" + near + "'?") << "\n";
     return true;
 }
 
@@ -46,7 +125,9 @@ int main(int argc, char** argv) {
     app.add_option("--world", world, "world file of the simulated machine")->check(CLI::ExistingFile);
     app.add_flag("--json", global.json, "print one JSON document instead of tables");
     app.add_option("--log-level", logLevel, "trace, debug, info, warning, error, critical or off");
-    app.add_option("--log-dir", logDir, "also write the library log to DIR/szlog.log");
+    app.add_option("--log-dir", logDir,
+                   "also write the library log to DIR/szlog.log (its records need --log-level; "
+                   "with the default, off, the file holds only its opening line)");
     app.fallthrough();
 
     std::string camera;
@@ -129,6 +210,7 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() != 0 && ExplainUnknownWord(app)) return svcam::kExitUsage;
         return app.exit(e) == 0 ? 0 : svcam::kExitUsage;
     }
 

@@ -21,6 +21,13 @@
 
 namespace sv::platform {
 
+// A video device the last enumeration saw but left out, and why.
+struct UnlistedDevice {
+    std::string device;         // "/dev/video0"
+    std::string reason;         // the system's words ("Permission denied")
+    bool accessDenied = false;  // the process lacks the rights to open it
+};
+
 class Backend {
 public:
     virtual ~Backend() = default;
@@ -30,6 +37,9 @@ public:
 
     // Video capture devices in the platform's stable order.
     virtual HResult EnumDeviceSources(std::vector<std::shared_ptr<DeviceActivation>>& devices) = 0;
+    // The devices the last EnumDeviceSources saw but could not list (a node
+    // that cannot be opened or queried); empty where a platform hides none.
+    virtual std::vector<UnlistedDevice> UnlistedDevices() { return {}; }
 
     // Host controller `number` (0, 1, ...); ERROR_FILE_NOT_FOUND when absent.
     virtual HResult OpenHostController(uint32_t number, std::shared_ptr<UsbHostController>& hc) = 0;

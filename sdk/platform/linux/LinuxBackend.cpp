@@ -119,10 +119,17 @@ public:
 
     HResult EnumDeviceSources(std::vector<std::shared_ptr<DeviceActivation>>& devices) override {
         devices.clear();
-        for (VideoNode& node : EnumerateVideoNodes(*calls_)) {
+        std::vector<UnlistedDevice> unlisted;
+        for (VideoNode& node : EnumerateVideoNodes(*calls_, &unlisted)) {
             devices.push_back(std::make_shared<LinuxActivation>(shared_from_this(), calls_, std::move(node)));
         }
+        std::lock_guard<std::mutex> lock(unlistedMutex_);
+        unlisted_ = std::move(unlisted);
         return HR_S_OK;
+    }
+    std::vector<UnlistedDevice> UnlistedDevices() override {
+        std::lock_guard<std::mutex> lock(unlistedMutex_);
+        return unlisted_;
     }
 
     HResult OpenHostController(uint32_t number, std::shared_ptr<UsbHostController>& hc) override {
@@ -161,6 +168,8 @@ public:
 private:
     std::shared_ptr<SysCalls> calls_;
     std::shared_ptr<Clock> clock_;
+    std::mutex unlistedMutex_;
+    std::vector<UnlistedDevice> unlisted_;  // from the last enumeration
 };
 
 const bool kRegistered =

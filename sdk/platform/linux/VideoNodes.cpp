@@ -84,19 +84,24 @@ bool ReadUsbIdentity(const fs::path& nodeFolder, VideoNode& node) {
     return !node.devpath.empty();
 }
 
-// Asks the node what it is; true for a video capture node, with its card name.
-bool QueryCaptureNode(SysCalls& calls, VideoNode& node) {
+// Asks the node what it is; true for a video capture node, with its card
+// name. A node that cannot be opened or queried is added to `unlisted`.
+bool QueryCaptureNode(SysCalls& calls, VideoNode& node, std::vector<UnlistedDevice>& unlisted) {
     constexpr const char* kWhere = "v4l2::EnumerateVideoNodes";
     const int fd = calls.Open(node.devicePath, O_RDWR | O_NONBLOCK);
     if (fd < 0) {
-        SV_LOGD(kWhere, "{}: open failed ({})", node.devicePath, std::strerror(-fd));
+        const bool denied = fd == -EACCES || fd == -EPERM;
+        SV_LOGW(kWhere, "{} is not listed: it cannot be opened ({}){}", node.devicePath, std::strerror(-fd),
+                denied ? "; the video group or the udev rule gives access" : "");
+        unlisted.push_back({node.devicePath, std::strerror(-fd), denied});
         return false;
     }
     v4l2_capability caps{};
     const int result = calls.Ioctl(fd, VIDIOC_QUERYCAP, &caps);
     (void)calls.Close(fd);
     if (result < 0) {
-        SV_LOGD(kWhere, "{}: VIDIOC_QUERYCAP failed ({})", node.devicePath, std::strerror(-result));
+        SV_LOGW(kWhere, "{} is not listed: VIDIOC_QUERYCAP failed ({})", node.devicePath, std::strerror(-result));
+        unlisted.push_back({node.devicePath, std::string("VIDIOC_QUERYCAP: ") + std::strerror(-result), false});
         return false;
     }
     const uint32_t nodeCaps = (caps.capabilities & V4L2_CAP_DEVICE_CAPS) ? caps.device_caps : caps.capabilities;
@@ -130,11 +135,13 @@ std::vector<VideoNode> ListUsbVideoNodes(SysCalls& calls) {
     return nodes;
 }
 
-std::vector<VideoNode> EnumerateVideoNodes(SysCalls& calls) {
+std::vector<VideoNode> EnumerateVideoNodes(SysCalls& calls, std::vector<UnlistedDevice>* unlisted) {
+    std::vector<UnlistedDevice> left;
     std::vector<VideoNode> nodes = ListUsbVideoNodes(calls);
     nodes.erase(std::remove_if(nodes.begin(), nodes.end(),
-                               [&calls](VideoNode& node) { return !QueryCaptureNode(calls, node); }),
+                               [&](VideoNode& node) { return !QueryCaptureNode(calls, node, left); }),
                 nodes.end());
+    if (unlisted) *unlisted = std::move(left);
     return nodes;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/backend/Backend.h"
 #include "platform/backend/HResult.h"
 #include "platform/backend/MediaType.h"
 #include "platform/linux/SysCalls.h"
@@ -34,7 +35,9 @@ struct VideoNode {
 // The USB video capture nodes in node-number order. Nodes that are not USB
 // devices, that cannot be opened or queried, or that do not capture video
 // (metadata nodes) are left out.
-std::vector<VideoNode> EnumerateVideoNodes(SysCalls& calls);
+// Each capture node left out because it cannot be opened or queried is
+// logged as a warning and, when `unlisted` is given, added there.
+std::vector<VideoNode> EnumerateVideoNodes(SysCalls& calls, std::vector<UnlistedDevice>* unlisted = nullptr);
 // The video nodes of USB devices as sysfs lists them, in node-number order,
 // without opening any (no card name; metadata nodes included).
 std::vector<VideoNode> ListUsbVideoNodes(SysCalls& calls);
