@@ -152,6 +152,11 @@ TEST(ProfileSchema, RefusesWhatTheLibraryCannotReadAsThirtyTwoBitIntegers) {
     EXPECT_FALSE(sv::formats::ValidateProfileText(
         Document("ISP", R"("Width": 640, "Height": 480, "PixelFormat": "UYVY", "Framerate": 18446744073709551615)", uvc, isp), why));
     EXPECT_NE(why.find("keyword maximum"), std::string::npos) << why;
+    // An integer member is a JSON integer: a whole number written as a real
+    // is not one (unlike the earlier interface's documents).
+    EXPECT_FALSE(sv::formats::ValidateProfileText(
+        Document("ISP", R"("Width": 640.0, "Height": 480, "PixelFormat": "UYVY", "Framerate": 30)", uvc, isp), why));
+    EXPECT_NE(why.find("keyword type, document #/CameraProfile/Width"), std::string::npos) << why;
 }
 
 TEST_F(ProfileConfigTest, BadDocumentsAnswerTheSchemaMessageAndChangeNothing) {
