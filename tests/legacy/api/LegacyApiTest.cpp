@@ -200,6 +200,9 @@ TEST_F(LegacyApi, CallsBeforeOpenAnswerMinusOne) {
     EXPECT_EQ(ScSetProfileStreamingConfig(cam.get()), -1);
     EXPECT_EQ(ScGetBrightness(cam.get(), &d), -1);
     EXPECT_EQ(ScGetSorvanCamDeviceName(cam.get(), nullptr), -1);
+    wchar_t id[32] = L"untouched";
+    EXPECT_EQ(ScGetDeviceHardwareID(cam.get(), id), -1);
+    EXPECT_STREQ(id, L"untouched");
     USB_DEVICE_SPEED speed = UsbSuperSpeed;
     EXPECT_EQ(ScGetDeviceSpeed(cam.get(), &speed), UsbSpeedUnknown);
     EXPECT_EQ(speed, UsbSpeedUnknown);
