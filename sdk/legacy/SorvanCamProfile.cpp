@@ -14,6 +14,7 @@
 #include <rapidjson/document.h>
 #include <rapidjson/error/en.h>
 
+#include "base/PixelFormat.h"
 #include "legacy/SorvanCamInternal.h"
 #include "platform/backend/MfIds.h"
 
@@ -65,12 +66,10 @@ bool Bool(const rapidjson::Value& object, const char* key) {
     return v.GetBool();
 }
 
+// The earlier interface knows the captured formats only; any other text is 0.
 int FormatCode(const std::string& text) {
-    if (text == "YUY2") return 1;
-    if (text == "UYVY") return 2;
-    if (text == "NV12") return 3;
-    if (text == "MJPG") return 4;
-    return 0;
+    const SV_IMAGE_FORMAT format = sv::PixelFormatFromName(text);
+    return sv::IsCaptureFormat(format) ? format : 0;
 }
 
 void Load(const std::string& text, SzLoadedProfile& p) {
