@@ -110,3 +110,24 @@ def test_to_rgb_refuses_short_frames_and_other_formats():
         sorvansdk.to_rgb(np.zeros(10, dtype=np.uint8), "YUY2", 640, 480)
     with pytest.raises(ValueError):
         sorvansdk.to_rgb(np.zeros(640 * 480 * 2, dtype=np.uint8), "MJPG", 640, 480)
+
+
+@pytest.mark.parametrize(
+    "pixel, width, height, need",
+    [
+        ("NV12", 6, 4, 6 * 4 * 3 // 2),  # the luma plane and half as much chroma
+        ("NV12", 6, 3, 6 * 3 + 6 * 2),  # an odd height still has a chroma row for its last line
+        ("NV12", 640, 480, 640 * 480 * 3 // 2),
+        ("UYVY", 6, 4, 6 * 4 * 2),
+        ("UYVY", 640, 480, 640 * 480 * 2),
+        ("YUY2", 6, 4, 6 * 4 * 2),
+    ],
+)
+def test_to_rgb_takes_exactly_a_whole_frame(pixel, width, height, need):
+    assert sorvansdk.to_rgb(np.zeros(need, dtype=np.uint8), pixel, width, height).shape == (height, width, 3)
+    # One byte short, or only the luma plane of an NV12 frame: refused, not read past.
+    for short in {need - 1, width * height}:
+        if short >= need:
+            continue
+        with pytest.raises(ValueError):
+            sorvansdk.to_rgb(np.zeros(short, dtype=np.uint8), pixel, width, height)

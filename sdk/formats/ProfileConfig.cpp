@@ -9,6 +9,7 @@
 #include <rapidjson/stringbuffer.h>
 
 #include "base/Logger.h"
+#include "base/PixelFormat.h"
 #include "camera/SvSorvanCamera.h"
 
 namespace sv::formats {
@@ -216,22 +217,6 @@ bool SameName(const rapidjson::Value& key, const char* name) {
     return key.GetStringLength() == std::strlen(name) && std::memcmp(key.GetString(), name, key.GetStringLength()) == 0;
 }
 
-// The name of a format code as profile documents write it.
-const char* FormatName(int code) {
-    switch (code) {
-        case SV_IMAGE_FORMAT_YUY2: return "YUY2";
-        case SV_IMAGE_FORMAT_UYVY: return "UYVY";
-        case SV_IMAGE_FORMAT_NV12: return "NV12";
-        case SV_IMAGE_FORMAT_MJPG: return "MJPG";
-        case SV_IMAGE_FORMAT_BGRA: return "BGRA";
-        case SV_IMAGE_FORMAT_BGRx: return "BGRx";
-        case SV_IMAGE_FORMAT_BGR: return "BGR";
-        case SV_IMAGE_FORMAT_RGB16: return "RGB16";
-        case SV_IMAGE_FORMAT_RGB: return "RGB";
-        default: return "UYVY";
-    }
-}
-
 // A member value as a 32-bit integer; anything else is logged and skipped.
 bool Int32Member(const char* section, const rapidjson::Value& key, const rapidjson::Value& value, int& out) {
     if (!value.IsInt()) {
@@ -310,10 +295,14 @@ int SvProfileConfig::ActivateProfileStreaming() {
     const int w = width->value.GetInt();
     const int h = height->value.GetInt();
     sv::log::Write(spdlog::level::trace, "osp profile width: {}, height: {}, format: {}", w, h, wanted);
+    // Formats are matched by code: "NONE" (what a profile block of another
+    // kind reads as) names no format, and a format the library cannot name
+    // is never taken for one it can.
+    const SV_IMAGE_FORMAT wantedFormat = sv::PixelFormatFromName(wanted);
     for (const SvFormat& f : formats) {
-        const char* name = FormatName(f.format);
-        sv::log::Write(spdlog::level::trace, "format width: {}, height: {}, format: {}", f.width, f.height, name);
-        if (f.width == w && f.height == h && wanted == name) {
+        sv::log::Write(spdlog::level::trace, "format width: {}, height: {}, format: {}", f.width, f.height,
+                       sv::PixelFormatName(f.format));
+        if (f.width == w && f.height == h && wantedFormat != SV_IMAGE_FORMAT_NONE && f.format == wantedFormat) {
             // The selection's own result: a format that the device refuses is
             // a failure, not a success.
             return camera_.SetFormat(f) == 0 ? 0 : -1;

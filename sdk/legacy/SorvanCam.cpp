@@ -346,7 +346,9 @@ int SorvanCam::RecoverDefaultSetting() {
 
 int SorvanCam::GetDeviceHardwareID(wchar_t* text) {
     return Guarded("SorvanCam::GetDeviceHardwareID", -1, [&] {
-        if (!text) return -1;
+        // Before the first Open no device has been chosen: the default
+        // index names none.
+        if (!text || !cameraControl) return -1;
         const auto it = hardwareIds.find(deviceIndex);
         WriteWide(text, it == hardwareIds.end() ? std::wstring() : it->second);
         return 0;

@@ -3,6 +3,7 @@
 
 #include <sorvansdk/SorvanCam.h>
 
+#include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -13,6 +14,7 @@
 #include <rapidjson/document.h>
 #include <rapidjson/error/en.h>
 
+#include "base/PixelFormat.h"
 #include "legacy/SorvanCamInternal.h"
 #include "platform/backend/MfIds.h"
 
@@ -39,13 +41,17 @@ std::string String(const rapidjson::Value& object, const char* key) {
     return std::string(v.GetString(), v.GetStringLength());
 }
 
+// A whole number written as a real (5000.0, as other tools write documents)
+// counts as that whole number; a fraction, or a value outside int, does not.
 int Int(const rapidjson::Value& object, const char* key) {
     const auto& v = Member(object, key);
     if (!v.IsNumber()) throw ProfileError(std::string("Member '") + key + "' is not a number");
-    if (!v.IsInt()) {
-        throw ProfileError(std::string("Member '") + key + "' is not a whole number between -2147483648 and 2147483647");
+    if (v.IsInt()) return v.GetInt();
+    if (v.IsDouble()) {
+        const double d = v.GetDouble();
+        if (d >= -2147483648.0 && d <= 2147483647.0 && std::trunc(d) == d) return static_cast<int>(d);
     }
-    return v.GetInt();
+    throw ProfileError(std::string("Member '") + key + "' is not a whole number between -2147483648 and 2147483647");
 }
 
 double Double(const rapidjson::Value& object, const char* key) {
@@ -60,12 +66,10 @@ bool Bool(const rapidjson::Value& object, const char* key) {
     return v.GetBool();
 }
 
+// The earlier interface knows the captured formats only; any other text is 0.
 int FormatCode(const std::string& text) {
-    if (text == "YUY2") return 1;
-    if (text == "UYVY") return 2;
-    if (text == "NV12") return 3;
-    if (text == "MJPG") return 4;
-    return 0;
+    const SV_IMAGE_FORMAT format = sv::PixelFormatFromName(text);
+    return sv::IsCaptureFormat(format) ? format : 0;
 }
 
 void Load(const std::string& text, SzLoadedProfile& p) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "base/PixelFormat.h"
 #include "legacy/SorvanCamInternal.h"
 #include "legacy/SzText.h"
 #include "platform/CameraStreamer.h"
@@ -22,16 +23,6 @@ using sv::legacy::WideFromUtf8;
 namespace {
 
 constexpr std::size_t kHardwareIdLength = 17;
-
-const char* FourCcName(int32_t format) {
-    switch (format) {
-    case SV_IMAGE_FORMAT_YUY2: return "YUY2";
-    case SV_IMAGE_FORMAT_UYVY: return "UYVY";
-    case SV_IMAGE_FORMAT_NV12: return "NV12";
-    case SV_IMAGE_FORMAT_MJPG: return "MJPG";
-    default: return nullptr;
-    }
-}
 
 SvFormat ToSvFormat(const SzFormat& f) {
     SvFormat out{};
@@ -192,9 +183,8 @@ int SorvanCam::SetCaptureFormat(SzFormat format) {
     constexpr const char* kWhere = "SorvanCam::SetCaptureFormat";
     return Guarded(kWhere, -1, [&] {
         currentFormat = format;
-        const char* name = FourCcName(format.format);
-        if (!name) return -1;
-        SZ_LINE(Debug, kWhere, "ConfigureDecoder: format: %s", name);
+        if (!sv::IsCaptureFormat(format.format)) return -1;
+        SZ_LINE(Debug, kWhere, "ConfigureDecoder: format: %s", sv::PixelFormatName(format.format));
         if (!sourceReader) return -1;
         return ConfigureDecoder(sourceReader.get(), 0) == 0 ? 0 : -1;
     });

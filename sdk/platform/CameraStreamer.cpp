@@ -6,22 +6,13 @@
 
 #include "base/LegacyLog.h"
 #include "base/Logger.h"
+#include "base/PixelFormat.h"
 #include "platform/MediaTypeText.h"
 #include "platform/backend/MfIds.h"
 
 using namespace sv::platform;
 
 namespace {
-
-const char* FourCcName(SV_IMAGE_FORMAT format) {
-    switch (format) {
-    case SV_IMAGE_FORMAT_YUY2: return "YUY2";
-    case SV_IMAGE_FORMAT_UYVY: return "UYVY";
-    case SV_IMAGE_FORMAT_NV12: return "NV12";
-    case SV_IMAGE_FORMAT_MJPG: return "MJPG";
-    default: return "";
-    }
-}
 
 bool IsBusyCode(HResult hr) {
     return hr == HR_E_ACCESSDENIED || hr == HR_MF_E_INVALIDREQUEST ||
@@ -236,8 +227,8 @@ int UVCCameraStreamerWin::GetFormatList(std::vector<SvFormat>& formats) {
 int UVCCameraStreamerWin::SetFormat(SvFormat format) {
     std::lock_guard<std::mutex> lock(stateMutex_);
     format_ = format;
-    if (format.format < SV_IMAGE_FORMAT_YUY2 || format.format > SV_IMAGE_FORMAT_MJPG) return -1;
-    SV_LOGD("UVCCameraStreamerWin::SetFormat", "ConfigureDecoder: format: {}", FourCcName(format.format));
+    if (!sv::IsCaptureFormat(format.format)) return -1;
+    SV_LOGD("UVCCameraStreamerWin::SetFormat", "ConfigureDecoder: format: {}", sv::PixelFormatName(format.format));
     if (!reader_ || shutDown_) return -1;
     return ConfigureDecoder(0) == 0 ? 0 : -1;
 }

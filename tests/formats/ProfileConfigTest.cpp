@@ -152,6 +152,11 @@ TEST(ProfileSchema, RefusesWhatTheLibraryCannotReadAsThirtyTwoBitIntegers) {
     EXPECT_FALSE(sv::formats::ValidateProfileText(
         Document("ISP", R"("Width": 640, "Height": 480, "PixelFormat": "UYVY", "Framerate": 18446744073709551615)", uvc, isp), why));
     EXPECT_NE(why.find("keyword maximum"), std::string::npos) << why;
+    // An integer member is a JSON integer: a whole number written as a real
+    // is not one (unlike the earlier interface's documents).
+    EXPECT_FALSE(sv::formats::ValidateProfileText(
+        Document("ISP", R"("Width": 640.0, "Height": 480, "PixelFormat": "UYVY", "Framerate": 30)", uvc, isp), why));
+    EXPECT_NE(why.find("keyword type, document #/CameraProfile/Width"), std::string::npos) << why;
 }
 
 TEST_F(ProfileConfigTest, BadDocumentsAnswerTheSchemaMessageAndChangeNothing) {
@@ -307,6 +312,31 @@ TEST_F(ProfileConfigTest, StreamingSelectsTheFirstMatchingFormatAndReportsItsFai
     auto refusing = Open(true, R"("faults": [{"op": "setType", "times": 0, "code": "E_FAIL"}])");
     ASSERT_EQ(SvLoadProfileConfig(refusing, Document("ISP", kCamera640, kUvcMembers, kIspMembers)), 0);
     EXPECT_EQ(SvActivateProfileStreaming(refusing), -1);
+}
+
+TEST_F(ProfileConfigTest, StreamingNeverTakesAFormatTheLibraryCannotName) {
+    // An RGB24 type first: the library lists it with format code 0, which
+    // is neither "UYVY" nor "NONE".
+    std::string world = World(kLiraName, "576e", kLiraXu);
+    const std::string head = R"("formats": [)";
+    world.replace(world.find(head), head.size(), head + R"({"subtype": "RGB24", "width": 640, "height": 480, "fps": 30}, )");
+    InstallWorld(world);
+    auto camera = Camera(kLiraName);
+    ASSERT_EQ(SvOpen(camera), 0);
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(SvGetFormatList(camera, formats), 0);
+    ASSERT_GE(formats.size(), 3u);
+    ASSERT_EQ(formats[0].format, SV_IMAGE_FORMAT_NONE);
+    ASSERT_EQ(formats[2].format, SV_IMAGE_FORMAT_UYVY);
+
+    ASSERT_EQ(SvLoadProfileConfig(camera, Document("ISP", kCamera640, kUvcMembers, kIspMembers)), 0);
+    EXPECT_EQ(TypeSets([&] { EXPECT_EQ(SvActivateProfileStreaming(camera), 0); }), (std::vector<int>{2}))
+        << "the UYVY type, not the unnamed one before it";
+
+    const std::string none = R"("Width": 640, "Height": 480, "PixelFormat": "NONE", "Framerate": 30)";
+    ASSERT_EQ(SvLoadProfileConfig(camera, Document("ISP", none, kUvcMembers, kIspMembers)), 0);
+    EXPECT_TRUE(TypeSets([&] { EXPECT_EQ(SvActivateProfileStreaming(camera), -1); }).empty())
+        << "NONE names no format, not even one the library cannot name";
 }
 
 TEST_F(ProfileConfigTest, GenericCamerasAreRefused) {

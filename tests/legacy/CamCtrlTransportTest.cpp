@@ -85,6 +85,47 @@ TEST_F(LegacyTest, GenericWriteTakesFourByteAddressesAndRefusesThree) {
     EXPECT_EQ(trace.Json()[0].value("payload", "").substr(0, 20), "900412345678" "0002abcd");
 }
 
+TEST_F(LegacyTest, GenericWriteSizeRuleFollowsThePacketForEveryAddressWidth) {
+    // The packet carries four bytes of its own (device, address length, byte
+    // count); the address bytes and the data share the rest. Exactly full is
+    // sent, one byte more is refused before anything goes out.
+    const auto check = [&](CamCtrl& ctrl, uint8_t device, std::size_t packet) {
+        for (const uint8_t addressLength : {uint8_t{1}, uint8_t{2}, uint8_t{4}}) {
+            SCOPED_TRACE("packet " + std::to_string(packet) + ", address bytes " + std::to_string(addressLength));
+            const std::size_t room = packet - 4 - addressLength;
+            std::vector<uint8_t> data(room + 1);
+            for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(0x80 | (i & 0x7F));
+
+            const auto full = I2cOf([&] {
+                (void)ctrl.GenI2CWrite(device, addressLength, 0x10, static_cast<uint16_t>(room), data.data());
+            });
+            ASSERT_EQ(full.size(), 1u) << "a packet filled to its last byte is sent";
+            EXPECT_TRUE(full[0].write);
+            EXPECT_EQ(full[0].addressLength, addressLength);
+            EXPECT_EQ(full[0].length, room);
+            EXPECT_EQ(full[0].data, std::vector<uint8_t>(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(room)));
+
+            const auto over = I2cOf([&] {
+                EXPECT_EQ(ctrl.GenI2CWrite(device, addressLength, 0x10, static_cast<uint16_t>(room + 1), data.data()),
+                          -1);
+            });
+            EXPECT_TRUE(over.empty()) << "one byte past the packet goes nowhere";
+        }
+    };
+    {
+        KanoCamCtrl kano;  // its firmware speaks 256-byte packets
+        Attach(kano, kKivoName, kKivoXu);
+        ASSERT_TRUE(kano.XuPacket256());
+        check(kano, 0x54, 256);
+    }
+    {
+        LumoCamCtrl lumo;  // 512-byte packets
+        Attach(lumo, kLiraName, kLiraXu);
+        ASSERT_FALSE(lumo.XuPacket256());
+        check(lumo, 0x48, 512);
+    }
+}
+
 TEST_F(LegacyTest, GenericReadWhoseAddressFailsIsLoggedAndAFailure) {
     KanoCamCtrl kano;
     Attach(kano, kKivoName, kKivoXu);

@@ -138,4 +138,28 @@ TEST_F(SorvanCamTest, BridgeSearchWaitsTenTimesOneSecondOfDeviceTime) {
     EXPECT_TRUE(Logged("ScStartFWDownload", "FX3 USB BootLoader Device not found"));
 }
 
+TEST_F(SorvanCamTest, ProfileDocumentFractionForAWholeNumberIsRefusedWithTheRangeLine) {
+    InstallDefault();
+    SorvanCam cam;
+    const auto document = [](const std::string& awbTemp) {
+        return R"({"ProfileName": "p", "GenerateDate": "", "ProductName": "", "ControlMode": "ISP",
+          "CameraProfile": {"Width": 640.0, "Height": 480, "Framerate": 30, "PixelFormat": "YUY2"},
+          "UVCProfiles": {"Exposure": -6, "Gain": 0, "Exp_Auto": true, "WB_Auto": true, "Temperature": 4600.0,
+            "Brightness": 0, "Backlight_Compensation": 1, "Contrast": 32, "Saturation": 64, "Gamma": 100,
+            "Sharpness": 3, "Zoom": 100, "Pan": 0, "Tilt": 0},
+          "ISPProfiles": {"AE_EXP_TIME": 33333.0, "AE_EXP_GAIN": 1, "AE_EXP_MODE": 12, "AWB_MODE": true,
+            "AWB_TEMP": )" + awbTemp + R"(, "Brightness": 0, "Backlight_Compensation": 1, "Contrast": 0,
+            "Saturation": 1, "Gamma": 2.2, "Denoise": 0, "Sharpness": 0, "Flip_Mode": 0, "Effect_Mode": 0,
+            "ZoomTarget": 1, "Zoom_CTX": 0.5, "Zoom_CTY": 0.5, "Flick_Mode": 0, "Jpeg_Qual": 100.0,
+            "Fixed_FPS": false}})";
+    };
+    (void)Lines();
+    EXPECT_EQ(cam.LoadProfileSetting(document("5000.0").c_str()), 0);
+    EXPECT_TRUE(Lines().empty()) << "a whole number written as a real loads without a word";
+    EXPECT_EQ(cam.LoadProfileSetting(document("5000.5").c_str()), -1);
+    EXPECT_TRUE(Logged("SorvanCam::LoadProfileSetting",
+                       "LoadProfileSetting Fail!. Member 'AWB_TEMP' is not a whole number between -2147483648 and "
+                       "2147483647"));
+}
+
 }  // namespace

@@ -6,10 +6,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sorvansdk/SorvanSDK.h>
+
 #include "common/LogCapture.h"
 #include "platform/backend/Backend.h"
 #include "platform/backend/MediaType.h"
 #include "platform/backend/MfIds.h"
+#include "platform/backend/NativeBackend.h"
+#include "platform/backend/SystemEvent.h"
 #include "platform/sim/SimBackend.h"
 
 namespace {
@@ -135,6 +139,72 @@ TEST(EmptyNativeBackend, ListsNothing) {
     std::shared_ptr<DeviceInfoSet> set;
     ASSERT_EQ(backend->GetClassDevs(DeviceSetKind::UsbEnumerator, set), HR_S_OK);
     EXPECT_EQ(set->GetDeviceCount(), 0u);
+}
+
+// A clock that keeps its own time and hands out one known event.
+class CountingClock final : public Clock {
+public:
+    void Sleep(uint32_t ms) override { slept.push_back(ms); }
+    uint64_t NowMs() override { return 424242; }
+    std::shared_ptr<Event> NewEvent() override { return event; }
+    std::vector<uint32_t> slept;
+    std::shared_ptr<Event> event = std::make_shared<SystemEvent>();
+};
+
+// The device half of a native back-end; the rest is the shared base's.
+class DevicelessNative final : public NativeBackend {
+public:
+    using NativeBackend::NativeBackend;
+    HResult EnumDeviceSources(std::vector<std::shared_ptr<DeviceActivation>>& devices) override {
+        devices.clear();
+        return HR_S_OK;
+    }
+    HResult OpenHostController(uint32_t, std::shared_ptr<UsbHostController>&) override { return HR_E_FAIL; }
+    HResult OpenHub(const std::string&, std::shared_ptr<UsbHub>&) override { return HR_E_FAIL; }
+    HResult GetClassDevs(DeviceSetKind, std::shared_ptr<DeviceInfoSet>&) override { return HR_E_FAIL; }
+    uint16_t GetSystemDefaultLangId() override { return 0x0409; }
+};
+
+TEST(NativeBackendBase, TimeComesFromItsClockAndNoBridgeIsServed) {
+    auto clock = std::make_shared<CountingClock>();
+    DevicelessNative backend(clock);
+    EXPECT_EQ(backend.Name(), "native");
+    backend.Sleep(100);
+    backend.Sleep(7);
+    EXPECT_EQ(clock->slept, (std::vector<uint32_t>{100, 7})) << "waits go to the clock, not to the wall";
+    EXPECT_EQ(backend.NowMs(), 424242u);
+    EXPECT_EQ(backend.NewEvent(), clock->event);
+
+    SvSetLogLevel(SV_LOG_LEVEL_DEBUG);
+    sv::test::LogCapture log;
+    uint32_t count = 5;
+    EXPECT_EQ(backend.CountVendorUsbDevices(count), HR_S_OK);
+    EXPECT_EQ(count, 0u);
+    EXPECT_TRUE(log.Contains("The USB bridge vendor driver is not available in this build")) << "said where it is asked";
+    SvSetLogLevel(SV_LOG_LEVEL_INFO);
+    std::shared_ptr<VendorUsbDevice> device;
+    EXPECT_EQ(backend.OpenVendorUsbDevice(0, device), HR_ERROR_NO_MORE_ITEMS);
+    EXPECT_FALSE(device);
+}
+
+TEST(NativeBackendBase, WithoutAClockTheSystemsIsUsed) {
+    DevicelessNative backend;
+    const uint64_t before = SystemClock()->NowMs();
+    const uint64_t now = backend.NowMs();
+    EXPECT_GE(now, before);
+    EXPECT_LE(now, SystemClock()->NowMs());
+    backend.Sleep(0);
+    auto event = backend.NewEvent();
+    ASSERT_TRUE(event);
+    EXPECT_NE(dynamic_cast<SystemEvent*>(event.get()), nullptr);
+    EXPECT_EQ(event->Wait(0), WaitResult::TimedOut);
+    event->Set();
+    EXPECT_EQ(event->Wait(0), WaitResult::Signaled);
+    EXPECT_EQ(event->Wait(0), WaitResult::TimedOut) << "auto-reset";
+
+    // The empty native back-end and the Linux one stand on the same base.
+    EXPECT_NE(dynamic_cast<NativeBackend*>(CreateEmptyNativeBackend().get()), nullptr);
+    EXPECT_NE(dynamic_cast<NativeBackend*>(CreateNativeBackend().get()), nullptr);
 }
 
 TEST_F(BackendSelection, SimWithoutWorldFileListsTheBuiltInWorld) {

@@ -76,6 +76,32 @@ TEST_F(FrameAccessTest, BadSizesAndPointersAreRefusedWithoutTouchingTheCamera) {
     host_->freeImageBuffer(frame);
 }
 
+TEST_F(FrameAccessTest, SizesWhoseThreeBytesPerPixelOverflowAnIntAreRefused) {
+    const int handle = StreamingWebcam();
+    struct Case {
+        int width, height;
+        const char* why;
+    };
+    // Products that wrap in 32 bits to zero or to a positive int: a size
+    // computed in int would name a buffer, and the last one would even hold
+    // the stream's 614400-byte frame.
+    for (const Case c : {Case{65536, 65536, "wraps to 0"}, Case{65536, 21846, "wraps to 131072"},
+                         Case{1431962966, 1, "wraps to 921602"}, Case{2, 715981483, "wraps to 921602"}}) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " " + c.why);
+        int size = 7;
+        uint8_t* frame = host_->getImageFromCamera(handle, &size, 2000, 0, c.width, c.height);
+        EXPECT_EQ(frame, nullptr);
+        EXPECT_EQ(size, -3);
+        host_->freeImageBuffer(frame);
+    }
+    // Nothing was taken from the stream: the right size gets the next frame.
+    int size = 0;
+    uint8_t* frame = host_->getImageFromCamera(handle, &size, 2000, 0, 640, 480);
+    ASSERT_NE(frame, nullptr) << "result " << size;
+    EXPECT_EQ(size, 614400);
+    host_->freeImageBuffer(frame);
+}
+
 TEST_F(FrameAccessTest, BuffersAreAllocatedAndFreedByThePlugin) {
     uint8_t* buffer = host_->allocateImageBuffer(921600);
     ASSERT_NE(buffer, nullptr);

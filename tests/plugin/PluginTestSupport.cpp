@@ -1,13 +1,25 @@
 #include "PluginTestSupport.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #if defined(_WIN32)
 #include <process.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <future>
+#include <iterator>
 
 namespace plugintest {
 
@@ -89,6 +101,115 @@ ScratchDir::ScratchDir() {
 ScratchDir::~ScratchDir() {
     std::error_code ec;
     if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+}
+
+namespace {
+
+// How long a gate waits for its reader to come before giving up.
+constexpr auto kReaderLimit = std::chrono::seconds(60);
+
+}  // namespace
+
+#if defined(_WIN32)
+
+GatedFile::GatedFile(const std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    const std::string name = "\\\\.\\pipe\\svplugin-" + std::to_string(ProcessId()) + "-" +
+                             std::to_string(counter++) + "-" + std::filesystem::path(path).filename().string();
+    // One instance, written by this end only; the reader's open connects to
+    // it at once and its first read waits for data.
+    HANDLE pipe = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 1 << 20, 0, 0,
+                                   nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) return;
+    pipe_ = pipe;
+    path_ = name;
+}
+
+GatedFile::~GatedFile() {
+    if (pipe_ != nullptr) CloseHandle(static_cast<HANDLE>(pipe_));
+}
+
+bool GatedFile::Ready() const { return pipe_ != nullptr; }
+
+bool GatedFile::Open(const std::vector<uint8_t>& bytes) {
+    if (pipe_ == nullptr) return false;
+    HANDLE pipe = static_cast<HANDLE>(pipe_);
+    pipe_ = nullptr;
+    // Bytes written before the reader has connected would be refused: wait
+    // for it (at once when it is there already), and if it never comes,
+    // connect in its place so that the wait ends.
+    auto connected = std::async(std::launch::async, [pipe] {
+        return ConnectNamedPipe(pipe, nullptr) != FALSE || GetLastError() == ERROR_PIPE_CONNECTED;
+    });
+    if (connected.wait_for(kReaderLimit) != std::future_status::ready) {
+        HANDLE stand_in = CreateFileA(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        (void)connected.get();
+        if (stand_in != INVALID_HANDLE_VALUE) CloseHandle(stand_in);
+        CloseHandle(pipe);
+        return false;
+    }
+    if (!connected.get()) {
+        CloseHandle(pipe);
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD wrote = 0;
+        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 16));
+        if (!WriteFile(pipe, bytes.data() + done, piece, &wrote, nullptr)) break;
+        done += wrote;
+    }
+    // Everything is read before this end goes: closing on unread data could drop it.
+    FlushFileBuffers(pipe);
+    CloseHandle(pipe);
+    return done == bytes.size();
+}
+
+#else
+
+GatedFile::GatedFile(const std::string& path) {
+    // The reader's open waits until a writer opens the FIFO: that is the gate.
+    if (mkfifo(path.c_str(), 0600) == 0) path_ = path;
+}
+
+GatedFile::~GatedFile() = default;
+
+bool GatedFile::Ready() const { return !path_.empty(); }
+
+bool GatedFile::Open(const std::vector<uint8_t>& bytes) {
+    if (path_.empty() || opened_) return false;
+    opened_ = true;
+    const std::string path = path_;
+    // This open returns once the reader has opened its end (at once when it
+    // is waiting already). If it never comes, a reader of our own ends the
+    // wait.
+    auto opening = std::async(std::launch::async, [path] { return open(path.c_str(), O_WRONLY); });
+    if (opening.wait_for(kReaderLimit) != std::future_status::ready) {
+        const int stand_in = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+        const int fd = opening.get();
+        if (fd >= 0) close(fd);
+        if (stand_in >= 0) close(stand_in);
+        return false;
+    }
+    const int fd = opening.get();
+    if (fd < 0) return false;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) break;
+        done += static_cast<std::size_t>(wrote);
+    }
+    // The only writer's close is the reader's end of file.
+    close(fd);
+    return done == bytes.size();
+}
+
+#endif
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // The sample images the build made with the tree's scripts, copied into `dir`.

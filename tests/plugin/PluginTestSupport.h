@@ -53,6 +53,40 @@ private:
     std::string path_;
 };
 
+// A file whose reader waits at a gate: a job may start reading it, but gets
+// no byte until Open() hands them over, and the file ends when they are all
+// read. So a test decides when a job gets past reading its image, without
+// waiting on time. (POSIX: a FIFO, whose reader's open waits for the writer;
+// Windows: a named pipe, whose reader's first read waits for data; the path
+// is then the pipe's.)
+class GatedFile {
+public:
+    // `path` names where the FIFO is made (POSIX); on Windows the pipe's own
+    // name is made from its last element.
+    explicit GatedFile(const std::string& path);
+    ~GatedFile();
+    GatedFile(const GatedFile&) = delete;
+    GatedFile& operator=(const GatedFile&) = delete;
+
+    bool Ready() const;
+    const std::string& Path() const { return path_; }
+    // Waits for the reader to come (a minute at most), hands it `bytes` and
+    // ends the file; false when the reader did not come or the bytes could
+    // not all be written. Once only.
+    bool Open(const std::vector<uint8_t>& bytes);
+
+private:
+    std::string path_;
+#if defined(_WIN32)
+    void* pipe_ = nullptr;
+#else
+    bool opened_ = false;
+#endif
+};
+
+// The bytes of a file; empty when it cannot be read.
+std::vector<uint8_t> ReadBytes(const std::string& path);
+
 // Runs one of the image scripts into `dir`; false when it fails.
 bool MakeImages(const std::string& script, const std::string& dir);
 

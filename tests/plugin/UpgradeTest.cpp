@@ -171,9 +171,19 @@ TEST_F(UpgradeTest, CleaningWithTheImageToComeChecksItBeforeErasing) {
 
 TEST_F(UpgradeTest, ShuttingTheEngineDownDuringAJobDropsTheAnswerSafely) {
     const int kivo = OpenHandle(kKivo);
-    auto pending = host_->Start("upgradeSensorFW", L({I(kivo), S(images_.File("kano-bootdata.img"))}));
+    // The job's first step is reading its image, and it reads it through a
+    // gate: whatever the threads do, it cannot answer before the gate opens,
+    // and the gate opens only once the engine is gone.
+    GatedFile image(images_.File("gated-bootdata.img"));
+    ASSERT_TRUE(image.Ready());
+    const std::vector<uint8_t> bytes = ReadBytes(images_.File("kano-bootdata.img"));
+    ASSERT_FALSE(bytes.empty());
+    auto pending = host_->Start("upgradeSensorFW", L({I(kivo), S(image.Path())}));
     ::testing::internal::CaptureStderr();
     host_->ShutdownEngine();  // the call above is handled first: it was queued first
+    EXPECT_FALSE(pending->Answered()) << "the job is still at its gate";
+    EXPECT_GT(host_->engine().MessengerReferences(), 1) << "the job holds the messenger while it runs";
+    EXPECT_TRUE(image.Open(bytes));
     // The job holds references of the messenger (its answer, its road to the
     // platform thread) until it is done with them.
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);

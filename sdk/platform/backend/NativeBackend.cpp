@@ -1,19 +1,35 @@
-// The native back-end of builds without a native capture stack (a Linux build
-// registers its V4L2 back-end as "native" instead): an honest machine with no
-// cameras and no USB host controllers it can query; the bridge maker's vendor
-// driver is not there either, so it serves no devices.
+#include "platform/backend/NativeBackend.h"
 
-#include "platform/backend/Backend.h"
-#include "platform/backend/Clock.h"
+#include "base/Logger.h"
 
 namespace sv::platform {
 
+NativeBackend::NativeBackend(std::shared_ptr<Clock> clock) : clock_(clock ? std::move(clock) : SystemClock()) {}
+
+std::string NativeBackend::Name() const { return "native"; }
+
+HResult NativeBackend::CountVendorUsbDevices(uint32_t& count) {
+    SV_LOGD("NativeBackend::CountVendorUsbDevices", "The USB bridge vendor driver is not available in this build");
+    count = 0;
+    return HR_S_OK;
+}
+
+HResult NativeBackend::OpenVendorUsbDevice(uint32_t, std::shared_ptr<VendorUsbDevice>& device) {
+    device.reset();
+    return HR_ERROR_NO_MORE_ITEMS;
+}
+
+void NativeBackend::Sleep(uint32_t ms) { clock_->Sleep(ms); }
+uint64_t NativeBackend::NowMs() { return clock_->NowMs(); }
+std::shared_ptr<Event> NativeBackend::NewEvent() { return clock_->NewEvent(); }
+
 namespace {
 
-class NullNativeBackend final : public Backend {
+// The native back-end of builds without a native capture stack (a Linux build
+// registers its V4L2 back-end as "native" instead): an honest machine with no
+// cameras and no USB host controllers it can query.
+class NullNativeBackend final : public NativeBackend {
 public:
-    std::string Name() const override { return "native"; }
-
     HResult EnumDeviceSources(std::vector<std::shared_ptr<DeviceActivation>>& devices) override {
         devices.clear();
         return HR_S_OK;
@@ -31,19 +47,6 @@ public:
         return HR_S_OK;
     }
     uint16_t GetSystemDefaultLangId() override { return 0x0409; }
-
-    HResult CountVendorUsbDevices(uint32_t& count) override {
-        count = 0;
-        return HR_S_OK;
-    }
-    HResult OpenVendorUsbDevice(uint32_t, std::shared_ptr<VendorUsbDevice>& device) override {
-        device.reset();
-        return HR_ERROR_NO_MORE_ITEMS;
-    }
-
-    void Sleep(uint32_t ms) override { SystemClock()->Sleep(ms); }
-    uint64_t NowMs() override { return SystemClock()->NowMs(); }
-    std::shared_ptr<Event> NewEvent() override { return SystemClock()->NewEvent(); }
 };
 
 }  // namespace

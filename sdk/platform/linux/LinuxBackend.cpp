@@ -110,12 +110,10 @@ private:
     std::shared_ptr<MediaSource> source_;
 };
 
-class LinuxBackend final : public Backend, public std::enable_shared_from_this<LinuxBackend> {
+class LinuxBackend final : public NativeBackend, public std::enable_shared_from_this<LinuxBackend> {
 public:
     LinuxBackend(std::shared_ptr<SysCalls> calls, std::shared_ptr<Clock> clock)
-        : calls_(std::move(calls)), clock_(clock ? std::move(clock) : SystemClock()) {}
-
-    std::string Name() const override { return "native"; }
+        : NativeBackend(std::move(clock)), calls_(std::move(calls)) {}
 
     HResult EnumDeviceSources(std::vector<std::shared_ptr<DeviceActivation>>& devices) override {
         devices.clear();
@@ -151,23 +149,8 @@ public:
     }
     uint16_t GetSystemDefaultLangId() override { return 0x0409; }
 
-    // The USB bridge maker's vendor driver does not exist on Linux.
-    HResult CountVendorUsbDevices(uint32_t& count) override {
-        count = 0;
-        return HR_S_OK;
-    }
-    HResult OpenVendorUsbDevice(uint32_t, std::shared_ptr<VendorUsbDevice>& device) override {
-        device.reset();
-        return HR_ERROR_NO_MORE_ITEMS;
-    }
-
-    void Sleep(uint32_t ms) override { clock_->Sleep(ms); }
-    uint64_t NowMs() override { return clock_->NowMs(); }
-    std::shared_ptr<Event> NewEvent() override { return clock_->NewEvent(); }
-
 private:
     std::shared_ptr<SysCalls> calls_;
-    std::shared_ptr<Clock> clock_;
     std::mutex unlistedMutex_;
     std::vector<UnlistedDevice> unlisted_;  // from the last enumeration
 };

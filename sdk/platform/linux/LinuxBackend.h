@@ -6,8 +6,8 @@
 
 #include <memory>
 
-#include "platform/backend/Backend.h"
 #include "platform/backend/Clock.h"
+#include "platform/backend/NativeBackend.h"
 #include "platform/linux/SysCalls.h"
 
 namespace sv::platform::v4l2 {

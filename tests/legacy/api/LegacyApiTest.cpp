@@ -200,6 +200,9 @@ TEST_F(LegacyApi, CallsBeforeOpenAnswerMinusOne) {
     EXPECT_EQ(ScSetProfileStreamingConfig(cam.get()), -1);
     EXPECT_EQ(ScGetBrightness(cam.get(), &d), -1);
     EXPECT_EQ(ScGetSorvanCamDeviceName(cam.get(), nullptr), -1);
+    wchar_t id[32] = L"untouched";
+    EXPECT_EQ(ScGetDeviceHardwareID(cam.get(), id), -1);
+    EXPECT_STREQ(id, L"untouched");
     USB_DEVICE_SPEED speed = UsbSuperSpeed;
     EXPECT_EQ(ScGetDeviceSpeed(cam.get(), &speed), UsbSpeedUnknown);
     EXPECT_EQ(speed, UsbSpeedUnknown);
@@ -542,6 +545,34 @@ TEST_F(LegacyApi, ProfileDocumentFailuresKeepWhatWasRead) {
     // The mode is compared exactly.
     ASSERT_EQ(ScLoadProfileSetting(cam.get(), ProfileDocument("isp").c_str()), 0);
     EXPECT_EQ(ScSetProfileControlConfig(cam.get()), -1);
+}
+
+TEST_F(LegacyApi, ProfileDocumentTakesWholeNumbersWrittenAsReals) {
+    CamPtr cam = OpenCam(kKivo);
+    // Other tools write whole numbers as reals: 5000.0 is the whole number 5000.
+    std::string doc = ProfileDocument("ISP", R"(, "Fixed_FPS": false)", 4600, "5000.0");
+    doc.replace(doc.find("\"AWB_TEMP\": 4600"), 16, "\"AWB_TEMP\": 5200.0");
+    doc.replace(doc.find("\"Width\": 640"), 12, "\"Width\": 640.0");
+    ASSERT_EQ(ScLoadProfileSetting(cam.get(), doc.c_str()), 0);
+    ASSERT_EQ(ScSetProfileControlConfig(cam.get()), 0);
+    uint16_t temperature = 0;
+    ASSERT_EQ(ScGetTemperature(cam.get(), &temperature), 0);
+    EXPECT_EQ(temperature, 5200);
+    uint32_t exposure = 0;
+    ASSERT_EQ(ScGetExposureTime(cam.get(), &exposure), 0);
+    EXPECT_EQ(exposure, 5000u);
+    ASSERT_EQ(ScSetProfileStreamingConfig(cam.get()), 0) << "640.0 x 480 NV12 is a format of the camera";
+
+    // A fraction is no whole number, however close; nor is a whole real past int.
+    for (const char* awb : {"5000.5", "4999.999", "2147483648.0", "-2147483649.0"}) {
+        SCOPED_TRACE(awb);
+        std::string bad = ProfileDocument("ISP");
+        bad.replace(bad.find("\"AWB_TEMP\": 4600"), 16, std::string("\"AWB_TEMP\": ") + awb);
+        EXPECT_EQ(ScLoadProfileSetting(cam.get(), bad.c_str()), -1);
+    }
+    // The edges of int, written as reals, are whole numbers.
+    EXPECT_EQ(ScLoadProfileSetting(cam.get(), ProfileDocument("ISP", R"(, "Fixed_FPS": true)", 4600, "2147483647.0").c_str()), 0);
+    EXPECT_EQ(ScLoadProfileSetting(cam.get(), ProfileDocument("ISP", R"(, "Fixed_FPS": true)", 4600, "-2147483648.0").c_str()), 0);
 }
 
 TEST_F(LegacyApi, StreamingProfileWithoutAMatchingFormatFails) {
