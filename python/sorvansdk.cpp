@@ -61,21 +61,7 @@ void Checked(const char* function, F&& call) {
 
 // ---- names -------------------------------------------------------------------
 
-const char* PixelName(SV_IMAGE_FORMAT format) {
-    switch (format) {
-    case SV_IMAGE_FORMAT_YUY2: return "YUY2";
-    case SV_IMAGE_FORMAT_UYVY: return "UYVY";
-    case SV_IMAGE_FORMAT_NV12: return "NV12";
-    case SV_IMAGE_FORMAT_MJPG: return "MJPG";
-    case SV_IMAGE_FORMAT_BGRA: return "BGRA";
-    case SV_IMAGE_FORMAT_BGRx: return "BGRx";
-    case SV_IMAGE_FORMAT_BGR: return "BGR";
-    case SV_IMAGE_FORMAT_RGB16: return "RGB16";
-    case SV_IMAGE_FORMAT_RGB: return "RGB";
-    case SV_IMAGE_FORMAT_NONE: break;
-    }
-    return "NONE";
-}
+const char* PixelName(SV_IMAGE_FORMAT format) { return SvPixelFormatName(format); }
 
 const char* ProductName(SV_CAMERA_PRODUCT_TYPE type) {
     switch (type) {

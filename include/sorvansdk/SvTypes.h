@@ -23,6 +23,26 @@ enum SV_IMAGE_FORMAT : int32_t {
     SV_IMAGE_FORMAT_RGB = 9,
 };
 
+// The name of a pixel format as format lists, log lines and profile documents
+// write it: "YUY2", "UYVY", "NV12", "MJPG", "BGRA", "BGRx", "BGR", "RGB16",
+// "RGB"; "NONE" for SV_IMAGE_FORMAT_NONE and for any value the type does not
+// have. Header-only, so the library, its tools and the Python module read
+// the same table.
+inline const char* SvPixelFormatName(int32_t format) {
+    switch (format) {
+    case SV_IMAGE_FORMAT_YUY2: return "YUY2";
+    case SV_IMAGE_FORMAT_UYVY: return "UYVY";
+    case SV_IMAGE_FORMAT_NV12: return "NV12";
+    case SV_IMAGE_FORMAT_MJPG: return "MJPG";
+    case SV_IMAGE_FORMAT_BGRA: return "BGRA";
+    case SV_IMAGE_FORMAT_BGRx: return "BGRx";
+    case SV_IMAGE_FORMAT_BGR: return "BGR";
+    case SV_IMAGE_FORMAT_RGB16: return "RGB16";
+    case SV_IMAGE_FORMAT_RGB: return "RGB";
+    default: return "NONE";
+    }
+}
+
 // One capture format: 12 bytes in memory, passed by value.
 struct SvFormat {
     uint8_t mediatypeIdx = 0;   // position in the device's native type list

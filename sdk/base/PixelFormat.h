@@ -9,8 +9,8 @@
 
 namespace sv {
 
-// "YUY2", "UYVY", "NV12", "MJPG", "BGRA", "BGRx", "BGR", "RGB16", "RGB";
-// "NONE" for SV_IMAGE_FORMAT_NONE and for any value the type does not have.
+// SvPixelFormatName of the public header: "NONE" for SV_IMAGE_FORMAT_NONE and
+// for any value the type does not have.
 const char* PixelFormatName(int format);
 
 // The format of a name exactly as PixelFormatName writes it (letter case

@@ -107,20 +107,7 @@ bool WriteFile(const std::string& path, const uint8_t* data, std::size_t size, s
     return true;
 }
 
-const char* FormatName(SV_IMAGE_FORMAT format) {
-    switch (format) {
-    case SV_IMAGE_FORMAT_YUY2: return "YUY2";
-    case SV_IMAGE_FORMAT_UYVY: return "UYVY";
-    case SV_IMAGE_FORMAT_NV12: return "NV12";
-    case SV_IMAGE_FORMAT_MJPG: return "MJPG";
-    case SV_IMAGE_FORMAT_BGRA: return "BGRA";
-    case SV_IMAGE_FORMAT_BGRx: return "BGRx";
-    case SV_IMAGE_FORMAT_BGR: return "BGR";
-    case SV_IMAGE_FORMAT_RGB16: return "RGB16";
-    case SV_IMAGE_FORMAT_RGB: return "RGB";
-    default: return "NONE";
-    }
-}
+const char* FormatName(SV_IMAGE_FORMAT format) { return SvPixelFormatName(format); }
 
 SV_IMAGE_FORMAT ParseFormatName(const std::string& name) {
     std::string upper = name;
