@@ -192,6 +192,10 @@ int SorvanCam::SetCaptureFormat(SzFormat format) {
     constexpr const char* kWhere = "SorvanCam::SetCaptureFormat";
     return Guarded(kWhere, -1, [&] {
         currentFormat = format;
+        // A frame kept in the callback (refused for a small buffer, or not
+        // taken by a capture without a buffer) is of the format chosen
+        // before: it is never handed out after this one.
+        if (readerCallback) readerCallback->DropFrame();
         const char* name = FourCcName(format.format);
         if (!name) return -1;
         SZ_LINE(Debug, kWhere, "ConfigureDecoder: format: %s", name);
