@@ -126,6 +126,11 @@ long SorvanCam::InitVideoDevice() {
 
     // An index of an older enumeration that the fresh one no longer reaches.
     if (deviceIndex >= activationCount || !activations[deviceIndex]) return -1;
+    // The control's transfers share the device's lock with every other
+    // object on it, the current interface's cameras included.
+    std::string link;
+    if (Failed(activations[deviceIndex]->GetAllocatedString(DeviceString::SymbolicLink, link))) link.clear();
+    cameraControl->BindDevice(link);
     std::shared_ptr<MediaSource> source;
     HResult hr = 0;
     try {
