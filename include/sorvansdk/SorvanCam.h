@@ -21,7 +21,10 @@
  *
  * Threads: one SorvanCam is used from one thread at a time. Different
  * SorvanCam objects, and cameras of the current interface, may be used on
- * different threads at the same time. ScSetLogLevel, ScGetSorvanSDKVersion and
+ * different threads at the same time; on one device the camera-control
+ * functions (Sc...I2C..., sensor, ISP and profile calls) and the current
+ * interface's maker functions each run whole, never interleaved with another
+ * thread's transfers. ScSetLogLevel, ScGetSorvanSDKVersion and
  * the three header-from-file functions may be called from any thread.
  *
  * C callers: the functions whose arguments are C++ containers (the two device

@@ -23,11 +23,13 @@
 // - A camera object lives as long as any shared pointer to it: releasing the
 //   last pointer of the application while a call on another thread still uses
 //   the camera is safe, that call holds its own.
-// - A maker control that is a sequence of register transfers (a
-//   read-modify-write, a value spread over two registers) is not atomic against
-//   another thread changing the same control: both calls answer defined
-//   results, but the camera keeps the last transfer of each register. Drive one
-//   camera's maker controls from one thread where that matters.
+// - Each maker function (extension-unit, I2C, ISP, sensor, eHDR, profile and
+//   upgrade calls) runs whole against every other one on the same device,
+//   also when it comes through another camera object of that device or
+//   through the earlier interface (SorvanCam.h): a read's request and answer,
+//   a read-modify-write or a value spread over two registers never interleave
+//   with another thread's transfers. Two threads setting the same control
+//   leave the value of the call that ran last.
 // - SvSetLogFile and SvSetLogLevel may be called at any time.
 
 #include <cstdint>

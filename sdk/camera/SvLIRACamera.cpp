@@ -98,7 +98,7 @@ int SvLIRACamera::AP1302I2CRead(uint16_t reg, uint16_t& value) {
                                static_cast<uint8_t>(reg >> 8), static_cast<uint8_t>(reg & 0xFF), 0x00, 0x02};
     std::memcpy(packet, request, sizeof(request));
     const uint16_t size = PacketSize();
-    std::lock_guard<std::recursive_mutex> pair(xuPairMutex_);
+    auto pair = HoldDevice();
     if (XuSet(XU_CS_GENERIC_I2C, packet, size) != 0) return -1;
     if (XuGet(XU_CS_GENERIC_I2C, packet, size) != 0) return -1;
     // The value follows the echoed address: offset 4 + A, 8 for A = 4.
@@ -114,7 +114,7 @@ int SvLIRACamera::AP1302I2CWrite(uint16_t reg, uint16_t value) {
                                static_cast<uint8_t>(reg >> 8), static_cast<uint8_t>(reg & 0xFF), 0x00, 0x02,
                                static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)};
     std::memcpy(packet, request, sizeof(request));
-    std::lock_guard<std::recursive_mutex> pair(xuPairMutex_);
+    auto pair = HoldDevice();
     return XuSet(XU_CS_GENERIC_I2C, packet, PacketSize()) == 0 ? 0 : -1;
 }
 

@@ -6,6 +6,7 @@
 SvSorvanCamera::SvSorvanCamera(const CameraDeviceInfo& info, uint8_t ispAddress,
                                uint8_t headerDeviceAddress)
     : SvGenericCamera(info),
+      deviceMutex_(sv::platform::DeviceTransactionMutex(info.devicePath)),
       sensor_(*this),
       ispAddress_(ispAddress),
       headerDeviceAddress_(headerDeviceAddress),
@@ -30,11 +31,17 @@ int SvSorvanCamera::AP1302I2CRead(uint16_t, uint16_t&) { return -1; }
 int SvSorvanCamera::AP1302I2CWrite(uint16_t, uint16_t) { return -1; }
 
 // The sensor behind the ISP is reached through the embedded bridge driver.
-int SvSorvanCamera::GetSensorUniqueID(std::string& uid) { return sensor_.GetSensorUniqueID(uid); }
+// Each access is one transaction on the bridge registers.
+int SvSorvanCamera::GetSensorUniqueID(std::string& uid) {
+    auto hold = HoldDevice();
+    return sensor_.GetSensorUniqueID(uid);
+}
 int SvSorvanCamera::AP1302SensorRegisterRead(uint16_t sensorId, uint16_t reg, uint16_t& value) {
+    auto hold = HoldDevice();
     return sensor_.AP1302SensorRegisterRead(sensorId, reg, value);
 }
 int SvSorvanCamera::AP1302SensorRegisterWrite(uint16_t sensorId, uint16_t reg, uint16_t value) {
+    auto hold = HoldDevice();
     return sensor_.AP1302SensorRegisterWrite(sensorId, reg, value);
 }
 

@@ -3,12 +3,14 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include <sorvansdk/SvTypes.h>
 
 #include "camera/SvAP1302Sensor.h"
 #include "camera/SvGenericCamera.h"
+#include "platform/DeviceLock.h"
 
 class SvProfileConfig;
 
@@ -132,6 +134,15 @@ public:
     int ActivateProfileStreaming();
     int ActivateProfileImageProcessing();
 
+    // The device's transaction lock (platform/DeviceLock.h), shared with every
+    // other object of either interface on the same device. Held across each
+    // transfer, each request/answer pair, each sensor access and by the
+    // exported maker functions across their whole operation, so that no other
+    // thread's transfers land in between. Recursive.
+    std::unique_lock<sv::platform::DeviceMutex> HoldDevice() {
+        return std::unique_lock<sv::platform::DeviceMutex>(*deviceMutex_);
+    }
+
     uint8_t IspAddress() const { return ispAddress_; }
     uint8_t HeaderDeviceAddress() const { return headerDeviceAddress_; }
     int32_t CachedFlip() const { return cachedFlip_; }
@@ -142,6 +153,7 @@ protected:
     int ReadIspRegister16(uint16_t reg, uint16_t& value);
     int WriteIspRegister16(uint16_t reg, uint16_t value);
 
+    std::shared_ptr<sv::platform::DeviceMutex> deviceMutex_;
     SvAP1302Sensor sensor_;
     uint8_t ispAddress_;
     uint8_t headerDeviceAddress_;

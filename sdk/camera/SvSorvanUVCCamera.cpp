@@ -18,7 +18,7 @@ SvSorvanUVCCamera::SvSorvanUVCCamera(const CameraDeviceInfo& info, uint8_t ispAd
 SvSorvanUVCCamera::~SvSorvanUVCCamera() = default;
 
 int SvSorvanUVCCamera::XuTransfer(uint8_t selector, uint8_t request, uint8_t* data, uint16_t length) {
-    std::lock_guard<std::recursive_mutex> hold(xuPairMutex_);
+    auto hold = HoldDevice();
     auto control = Control();
     if (!control) return -1;
     XuRequest xu;
@@ -77,7 +77,7 @@ int SvSorvanUVCCamera::GenericI2CRead(uint8_t device, uint8_t addressLength, uin
     uint8_t packet[kXuPacketLarge] = {};
     sv::xu::PutI2CPacketHead(packet, device, true, addressLength, reg, length);
 
-    std::lock_guard<std::recursive_mutex> pair(xuPairMutex_);
+    auto pair = HoldDevice();
     if (XuSet(XU_CS_GENERIC_I2C, packet, packetSize) != 0 || XuGet(XU_CS_GENERIC_I2C, packet, packetSize) != 0) {
         sv::log::Write(spdlog::level::err, "UVC: Generic I2C Read Fail");
         return -1;
@@ -94,7 +94,7 @@ int SvSorvanUVCCamera::GenericI2CWrite(uint8_t device, uint8_t addressLength, ui
     const std::size_t at = sv::xu::PutI2CPacketHead(packet, device, false, addressLength, reg, length);
     std::memcpy(packet + at, data, length);
 
-    std::lock_guard<std::recursive_mutex> pair(xuPairMutex_);
+    auto pair = HoldDevice();
     if (XuSet(XU_CS_GENERIC_I2C, packet, packetSize) != 0) {
         sv::log::Write(spdlog::level::err, "UVC: Generic I2C Read Fail");
         return -1;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <mutex>
 
 #include "camera/SvControlRegisters.h"
 #include "camera/SvEHDRControl.h"
@@ -89,22 +88,10 @@ protected:
     virtual const char* FamilyClassName() const = 0;
     virtual bool ProfileFirmwareAllows(const char* where) = 0;
 
-public:
-    // Keeps every other thread's transfers to this camera waiting until the
-    // lock ends: an upgrade's sequence must not be interleaved.
-    std::unique_lock<std::recursive_mutex> HoldDevice() { return std::unique_lock<std::recursive_mutex>(xuPairMutex_); }
-
-protected:
-    // One transfer; -1 without an open control.
+    // One transfer, under the device's lock; -1 without an open control.
     int XuTransfer(uint8_t selector, uint8_t request, uint8_t* data, uint16_t length);
     int XuSet(uint8_t selector, uint8_t* data, uint16_t length) { return XuTransfer(selector, SET_CUR, data, length); }
     int XuGet(uint8_t selector, uint8_t* data, uint16_t length) { return XuTransfer(selector, GET_CUR, data, length); }
-
-    // Held across every extension-unit transfer, across the SET_CUR/GET_CUR
-    // pair of a read (the device has a single packet buffer, and a pair must
-    // not interleave with another thread's), and by a firmware upgrade for its
-    // whole run (HoldDevice), so no other call's transfers land in between.
-    std::recursive_mutex xuPairMutex_;
 
     SvEHDRControl ehdr_;
     std::atomic<bool> xuPacket256_{false};  // 512-byte generic I2C packets until a version read says otherwise

@@ -1,5 +1,7 @@
 // Exported functions of the maker's cameras: each applies the maker (or maker
-// UVC) guard and forwards to the camera operation of the same name.
+// UVC) guard and forwards to the camera operation of the same name, holding
+// the device's transaction lock across it, so that the operation's transfers
+// do not interleave with those of another thread or interface on the device.
 
 #include <cstdio>
 
@@ -11,26 +13,35 @@
 using sv::api::RequireMaker;
 using sv::api::RequireMakerUVC;
 
-// Guard, then call `expr` on `cam`; -1 when the guard refuses.
+// Guard, then call `expr` on `cam` under the device's lock; -1 when the
+// guard refuses.
 #define SV_FORWARD_MAKER(function, expr)               \
     do {                                               \
         auto cam = RequireMaker(camera, function);     \
-        return cam ? cam->expr : -1;                   \
+        if (!cam) return -1;                           \
+        auto hold = cam->HoldDevice();                 \
+        return cam->expr;                              \
     } while (0)
 
 int SvGetUSBFirmwareVersion(std::shared_ptr<SvCamera> camera, std::string& version) {
     auto cam = RequireMakerUVC(camera, "SvGetUSBFirmwareVersion");
-    return cam ? cam->GetUSBFirmwareVersion(version) : -1;
+    if (!cam) return -1;
+    auto hold = cam->HoldDevice();
+    return cam->GetUSBFirmwareVersion(version);
 }
 
 int SvGotoFX3ProgramMode(std::shared_ptr<SvCamera> camera) {
     auto cam = RequireMakerUVC(camera, "SvGotoFX3ProgramMode");
-    return cam ? cam->GotoFX3ProgramMode() : -1;
+    if (!cam) return -1;
+    auto hold = cam->HoldDevice();
+    return cam->GotoFX3ProgramMode();
 }
 
 int SvResetUVC(std::shared_ptr<SvCamera> camera) {
     auto cam = RequireMakerUVC(camera, "SvResetUVC");
-    return cam ? cam->ResetUVC() : -1;
+    if (!cam) return -1;
+    auto hold = cam->HoldDevice();
+    return cam->ResetUVC();
 }
 
 int SvGenericI2CRead(std::shared_ptr<SvCamera> camera, uint8_t deviceAddress,
@@ -45,6 +56,7 @@ int SvGenericI2CWrite(std::shared_ptr<SvCamera> camera, uint8_t deviceAddress,
                       uint8_t* data) {
     auto cam = RequireMaker(camera, "SvGenericI2CWrite");
     if (!cam) return -1;
+    auto hold = cam->HoldDevice();
     // The packet carries an 8-bit length: a longer write is refused whole
     // rather than cut to its low byte.
     if (dataLength > 0xFF) {
@@ -154,6 +166,7 @@ int SvGetLUMOFirmwareVersion(std::shared_ptr<SvCamera> camera, std::string& vers
 int SvGetHeaderVersion(std::shared_ptr<SvCamera> camera) {
     auto cam = RequireMaker(camera, "SvGetHeaderVersion");
     if (!cam) return -1;
+    auto hold = cam->HoldDevice();
     uint8_t version = 0;
     return cam->GetHeaderVersion(version) == 0 ? static_cast<int>(version) : -1;
 }
@@ -224,6 +237,7 @@ int SvExportSensorConfig(std::shared_ptr<SvCamera> camera, std::string path) {
 int SvCheckProduct(std::shared_ptr<SvCamera> camera, std::string& productName, std::string& colorType) {
     auto cam = RequireMaker(camera, "SvCheckProduct");
     if (!cam) return -1;
+    auto hold = cam->HoldDevice();
     SV_LOGI("SvCheckProduct", "Start check produce name and color type");
     return cam->CheckProduct(productName, colorType);
 }

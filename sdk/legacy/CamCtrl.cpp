@@ -25,6 +25,7 @@ HResult TransportStepFailed(const char* step, HResult hr) {
 
 HResult CamCtrl::SetGetExtensionUnit(const Guid& propertySet, uint32_t node, uint32_t selector, uint32_t flags,
                                      uint8_t* data, uint32_t length, uint32_t& bytesReturned) {
+    auto hold = HoldDevice();
     // Before the camera has handed over its media source there is nothing to ask.
     if (!mediaSource_) return TransportStepFailed("IMFMediaSource::QueryInterface(IKsTopologyInfo)", HR_E_FAIL);
     std::shared_ptr<KsTopologyInfo> topology;
@@ -79,6 +80,8 @@ int CamCtrl::I2CRead(const char* where, uint8_t device, uint8_t addressLength, u
     if (data == nullptr && length > 0) return -1;
     uint8_t packet[sv::xu::kI2CPacketLarge] = {};
     const std::size_t at = sv::xu::PutI2CPacketHead(packet, device, true, addressLength, reg, length);
+    // The answer must be this request's: no other transfer in between.
+    auto pair = HoldDevice();
     if (Failed(XuSet(kSelectorGenericI2C, packet, packetSize))) {
         SZ_LINE(Error, where, "I2C Set Address Fail! AddrReg=%04x", reg);
         return -1;
@@ -166,6 +169,7 @@ bool CamCtrl::RunBridgeProgram(const sv::bridge::Program& program) {
 int CamCtrl::AdvReadSensorRegister(uint16_t sensorId, uint16_t reg, uint16_t& value) {
     constexpr const char* kWhere = "CamCtrl::AdvReadSensorRegister";
     SZ_LINE(Debug, kWhere, "Sen_SID:0x%04X, Sen_AddrReg:0x%04X", unsigned{sensorId}, unsigned{reg});
+    auto hold = HoldDevice();
     uint16_t ispId = 0;
     if (UVC_AP1302_I2C_Read(sv::bridge::kIspIdRegister, ispId) != 0) {
         SZ_LINE0(Error, kWhere, "Check ISP ID Fail!");
@@ -187,6 +191,7 @@ int CamCtrl::AdvReadSensorRegister(uint16_t sensorId, uint16_t reg, uint16_t& va
 
 int CamCtrl::AdvWriteSensorRegister(uint16_t sensorId, uint16_t reg, uint16_t data) {
     constexpr const char* kWhere = "CamCtrl::AdvWriteSensorRegister";
+    auto hold = HoldDevice();
     if (!WaitBridgeIdle(kWhere, nullptr)) {
         SZ_LINE0(Error, kWhere, "I2C BUS 1 Check Fail!");
         return -1;

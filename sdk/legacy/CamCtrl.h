@@ -5,15 +5,19 @@
 // cameras (AP1302 at 0x3D, header store at 0x54), LumoCamCtrl LIRA cameras
 // (microcontroller at 0x48 in front of the AP1302). Values travel as raw
 // register codes, ranges are fixed, and diagnostics are printf-style lines on
-// the legacy log channel. One caller at a time per object: nothing here locks.
+// the legacy log channel. One caller at a time per object; across objects (and
+// across the current interface's cameras) the device's transaction lock keeps
+// a transfer, a request/answer pair and a sensor access whole.
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include <sorvansdk/SvTypes.h>
 
+#include "platform/DeviceLock.h"
 #include "platform/SensorBridge.h"
 #include "platform/backend/Guid.h"
 #include "platform/backend/HResult.h"
@@ -82,6 +86,16 @@ public:
     // in the sense that the camera decides its life; shared here).
     void SetMediaSource(std::shared_ptr<sv::platform::MediaSource> source) { mediaSource_ = std::move(source); }
     const std::shared_ptr<sv::platform::MediaSource>& GetMediaSource() const { return mediaSource_; }
+    // The device this control talks to, by its platform path (the symbolic
+    // link of its enumeration entry): its transaction lock becomes the one
+    // every other object on that device takes. Until then the lock is the
+    // control's own.
+    void BindDevice(const std::string& devicePath) { deviceMutex_ = sv::platform::DeviceTransactionMutex(devicePath); }
+    // Held across each transfer, each request/answer pair, each sensor access,
+    // and by the C functions across a whole operation. Recursive.
+    std::unique_lock<sv::platform::DeviceMutex> HoldDevice() {
+        return std::unique_lock<sv::platform::DeviceMutex>(*deviceMutex_);
+    }
     // After every successful firmware-version read the camera sets the packet size.
     void SetXuPacket256(bool small) { xuPacket256_ = small; }
     bool XuPacket256() const { return xuPacket256_; }
@@ -188,6 +202,7 @@ protected:
     int FuseIdFromHeaderV3(const char* where, char* text);
 
     std::shared_ptr<sv::platform::MediaSource> mediaSource_;
+    std::shared_ptr<sv::platform::DeviceMutex> deviceMutex_ = std::make_shared<sv::platform::DeviceMutex>();
     uint8_t ispAddress_;
     uint8_t headerDeviceAddress_;
     uint16_t headerRegister_;

@@ -41,6 +41,8 @@ bool Below(const uint8_t (&version)[4], const uint8_t (&minimum)[4]) {
 
 int KanoCamCtrl::UVC_AP1302_I2C_Read(uint16_t reg, uint16_t& value) {
     uint8_t packet[5] = {0x01, static_cast<uint8_t>(reg >> 8), static_cast<uint8_t>(reg & 0xFF), 0x00, 0x00};
+    // The answer must be this request's: no other transfer in between.
+    auto pair = HoldDevice();
     if (XuSet(kSelectorIspRegister, packet, sizeof(packet)) != 0 ||
         XuGet(kSelectorIspRegister, packet, sizeof(packet)) != 0) {
         SZ_LINE(Error, KANO(UVC_AP1302_I2C_Read), "I2C Set Address Fail! AddrReg=%04x", unsigned{reg});

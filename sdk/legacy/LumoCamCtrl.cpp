@@ -118,6 +118,8 @@ int LumoCamCtrl::BslExchange(uint8_t command, const std::vector<uint8_t>& payloa
                              std::size_t count) {
     const std::vector<uint8_t> packet = sv::firmware::BslPacket(command, payload);
     const auto reg = static_cast<uint16_t>(packet[0] << 8 | packet[1]);
+    // The command, its acknowledgement and its answer are one exchange.
+    auto hold = HoldDevice();
     ack = 0xFF;  // nothing stale reads as an acknowledgement
     if (GenI2CWrite(kMcu, 2, reg, static_cast<uint16_t>(packet.size() - 2), packet.data() + 2) != 0 ||
         GenI2CRead(kMcu, 2, reg, 1, &ack) != 0) {

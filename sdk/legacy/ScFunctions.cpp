@@ -19,12 +19,17 @@ R OnCamera(const char* where, SorvanCam* cam, R failure, Work&& work) {
     return Guarded(where, failure, [&]() -> R { return work(*cam); });
 }
 
-// The camera control's operation; -1 without a camera or before Open.
+// The camera control's operation, whole under the device's transaction lock
+// (no other thread's or interface's transfers in between); -1 without a
+// camera or before Open.
 template <typename Work>
 int OnControl(const char* where, SorvanCam* cam, Work&& work) {
     CamCtrl* control = SzCamAccess::Control(cam);
     if (!control) return -1;
-    return Guarded(where, -1, [&]() -> int { return work(*control); });
+    return Guarded(where, -1, [&]() -> int {
+        auto hold = control->HoldDevice();
+        return work(*control);
+    });
 }
 
 constexpr uint16_t kSensorTestPatternRegister = 0x3070;

@@ -117,6 +117,11 @@ long SorvanCam::InitVideoDevice() {
 
     // An index of an older enumeration that the fresh one no longer reaches.
     if (deviceIndex >= activationCount || !activations[deviceIndex]) return -1;
+    // The control's transfers share the device's lock with every other
+    // object on it, the current interface's cameras included.
+    std::string link;
+    if (Failed(activations[deviceIndex]->GetAllocatedString(DeviceString::SymbolicLink, link))) link.clear();
+    cameraControl->BindDevice(link);
     std::shared_ptr<MediaSource> source;
     HResult hr = 0;
     try {
@@ -183,6 +188,10 @@ int SorvanCam::SetCaptureFormat(SzFormat format) {
     constexpr const char* kWhere = "SorvanCam::SetCaptureFormat";
     return Guarded(kWhere, -1, [&] {
         currentFormat = format;
+        // A frame kept in the callback (refused for a small buffer, or not
+        // taken by a capture without a buffer) is of the format chosen
+        // before: it is never handed out after this one.
+        if (readerCallback) readerCallback->DropFrame();
         if (!sv::IsCaptureFormat(format.format)) return -1;
         SZ_LINE(Debug, kWhere, "ConfigureDecoder: format: %s", sv::PixelFormatName(format.format));
         if (!sourceReader) return -1;

@@ -226,6 +226,10 @@ int UVCCameraStreamerWin::GetFormatList(std::vector<SvFormat>& formats) {
 
 int UVCCameraStreamerWin::SetFormat(SvFormat format) {
     std::lock_guard<std::mutex> lock(stateMutex_);
+    // A frame held for a retry, or left from the start, is of the format
+    // chosen before: it is never handed out after this one.
+    heldForRetry_ = false;
+    if (callback_) callback_->DropFrame();
     format_ = format;
     if (!sv::IsCaptureFormat(format.format)) return -1;
     SV_LOGD("UVCCameraStreamerWin::SetFormat", "ConfigureDecoder: format: {}", sv::PixelFormatName(format.format));

@@ -39,9 +39,11 @@ public:
     // Wakes a waiter for good: the streamer is stopping or closing. The held
     // frame is let go.
     void Cancel();
+    // Lets the held frame go (one delivered and not taken, or refused for a
+    // small buffer): after a format change it is a frame of the old format.
+    void DropFrame();
 
 private:
-    void DropFrame();
 
     std::shared_ptr<sv::platform::Event> event_;
     std::mutex mutex_;

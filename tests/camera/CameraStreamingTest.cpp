@@ -181,6 +181,76 @@ TEST_F(CameraTest, AFrameLargerThanTheToldBufferIsRefusedAndKeptForTheRetry) {
     EXPECT_EQ(backend_->FramesDelivered("webcam"), deliveredBefore) << "the kept frame, not a new one";
 }
 
+// A frame refused for a small buffer is held for the caller's retry, but only
+// for the stream it came from: after any of these steps the next frame is one
+// of the format chosen afterwards (YUY2), never the held MJPG frame.
+enum class HeldFrameStep { FormatChangeWhileStreaming, Stop, Close, Reopen };
+
+std::string StepName(const testing::TestParamInfo<HeldFrameStep>& info) {
+    switch (info.param) {
+    case HeldFrameStep::FormatChangeWhileStreaming: return "FormatChangeWhileStreaming";
+    case HeldFrameStep::Stop: return "Stop";
+    case HeldFrameStep::Close: return "Close";
+    case HeldFrameStep::Reopen: return "Reopen";
+    }
+    return "";
+}
+
+class HeldFrameTest : public CameraTest, public testing::WithParamInterface<HeldFrameStep> {};
+
+TEST_P(HeldFrameTest, AFrameHeldForARetryIsNeverHandedOutAfterTheStep) {
+    InstallDefault();
+    auto camera = Camera("WebCam");
+    ASSERT_EQ(SvOpen(camera), 0);
+    SvFormat mjpg;
+    std::vector<SvFormat> formats;
+    ASSERT_NO_FATAL_FAILURE(StartWithFormat(camera, SV_IMAGE_FORMAT_MJPG, 640, mjpg, &formats));
+    const int yuy2Index = FindFormat(formats, SV_IMAGE_FORMAT_YUY2, 640);
+    ASSERT_GE(yuy2Index, 0);
+    const SvFormat yuy2 = formats[static_cast<std::size_t>(yuy2Index)];
+
+    std::vector<uint8_t> small(16);
+    int size = static_cast<int>(small.size());
+    ASSERT_EQ(SvGetImage(camera, small.data(), &size, 1000), SV_CAPTURE_FAILED);
+    ASSERT_GT(size, 16) << "an MJPG frame is held for the retry";
+
+    SvFormat chosen;
+    switch (GetParam()) {
+    case HeldFrameStep::FormatChangeWhileStreaming:
+        ASSERT_EQ(SvSetFormat(camera, yuy2), 0);
+        break;
+    case HeldFrameStep::Stop:
+        ASSERT_EQ(SvStopStreaming(camera), 0);
+        ASSERT_NO_FATAL_FAILURE(StartWithFormat(camera, SV_IMAGE_FORMAT_YUY2, 640, chosen));
+        break;
+    case HeldFrameStep::Close:
+        ASSERT_EQ(SvClose(camera), 0);
+        ASSERT_EQ(SvOpen(camera), 0);
+        ASSERT_NO_FATAL_FAILURE(StartWithFormat(camera, SV_IMAGE_FORMAT_YUY2, 640, chosen));
+        break;
+    case HeldFrameStep::Reopen:
+        ASSERT_EQ(SvOpen(camera), 0);
+        ASSERT_NO_FATAL_FAILURE(StartWithFormat(camera, SV_IMAGE_FORMAT_YUY2, 640, chosen));
+        break;
+    }
+
+    std::vector<uint8_t> frame(FrameBytes(yuy2));
+    size = static_cast<int>(frame.size());
+    ASSERT_EQ(SvGetImage(camera, frame.data(), &size, 1000), SV_CAPTURE_SUCCESS);
+    EXPECT_FALSE(frame[0] == 0xFF && frame[1] == 0xD8) << "the held JPEG frame came out";
+    ASSERT_EQ(static_cast<std::size_t>(size), FrameBytes(yuy2));
+    svtest::RgbImage image;
+    std::string error;
+    EXPECT_TRUE(svtest::DecodeFrame("YUY2", frame.data(), frame.size(), yuy2.width, yuy2.height, image, error))
+        << error;
+    EXPECT_EQ(SvStopStreaming(camera), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, HeldFrameTest,
+                         testing::Values(HeldFrameStep::FormatChangeWhileStreaming, HeldFrameStep::Stop,
+                                         HeldFrameStep::Close, HeldFrameStep::Reopen),
+                         StepName);
+
 TEST_F(CameraTest, ACallerThatReusesItsSizeVariableGetsEveryCompressedFrameInOrder) {
     // A caller that keeps one `size` variable across calls passes the last
     // frame's size as the next capacity. On a compressed stream the next frame

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -290,6 +291,65 @@ int FakeKernel::SetFormatLocked(std::size_t index, void* arg) {
     st.height = pix.height;
     st.pixelFormat = pix.pixelformat;
     st.sizeImage = pix.sizeimage;
+    // A new format runs at its size's default (first) interval until S_PARM.
+    const FakeFrameSize* size = CurrentSizeLocked(index);
+    st.intervalNumerator = size && !size->intervals.empty() ? size->intervals[0].first : 0;
+    st.intervalDenominator = size && !size->intervals.empty() ? size->intervals[0].second : 0;
+    return 0;
+}
+
+const FakeFrameSize* FakeKernel::CurrentSizeLocked(std::size_t index) const {
+    const Stream& st = streams_[index];
+    for (const FakeFormat& f : nodes_[index].formats) {
+        if (f.pixelFormat != st.pixelFormat) continue;
+        for (const FakeFrameSize& size : f.sizes) {
+            if (size.width == st.width && size.height == st.height) return &size;
+        }
+    }
+    return nullptr;
+}
+
+// As a driver does: the asked interval is a wish; the driver sets the
+// supported one nearest to it (clamped into a continuous range) and writes
+// back what it set, with V4L2_CAP_TIMEPERFRAME.
+int FakeKernel::SetParmLocked(std::size_t index, void* arg) {
+    const FakeNode& node = nodes_[index];
+    Stream& st = streams_[index];
+    auto* parm = static_cast<v4l2_streamparm*>(arg);
+    if (parm->type != V4L2_BUF_TYPE_VIDEO_CAPTURE) return -EINVAL;
+    v4l2_fract& asked = parm->parm.capture.timeperframe;
+    st.intervalsAsked.emplace_back(asked.numerator, asked.denominator);
+    if (node.refuseParmErrno != 0) return -node.refuseParmErrno;
+    const FakeFrameSize* size = CurrentSizeLocked(index);
+    if (size == nullptr || size->intervals.empty()) return -EINVAL;
+    auto seconds = [](uint32_t n, uint32_t d) { return d == 0 ? 0.0 : static_cast<double>(n) / d; };
+    std::pair<uint32_t, uint32_t> chosen = size->intervals[0];
+    if (asked.numerator != 0 && asked.denominator != 0 && !node.fixedRate) {
+        const double wanted = seconds(asked.numerator, asked.denominator);
+        if (size->intervalRange && size->intervals.size() == 2) {
+            const auto& fastest = size->intervals[0];
+            const auto& slowest = size->intervals[1];
+            if (wanted < seconds(fastest.first, fastest.second)) chosen = fastest;
+            else if (wanted > seconds(slowest.first, slowest.second)) chosen = slowest;
+            else chosen = {asked.numerator, asked.denominator};
+        } else {
+            for (const auto& interval : size->intervals) {
+                if (std::abs(seconds(interval.first, interval.second) - wanted) <
+                    std::abs(seconds(chosen.first, chosen.second) - wanted)) {
+                    chosen = interval;
+                }
+            }
+        }
+    }
+    if (node.setFormat) {
+        const int rc = node.setFormat(st.width, st.height, st.pixelFormat, chosen.first, chosen.second);
+        if (rc < 0) return rc;
+    }
+    st.intervalNumerator = chosen.first;
+    st.intervalDenominator = chosen.second;
+    parm->parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
+    asked.numerator = chosen.first;
+    asked.denominator = chosen.second;
     return 0;
 }
 
@@ -309,12 +369,17 @@ int FakeKernel::StreamIoctlLocked(int fd, std::size_t index, unsigned long reque
         format->fmt.pix.sizeimage = st.sizeImage;
         return 0;
     }
-    case VIDIOC_S_PARM: {
+    case VIDIOC_S_PARM:
         if (otherOwner || node.busy) return -EBUSY;
-        const auto* parm = static_cast<const v4l2_streamparm*>(arg);
-        if (!node.setFormat) return 0;
-        return node.setFormat(st.width, st.height, st.pixelFormat, parm->parm.capture.timeperframe.numerator,
-                              parm->parm.capture.timeperframe.denominator);
+        return SetParmLocked(index, arg);
+    case VIDIOC_G_PARM: {
+        auto* parm = static_cast<v4l2_streamparm*>(arg);
+        if (parm->type != V4L2_BUF_TYPE_VIDEO_CAPTURE) return -EINVAL;
+        if (node.refuseParmErrno != 0) return -node.refuseParmErrno;
+        parm->parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
+        parm->parm.capture.timeperframe.numerator = st.intervalNumerator;
+        parm->parm.capture.timeperframe.denominator = st.intervalDenominator;
+        return 0;
     }
     case VIDIOC_REQBUFS: {
         auto* buffers = static_cast<v4l2_requestbuffers*>(arg);
@@ -564,6 +629,19 @@ uint32_t FakeKernel::CurrentWidth(const std::string& name) const {
     std::lock_guard<std::mutex> lock(mutex_);
     const std::size_t i = NodeIndexLocked(name);
     return i < nodes_.size() ? streams_[i].width : 0;
+}
+
+std::vector<std::pair<uint32_t, uint32_t>> FakeKernel::IntervalsAsked(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t i = NodeIndexLocked(name);
+    return i < nodes_.size() ? streams_[i].intervalsAsked : std::vector<std::pair<uint32_t, uint32_t>>{};
+}
+
+std::pair<uint32_t, uint32_t> FakeKernel::CurrentInterval(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t i = NodeIndexLocked(name);
+    if (i >= nodes_.size()) return {0, 0};
+    return {streams_[i].intervalNumerator, streams_[i].intervalDenominator};
 }
 
 uint32_t FakeKernel::IoctlCount(unsigned long request) const {

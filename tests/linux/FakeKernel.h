@@ -80,6 +80,8 @@ struct FakeNode {
     // Streaming faults.
     bool busy = false;                  // S_FMT, REQBUFS and STREAMON answer EBUSY
     bool changesFormat = false;         // S_FMT answers the first size of the first format
+    int refuseParmErrno = 0;            // S_PARM fails with this errno (a driver without rate control)
+    bool fixedRate = false;             // S_PARM takes any interval and keeps (writes back) the first
     bool stalls = false;                // no frame ever becomes ready
     int64_t unplugAfterFrames = -1;     // gone after this many frames (-1: never)
     std::set<uint32_t> corruptFrames;   // frame numbers marked V4L2_BUF_FLAG_ERROR
@@ -97,8 +99,8 @@ struct FakeNode {
     // and `replugged` is told first.
     std::function<bool()> present;
     std::function<void()> replugged;
-    // Told of every format S_FMT takes (with the interval of S_PARM as
-    // 0/0 until one is set); a negative errno refuses it.
+    // Told of every format S_FMT takes (with the interval as 0/0), and of the
+    // interval S_PARM settles on; a negative errno refuses it.
     std::function<int(uint32_t width, uint32_t height, uint32_t pixelFormat, uint32_t numerator, uint32_t denominator)>
         setFormat;
     // Answers QUERYCTRL, G_CTRL, S_CTRL and QUERYMENU instead of `controls`.
@@ -137,6 +139,12 @@ public:
     bool Streaming(const std::string& name) const;
     // The node's current format as S_FMT left it.
     uint32_t CurrentWidth(const std::string& name) const;
+    // The timeperframe (numerator, denominator) of every S_PARM node `name`
+    // received, in order, refused ones included; and the interval the node
+    // runs at now (S_FMT resets it to the size's first interval, S_PARM sets
+    // the supported one nearest to the one asked).
+    std::vector<std::pair<uint32_t, uint32_t>> IntervalsAsked(const std::string& name) const;
+    std::pair<uint32_t, uint32_t> CurrentInterval(const std::string& name) const;
     // Pulls node `name` out: its entry leaves sysfs, every call on it fails
     // with ENODEV and polls answer POLLERR | POLLHUP.
     void Unplug(const std::string& name);
@@ -155,6 +163,9 @@ private:
         uint32_t height = 0;
         uint32_t pixelFormat = 0;
         uint32_t sizeImage = 0;
+        uint32_t intervalNumerator = 0;  // seconds per frame, numerator/denominator
+        uint32_t intervalDenominator = 0;
+        std::vector<std::pair<uint32_t, uint32_t>> intervalsAsked;
         std::vector<std::shared_ptr<std::vector<uint8_t>>> buffers;
         std::deque<uint32_t> queued;
         bool streaming = false;
@@ -169,6 +180,9 @@ private:
     std::size_t NodeIndexLocked(const std::string& name) const;
     int StreamIoctlLocked(int fd, std::size_t node, unsigned long request, void* arg);
     int SetFormatLocked(std::size_t node, void* arg);
+    int SetParmLocked(std::size_t node, void* arg);
+    // The frame size entry of the node's current format, or null.
+    const FakeFrameSize* CurrentSizeLocked(std::size_t node) const;
     int ControlIoctlLocked(std::size_t node, unsigned long request, void* arg);
     void UnplugLocked(std::size_t node);
     void ReplugLocked(std::size_t node);

@@ -418,6 +418,142 @@ TEST_F(LinuxStreamTest, ACameraPluggedBackIsANewDeviceAndTheOldReaderStaysDead) 
     ExpectNothingLeft();
 }
 
+// A camera whose 640x480 YUYV runs at 30, 15 or 29.97 frames a second.
+FakeNode CameraWithRates() {
+    FakeNode n = Camera();
+    n.formats = {{V4L2_PIX_FMT_YUYV, false, {{640, 480, {{1, 30}, {1, 15}, {1001, 30000}}}}}};
+    return n;
+}
+
+// The index of the native type whose frame rate is `numerator`/`denominator`
+// frames a second; -1 when there is none.
+int TypeWithRate(SourceReader& reader, uint32_t numerator, uint32_t denominator) {
+    for (uint32_t i = 0;; ++i) {
+        std::shared_ptr<MediaType> type;
+        if (reader.GetNativeMediaType(0, i, type) != HR_S_OK) return -1;
+        uint64_t rate = 0;
+        if (type->GetUINT64(mf::MF_MT_FRAME_RATE, rate) == HR_S_OK && rate == PackPair(numerator, denominator)) {
+            return static_cast<int>(i);
+        }
+    }
+}
+
+TEST_F(LinuxStreamTest, TheDriverIsAskedForTheFrameIntervalOfTheChosenRate) {
+    Install({CameraWithRates()});
+    struct Case {
+        uint32_t rateNumerator, rateDenominator;  // frames per second
+        std::pair<uint32_t, uint32_t> interval;   // seconds per frame
+    } cases[] = {{15, 1, {1, 15}}, {30000, 1001, {1001, 30000}}, {30, 1, {1, 30}}};
+    for (const Case& c : cases) {
+        const int index = TypeWithRate(*reader_, c.rateNumerator, c.rateDenominator);
+        ASSERT_GE(index, 0) << c.rateNumerator << "/" << c.rateDenominator;
+        ASSERT_EQ(Choose(static_cast<uint32_t>(index)), HR_S_OK);
+        const auto asked = kernel_->IntervalsAsked("video0");
+        ASSERT_FALSE(asked.empty());
+        EXPECT_EQ(asked.back(), c.interval) << "the interval is 1 / rate";
+        EXPECT_EQ(kernel_->CurrentInterval("video0"), c.interval);
+    }
+    EXPECT_EQ(kernel_->IntervalsAsked("video0").size(), 3u) << "one S_PARM per format";
+    // The stream runs at what was chosen last.
+    ASSERT_EQ(reader_->ReadSample(0, 0), HR_S_OK);
+    ASSERT_TRUE(recorder_->WaitForDeliveries(1));
+    EXPECT_EQ(recorder_->At(0).status, HR_S_OK);
+    ExpectNothingLeft();
+}
+
+TEST_F(LinuxStreamTest, ARateTheDriverRefusesIsAWarningAndTheFormatStillStreams) {
+    // A driver without frame-rate control refuses S_PARM; the format it took
+    // with S_FMT is what the frames are, so the stream starts at the driver's
+    // own rate and the caller learns of it from the log.
+    FakeNode node = CameraWithRates();
+    node.refuseParmErrno = ENOTTY;
+    Install({node});
+    const int index = TypeWithRate(*reader_, 15, 1);
+    ASSERT_GE(index, 0);
+    std::string text;
+    {
+        sv::test::LogCapture log;
+        ASSERT_EQ(Choose(static_cast<uint32_t>(index)), HR_S_OK);
+        text = log.Text();
+    }
+    const auto line = text.find("VIDIOC_S_PARM of 1/15 s per frame not taken");
+    ASSERT_NE(line, std::string::npos) << text;
+    const auto lineStart = text.rfind('\n', line);
+    EXPECT_NE(text.substr(lineStart == std::string::npos ? 0 : lineStart, line - lineStart).find("warn"),
+              std::string::npos)
+        << "logged as a warning: " << text;
+    EXPECT_EQ(kernel_->IntervalsAsked("video0"), (std::vector<std::pair<uint32_t, uint32_t>>{{1, 15}}));
+    EXPECT_EQ(kernel_->CurrentInterval("video0"), (std::pair<uint32_t, uint32_t>{1, 30})) << "the driver's default";
+    ASSERT_EQ(reader_->ReadSample(0, 0), HR_S_OK);
+    ASSERT_TRUE(recorder_->WaitForDeliveries(1));
+    EXPECT_EQ(recorder_->At(0).status, HR_S_OK);
+    ASSERT_TRUE(recorder_->At(0).sample);
+    EXPECT_EQ(recorder_->At(0).sample->GetCurrentLength(), kFrameBytes);
+    ExpectNothingLeft();
+}
+
+TEST_F(LinuxStreamTest, ARateTheDriverAdjustsIsAWarningAndTheFormatStillStreams) {
+    // A driver with one fixed rate takes S_PARM and writes back its own interval.
+    FakeNode node = CameraWithRates();
+    node.fixedRate = true;
+    Install({node});
+    const int index = TypeWithRate(*reader_, 15, 1);
+    ASSERT_GE(index, 0);
+    std::string text;
+    {
+        sv::test::LogCapture log;
+        ASSERT_EQ(Choose(static_cast<uint32_t>(index)), HR_S_OK);
+        text = log.Text();
+    }
+    EXPECT_NE(text.find("[warning]"), std::string::npos) << text;
+    EXPECT_NE(text.find("the driver runs at 1/30 s per frame, not the 1/15 asked"), std::string::npos) << text;
+    EXPECT_EQ(kernel_->CurrentInterval("video0"), (std::pair<uint32_t, uint32_t>{1, 30}));
+    ASSERT_EQ(reader_->ReadSample(0, 0), HR_S_OK);
+    ASSERT_TRUE(recorder_->WaitForDeliveries(1));
+    EXPECT_EQ(recorder_->At(0).status, HR_S_OK);
+    ExpectNothingLeft();
+}
+
+// The fake driver itself, as the kernel documents S_PARM: the asked interval
+// is a wish, the driver sets the nearest one it supports and writes it back
+// with V4L2_CAP_TIMEPERFRAME; G_PARM reads it.
+TEST(FakeKernelParm, SParmWritesBackTheIntervalTheDriverSet) {
+    FakeKernel kernel({CameraWithRates()});
+    const int fd = kernel.Open(kernel.DevRoot() + "/video0", 0);
+    ASSERT_GE(fd, 0);
+    v4l2_format format{};
+    format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    format.fmt.pix.width = 640;
+    format.fmt.pix.height = 480;
+    format.fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
+    ASSERT_EQ(kernel.Ioctl(fd, VIDIOC_S_FMT, &format), 0);
+    EXPECT_EQ(kernel.CurrentInterval("video0"), (std::pair<uint32_t, uint32_t>{1, 30})) << "the size's first";
+
+    struct Case {
+        v4l2_fract asked;
+        v4l2_fract set;
+    } cases[] = {{{1, 15}, {1, 15}}, {{1, 25}, {1001, 30000}}, {{1, 10}, {1, 15}}, {{1, 60}, {1, 30}}, {{0, 0}, {1, 30}}};
+    for (const Case& c : cases) {
+        v4l2_streamparm parm{};
+        parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        parm.parm.capture.timeperframe = c.asked;
+        ASSERT_EQ(kernel.Ioctl(fd, VIDIOC_S_PARM, &parm), 0);
+        EXPECT_EQ(parm.parm.capture.capability, static_cast<uint32_t>(V4L2_CAP_TIMEPERFRAME));
+        EXPECT_EQ(parm.parm.capture.timeperframe.numerator, c.set.numerator) << c.asked.numerator << "/" << c.asked.denominator;
+        EXPECT_EQ(parm.parm.capture.timeperframe.denominator, c.set.denominator)
+            << c.asked.numerator << "/" << c.asked.denominator;
+        v4l2_streamparm now{};
+        now.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        ASSERT_EQ(kernel.Ioctl(fd, VIDIOC_G_PARM, &now), 0);
+        EXPECT_EQ(now.parm.capture.timeperframe.numerator, c.set.numerator);
+        EXPECT_EQ(now.parm.capture.timeperframe.denominator, c.set.denominator);
+    }
+    v4l2_streamparm output{};
+    output.type = V4L2_BUF_TYPE_VIDEO_OUTPUT;
+    EXPECT_EQ(kernel.Ioctl(fd, VIDIOC_S_PARM, &output), -EINVAL);
+    EXPECT_EQ(kernel.Close(fd), 0);
+}
+
 // The camera layer's frame path: the frame goes straight from the driver's
 // buffer into the caller's, and the buffer goes back to the driver.
 TEST(LinuxStreamer, GetImageCopiesTheFrameAndGivesTheBufferBack) {

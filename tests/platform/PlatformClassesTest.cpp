@@ -1,8 +1,10 @@
 // The platform classes above the seam: media-type text and its parse, the
-// hardware id cut, the USB speed walk and the serial lookup.
+// hardware id cut, the USB speed walk, the serial lookup and the devices'
+// transaction locks.
 
 #include <gtest/gtest.h>
 
+#include "platform/DeviceLock.h"
 #include "platform/MediaTypeText.h"
 #include "platform/PlatformCameraList.h"
 #include "platform/USBView.h"
@@ -226,6 +228,31 @@ TEST(USBViewTest, DatabaseFailureIsReported) {
     EXPECT_EQ(view.GetUSBDeviceSerialNumber(
                   info, 0x1234, 0x5678, "\\\\?\\usb#vid_1234&pid_5678&mi_00#6&abc&0&0000#{x}\\global"),
               -1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DeviceLock, OneDevicePathHasOneLockWhileAnyoneHoldsIt) {
+    const std::string kivo = "\\\\?\\usb#vid_3f41&pid_0234&mi_00#7&1a2b3c4d&0&0000#{e5323777}\\global";
+    auto first = DeviceTransactionMutex(kivo);
+    auto second = DeviceTransactionMutex(kivo);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first.get(), second.get()) << "two objects of one device share its lock";
+    auto other = DeviceTransactionMutex(kivo + "2");
+    EXPECT_NE(other.get(), first.get()) << "another device has its own";
+    // No path names no shared device: each asker gets a lock of its own.
+    auto unnamed = DeviceTransactionMutex("");
+    EXPECT_NE(unnamed.get(), DeviceTransactionMutex("").get());
+    EXPECT_NE(unnamed.get(), first.get());
+
+    // Recursive: a sequence takes it again inside its own transaction.
+    {
+        std::lock_guard<DeviceMutex> outer(*first);
+        EXPECT_TRUE(second->try_lock());
+        second->unlock();
+    }
 }
 
 }  // namespace

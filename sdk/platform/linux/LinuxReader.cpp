@@ -169,7 +169,11 @@ public:
 private:
     // S_FMT (and S_PARM for the rate) of `type`. A format the driver changes
     // is refused: frames of another size or layout than the caller chose
-    // would be misread above.
+    // would be misread above. The rate is the driver's to keep: a driver may
+    // have no rate control (S_PARM refused) or run at the supported interval
+    // nearest to the one asked; either is logged as a warning and the format
+    // stands, since the frames are the ones chosen. Only a busy or vanished
+    // device fails here.
     HResult ApplyFormatLocked(const MediaType& type) {
         constexpr const char* kWhere = "LinuxSourceReader::SetCurrentMediaType";
         TypeKey key;
@@ -204,9 +208,18 @@ private:
             // A rate of n/d frames per second is an interval of d/n seconds.
             parm.parm.capture.timeperframe.numerator = PairLow(key.rate);
             parm.parm.capture.timeperframe.denominator = PairHigh(key.rate);
+            const v4l2_fract asked = parm.parm.capture.timeperframe;
             rc = file_->Ioctl(VIDIOC_S_PARM, &parm);
             if (rc == -EBUSY || rc == -ENODEV || rc == -ENXIO) return VideoResultFromErrno(rc, HR_E_FAIL);
-            if (rc < 0) SV_LOGD(kWhere, "{}: VIDIOC_S_PARM not taken ({})", devicePath_, std::strerror(-rc));
+            const v4l2_fract& set = parm.parm.capture.timeperframe;
+            if (rc < 0) {
+                SV_LOGW(kWhere, "{}: VIDIOC_S_PARM of {}/{} s per frame not taken ({}); the driver keeps its rate",
+                        devicePath_, asked.numerator, asked.denominator, std::strerror(-rc));
+            } else if (set.numerator != 0 && set.denominator != 0 &&
+                       uint64_t{set.numerator} * asked.denominator != uint64_t{asked.numerator} * set.denominator) {
+                SV_LOGW(kWhere, "{}: the driver runs at {}/{} s per frame, not the {}/{} asked", devicePath_,
+                        set.numerator, set.denominator, asked.numerator, asked.denominator);
+            }
         }
         return HR_S_OK;
     }

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "firmware/Fx3Images.h"
@@ -308,6 +309,65 @@ TEST_F(LegacyApi, AFrameLargerThanTheBufferIsKeptForARetry) {
     // The retry took the kept frame: one request for both calls.
     EXPECT_EQ(trace.Ops("sample.request").size(), 1u);
 }
+
+// A frame kept in the callback (refused for a small buffer, or not taken by a
+// capture without a buffer) belongs to the reader and format it came from:
+// after a format change, a close and open, or a second open, the next capture
+// is a frame of the format chosen afterwards (YUY2), never the kept MJPG one.
+enum class KeptBy { SmallBuffer, NullBuffer };
+enum class LegacyStep { FormatChange, CloseThenOpen, OpenAgain };
+
+class LegacyKeptFrame : public LegacyApi, public ::testing::WithParamInterface<std::tuple<KeptBy, LegacyStep>> {};
+
+TEST_P(LegacyKeptFrame, AKeptFrameIsNeverHandedOutAfterTheStep) {
+    const KeptBy keptBy = std::get<0>(GetParam());
+    const LegacyStep step = std::get<1>(GetParam());
+    CamPtr cam = OpenCam(kWebcam);
+    ASSERT_EQ(ScSetCaptureFormat(cam.get(), Find(cam.get(), 4, 640, 480)), 0);
+    if (keptBy == KeptBy::SmallBuffer) {
+        std::vector<uint8_t> small(16);
+        int size = static_cast<int>(small.size());
+        ASSERT_EQ(ScGetRawImageCapture(cam.get(), small.data(), &size, 2000), -1);
+        ASSERT_GT(size, 16) << "an MJPG frame is kept for the retry";
+    } else {
+        ASSERT_EQ(ScGetRawImageCapture(cam.get(), nullptr, nullptr, 2000), -1);
+    }
+
+    switch (step) {
+    case LegacyStep::FormatChange:
+        break;
+    case LegacyStep::CloseThenOpen:
+        ASSERT_EQ(ScClose(cam.get()), 0);
+        ASSERT_EQ(ScOpen(cam.get(), kWebcam), 0);
+        break;
+    case LegacyStep::OpenAgain:
+        ASSERT_EQ(ScOpen(cam.get(), kWebcam), 0);
+        break;
+    }
+    ASSERT_EQ(ScSetCaptureFormat(cam.get(), Find(cam.get(), 1, 640, 480)), 0);
+
+    const std::size_t bytes = FrameBytes(640, 480, 1);
+    std::vector<uint8_t> frame(bytes, 0);
+    int size = static_cast<int>(bytes);
+    ASSERT_EQ(ScGetRawImageCapture(cam.get(), frame.data(), &size, 2000), 0);
+    EXPECT_FALSE(frame[0] == 0xFF && frame[1] == 0xD8) << "the kept JPEG frame came out";
+    EXPECT_EQ(size, static_cast<int>(bytes));
+}
+
+std::string KeptFrameCase(const ::testing::TestParamInfo<std::tuple<KeptBy, LegacyStep>>& param) {
+    const char* kept = std::get<0>(param.param) == KeptBy::SmallBuffer ? "SmallBuffer" : "NullBuffer";
+    const LegacyStep step = std::get<1>(param.param);
+    const char* name = step == LegacyStep::FormatChange    ? "FormatChange"
+                       : step == LegacyStep::CloseThenOpen ? "CloseThenOpen"
+                                                           : "OpenAgain";
+    return std::string(kept) + "_" + name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, LegacyKeptFrame,
+    ::testing::Combine(::testing::Values(KeptBy::SmallBuffer, KeptBy::NullBuffer),
+                       ::testing::Values(LegacyStep::FormatChange, LegacyStep::CloseThenOpen, LegacyStep::OpenAgain)),
+    KeptFrameCase);
 
 TEST_F(LegacyApi, NullSizeCopiesAndNullBufferKeepsTheFrame) {
     CamPtr cam = OpenCam(kKivo);
