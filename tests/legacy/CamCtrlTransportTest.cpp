@@ -102,7 +102,7 @@ TEST_F(LegacyTest, GenericWriteSizeRuleFollowsThePacketForEveryAddressWidth) {
             ASSERT_EQ(full.size(), 1u) << "a packet filled to its last byte is sent";
             EXPECT_TRUE(full[0].write);
             EXPECT_EQ(full[0].addressLength, addressLength);
-            EXPECT_EQ(full[0].length, room);
+            EXPECT_EQ(static_cast<std::size_t>(full[0].length), room);
             EXPECT_EQ(full[0].data, std::vector<uint8_t>(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(room)));
 
             const auto over = I2cOf([&] {

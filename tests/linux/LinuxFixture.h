@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -19,9 +20,12 @@ class LinuxFixture : public ::testing::Test {
 protected:
     // Installs `nodes` (the back-end also becomes the process's when
     // `processWide`) and activates the first camera.
-    void InstallNodes(std::vector<FakeNode> nodes, bool processWide = false) {
+    // `through`, when given, is what the back-end calls instead of the
+    // kernel itself (a wrapper that forwards to it).
+    using CallsOver = std::function<std::shared_ptr<sv::platform::v4l2::SysCalls>(std::shared_ptr<FakeKernel>)>;
+    void InstallNodes(std::vector<FakeNode> nodes, bool processWide = false, const CallsOver& through = nullptr) {
         kernel_ = std::make_shared<FakeKernel>(std::move(nodes));
-        backend_ = sv::platform::v4l2::CreateLinuxBackend(kernel_);
+        backend_ = sv::platform::v4l2::CreateLinuxBackend(through ? through(kernel_) : kernel_);
         if (processWide) sv::platform::SetBackendForTesting(backend_);
         std::vector<std::shared_ptr<sv::platform::DeviceActivation>> devices;
         ASSERT_EQ(backend_->EnumDeviceSources(devices), sv::platform::HR_S_OK);

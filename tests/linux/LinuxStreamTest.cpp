@@ -4,6 +4,7 @@
 // nothing mapped, no driver buffer held and no descriptor open.
 
 #include <linux/videodev2.h>
+#include <poll.h>
 
 #include <gtest/gtest.h>
 
@@ -365,6 +366,93 @@ TEST_F(LinuxStreamTest, ANewFormatWhileStreamingRestartsTheStream) {
     ASSERT_EQ(Choose(1), HR_S_OK);
     EXPECT_FALSE(kernel_->Streaming("video0"));
     EXPECT_EQ(kernel_->MappedCount(), 0u);
+    ASSERT_EQ(reader_->ReadSample(0, 0), HR_S_OK);
+    ASSERT_TRUE(recorder_->WaitForDeliveries(2));
+    ASSERT_TRUE(recorder_->At(1).sample);
+    EXPECT_EQ(recorder_->At(1).sample->GetCurrentLength(), 320u * 240 * 2);
+    ExpectNothingLeft();
+}
+
+// Forwards to the fake kernel. Once armed, the next poll is held until the
+// stream has been turned off: the worker then still has the stopped stream's
+// buffers in hand when the caller goes on to the driver.
+class HeldPoll final : public v4l2::SysCalls {
+public:
+    explicit HeldPoll(std::shared_ptr<FakeKernel> kernel) : kernel_(std::move(kernel)) {}
+
+    void Arm() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        armed_ = true;
+        streamOff_ = false;
+        holding_ = false;
+    }
+    bool WaitUntilHolding() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return cv_.wait_for(lock, std::chrono::seconds(5), [&] { return holding_; });
+    }
+
+    int Open(const std::string& path, int flags) override { return kernel_->Open(path, flags); }
+    int Close(int fd) override { return kernel_->Close(fd); }
+    int Ioctl(int fd, unsigned long request, void* arg) override {
+        const int rc = kernel_->Ioctl(fd, request, arg);
+        if (request == VIDIOC_STREAMOFF) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            streamOff_ = true;
+            cv_.notify_all();
+        }
+        return rc;
+    }
+    void* Mmap(std::size_t length, int prot, int flags, int fd, off_t offset, int& error) override {
+        return kernel_->Mmap(length, prot, flags, fd, offset, error);
+    }
+    int Munmap(void* address, std::size_t length) override { return kernel_->Munmap(address, length); }
+    int Poll(struct pollfd* fds, nfds_t count, int timeoutMs) override {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (armed_) {
+                armed_ = false;
+                holding_ = true;
+                cv_.notify_all();
+                // Bounded so a broken reader fails the test instead of hanging it.
+                cv_.wait_for(lock, std::chrono::seconds(5), [&] { return streamOff_; });
+            }
+        }
+        return kernel_->Poll(fds, count, timeoutMs);
+    }
+    std::string SysfsRoot() const override { return kernel_->SysfsRoot(); }
+    std::string DevRoot() const override { return kernel_->DevRoot(); }
+
+private:
+    std::shared_ptr<FakeKernel> kernel_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool armed_ = false;
+    bool holding_ = false;
+    bool streamOff_ = false;
+};
+
+TEST_F(LinuxStreamTest, ANewFormatWaitsForTheWorkerToLetGoOfTheStoppedStream) {
+    std::shared_ptr<HeldPoll> gate;
+    InstallNodes({Camera()}, true, [&](std::shared_ptr<FakeKernel> kernel) {
+        gate = std::make_shared<HeldPoll>(std::move(kernel));
+        return gate;
+    });
+    recorder_ = std::make_shared<Recorder>();
+    ASSERT_EQ(source_->CreateSourceReader(recorder_, reader_), HR_S_OK);
+    ASSERT_EQ(Choose(0), HR_S_OK);
+    ASSERT_EQ(reader_->ReadSample(0, 0), HR_S_OK);
+    ASSERT_TRUE(recorder_->WaitForDeliveries(1));
+    recorder_->Release();
+
+    // A request in flight: the worker is inside its poll with the stream's
+    // buffers when the new format stops that stream.
+    gate->Arm();
+    ASSERT_EQ(reader_->ReadSample(0, 0), HR_S_OK);
+    ASSERT_TRUE(gate->WaitUntilHolding());
+    EXPECT_EQ(Choose(1), HR_S_OK) << "the driver was asked for a format while old buffers were mapped";
+    EXPECT_EQ(kernel_->MappedCount(), 0u);
+    EXPECT_EQ(kernel_->CurrentWidth("video0"), 320u);
+
     ASSERT_EQ(reader_->ReadSample(0, 0), HR_S_OK);
     ASSERT_TRUE(recorder_->WaitForDeliveries(2));
     ASSERT_TRUE(recorder_->At(1).sample);

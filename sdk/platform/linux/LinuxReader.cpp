@@ -5,6 +5,7 @@
 #include <poll.h>
 
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -114,10 +115,13 @@ public:
         }
         if (match == types_.size()) return HR_MF_E_INVALIDMEDIATYPE;
 
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex_);
         if (stopping_) return HR_MF_E_SHUTDOWN;
         if (gone_) return HR_MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED;
         if (streaming_) StopStreamLocked();
+        // The driver takes no new format while buffers of the old stream
+        // are mapped.
+        WaitForWorkerToLetGo(lock);
         const HResult hr = ApplyFormatLocked(*types_[match]);
         if (Failed(hr)) {
             SV_LOGE(kWhere, "{}: format {} not taken, errMsg = 0x{:08X}", devicePath_, match,
@@ -141,11 +145,11 @@ public:
     HResult ReadSample(uint32_t stream, uint32_t) {
         if (!IsVideoStream(stream) && stream != mf::MF_SOURCE_READER_ANY_STREAM) return HR_MF_E_INVALIDSTREAMNUMBER;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::unique_lock<std::mutex> lock(mutex_);
             if (stopping_) return HR_MF_E_SHUTDOWN;
             if (gone_) return HR_MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED;
             if (!streaming_) {
-                const HResult hr = StartStreamLocked();
+                const HResult hr = StartStreamLocked(lock);
                 if (Failed(hr)) return hr;
             }
             ++pending_;
@@ -238,9 +242,19 @@ private:
         return HR_S_OK;
     }
 
-    HResult StartStreamLocked() {
+    // A stream just stopped may still be in the worker's hands for the rest
+    // of its poll slice; its buffers are unmapped when the worker lets go.
+    // Bounded: a worker held up in the caller's callback must not hang the
+    // caller, which then meets the driver's busy answer.
+    void WaitForWorkerToLetGo(std::unique_lock<std::mutex>& lock) {
+        if (worker_.get_id() == std::this_thread::get_id()) return;
+        cv_.wait_for(lock, std::chrono::milliseconds(kWorkerLetGoMs), [this] { return !workerHoldsRing_; });
+    }
+
+    HResult StartStreamLocked(std::unique_lock<std::mutex>& lock) {
         constexpr const char* kWhere = "LinuxSourceReader::ReadSample";
         if (types_.empty()) return HR_MF_E_INVALIDREQUEST;
+        WaitForWorkerToLetGo(lock);
         if (!lastRing_.expired()) {
             // The driver cannot give out new buffers while old ones are mapped.
             SV_LOGE(kWhere, "{}: a frame of the previous stream is still held", devicePath_);
@@ -355,9 +369,14 @@ private:
             }
             // What the poll needs, taken under the lock: a new format may
             // change them meanwhile.
-            const Streamed streamed{ring_, file_, minimumBytes_};
-            lock.unlock();
-            PollOnce(streamed, lock);
+            {
+                const Streamed streamed{ring_, file_, minimumBytes_};
+                workerHoldsRing_ = true;
+                lock.unlock();
+                PollOnce(streamed, lock);
+            }
+            workerHoldsRing_ = false;
+            cv_.notify_all();
         }
     }
 
@@ -449,6 +468,7 @@ private:
     bool gone_ = false;
     bool stopping_ = false;
     uint32_t pending_ = 0;
+    bool workerHoldsRing_ = false;  // a poll slice holds a ring outside the lock
     std::deque<uint32_t> flushes_;
     std::shared_ptr<BufferRing> ring_;
     std::weak_ptr<BufferRing> lastRing_;

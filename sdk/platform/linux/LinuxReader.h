@@ -18,6 +18,9 @@ namespace sv::platform::v4l2 {
 // How long the worker waits in one poll before it looks at its requests
 // again (stop, flush); a bound on how late a stop is noticed.
 constexpr int kPollSliceMs = 50;
+// How long a new format or stream waits for the worker to let go of the
+// stream it stopped (a few poll slices).
+constexpr int kWorkerLetGoMs = 1000;
 // Buffers requested from the driver.
 constexpr uint32_t kStreamBuffers = 4;
 
