@@ -124,6 +124,9 @@ protected:
         ASSERT_EQ(source_->CreateSourceReader(recorder_, reader_), HR_S_OK);
     }
     // Type `index` made current, on `reader` (the fixture's by default).
+    // Installs `node`, chooses its 15 frames per second type and returns
+    // what the library logged meanwhile.
+    std::string ChooseFifteenPerSecond(const FakeNode& node);
     HResult Choose(uint32_t index, SourceReader* reader = nullptr) {
         if (reader == nullptr) reader = reader_.get();
         std::shared_ptr<MediaType> type;
@@ -549,21 +552,25 @@ TEST_F(LinuxStreamTest, TheDriverIsAskedForTheFrameIntervalOfTheChosenRate) {
     ExpectNothingLeft();
 }
 
+std::string LinuxStreamTest::ChooseFifteenPerSecond(const FakeNode& node) {
+    Install({node});
+    if (HasFatalFailure()) return {};
+    const int index = TypeWithRate(*reader_, 15, 1);
+    EXPECT_GE(index, 0);
+    if (index < 0) return {};
+    sv::test::LogCapture log;
+    EXPECT_EQ(Choose(static_cast<uint32_t>(index)), HR_S_OK);
+    return log.Text();
+}
+
 TEST_F(LinuxStreamTest, ARateTheDriverRefusesIsAWarningAndTheFormatStillStreams) {
     // A driver without frame-rate control refuses S_PARM; the format it took
     // with S_FMT is what the frames are, so the stream starts at the driver's
     // own rate and the caller learns of it from the log.
     FakeNode node = CameraWithRates();
     node.refuseParmErrno = ENOTTY;
-    Install({node});
-    const int index = TypeWithRate(*reader_, 15, 1);
-    ASSERT_GE(index, 0);
-    std::string text;
-    {
-        sv::test::LogCapture log;
-        ASSERT_EQ(Choose(static_cast<uint32_t>(index)), HR_S_OK);
-        text = log.Text();
-    }
+    const std::string text = ChooseFifteenPerSecond(node);
+    ASSERT_FALSE(HasFatalFailure());
     const auto line = text.find("VIDIOC_S_PARM of 1/15 s per frame not taken");
     ASSERT_NE(line, std::string::npos) << text;
     const auto lineStart = text.rfind('\n', line);
@@ -584,15 +591,8 @@ TEST_F(LinuxStreamTest, ARateTheDriverAdjustsIsAWarningAndTheFormatStillStreams)
     // A driver with one fixed rate takes S_PARM and writes back its own interval.
     FakeNode node = CameraWithRates();
     node.fixedRate = true;
-    Install({node});
-    const int index = TypeWithRate(*reader_, 15, 1);
-    ASSERT_GE(index, 0);
-    std::string text;
-    {
-        sv::test::LogCapture log;
-        ASSERT_EQ(Choose(static_cast<uint32_t>(index)), HR_S_OK);
-        text = log.Text();
-    }
+    const std::string text = ChooseFifteenPerSecond(node);
+    ASSERT_FALSE(HasFatalFailure());
     EXPECT_NE(text.find("[warning]"), std::string::npos) << text;
     EXPECT_NE(text.find("the driver runs at 1/30 s per frame, not the 1/15 asked"), std::string::npos) << text;
     EXPECT_EQ(kernel_->CurrentInterval("video0"), (std::pair<uint32_t, uint32_t>{1, 30}));
