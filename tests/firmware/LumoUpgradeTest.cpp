@@ -249,7 +249,8 @@ TEST_F(LumoUpgradeTest, TheModuleReportsItsOwnSensorIdAfterAnUpgrade) {
     auto header = std::make_unique<SvHeaderV3>();
     ASSERT_EQ(SvGetBootdataHeaderV3(camera, header), 0);
     const auto* h = reinterpret_cast<const uint8_t*>(header.get());
-    EXPECT_EQ(header->fixChecksum, 0xFFFF);
+    const uint16_t fixChecksum = header->fixChecksum;  // a packed field: read by value
+    EXPECT_EQ(fixChecksum, 0xFFFF);
     EXPECT_EQ(std::vector<uint8_t>(h + 5, h + 21), std::vector<uint8_t>(16, 0xFF));
     EXPECT_EQ(std::vector<uint8_t>(h + 21, h + 101), std::vector<uint8_t>(image.begin() + 341, image.begin() + 421));
     std::string version;
