@@ -491,11 +491,11 @@ TEST(SvcamTest, AMistypedWordIsNamedWithTheNearestCommandOrOption) {
         << nested.err;
 
     // Nothing near: the commands there are.
-    const ToolRun far = Svcam("photograph");
-    EXPECT_EQ(far.status, 2);
-    EXPECT_NE(far.err.find("svcam: unknown command 'photograph'; commands: list, formats, capture"),
+    const ToolRun unrelated = Svcam("photograph");
+    EXPECT_EQ(unrelated.status, 2);
+    EXPECT_NE(unrelated.err.find("svcam: unknown command 'photograph'; commands: list, formats, capture"),
               std::string::npos)
-        << far.err;
+        << unrelated.err;
 
     // Help is no failure.
     EXPECT_EQ(Svcam("--help").status, 0);
