@@ -148,18 +148,26 @@ TEST_F(KanoUpgradeTest, AnEmptyProgressCallbackIsNoProgress) {
     EXPECT_EQ(SvUpgradeSensorFW(camera, File(svtest::KanoImageV2(300)), nullptr), 0);
 }
 
-TEST_F(KanoUpgradeTest, BadImagesAreRefusedBeforeAnyTransfer) {
-    auto camera = OpenKivo();
+namespace {
+
+// Images a KIVO's upgrade refuses, each with what is wrong with it.
+std::vector<std::pair<const char*, std::vector<uint8_t>>> ImagesToRefuse() {
     auto truncated = svtest::KanoImageV3(400);
     truncated.resize(300);  // the header still announces 275 content bytes
-    const std::vector<std::pair<const char*, std::vector<uint8_t>>> cases = {
+    return {
         {"empty", {}},
         {"larger than the store", svtest::KanoImageV2(0x20001)},
         {"truncated", truncated},
         {"shorter than its header", std::vector<uint8_t>(100, 3)},
         {"a LUMO image", svtest::LumoImage(0, 300, 0x10000, 200)},
     };
-    for (const auto& [what, bytes] : cases) {
+}
+
+}  // namespace
+
+TEST_F(KanoUpgradeTest, BadImagesAreRefusedBeforeAnyTransfer) {
+    auto camera = OpenKivo();
+    for (const auto& [what, bytes] : ImagesToRefuse()) {
         SCOPED_TRACE(what);
         const svtest::TransferLog log(*backend_, [&] {
             EXPECT_EQ(SvUpgradeSensorFW(camera, File(bytes), [](int) {}), -1);
@@ -288,17 +296,8 @@ TEST_F(KanoUpgradeTest, ContentAfterPaddingMustBeWhollyInTheFile) {
 
 TEST_F(KanoUpgradeTest, TheImageCheckRefusesWhatTheUpgradeRefusesAndTouchesNoDevice) {
     auto camera = OpenKivo();
-    auto truncated = svtest::KanoImageV3(400);
-    truncated.resize(300);
-    const std::vector<std::pair<const char*, std::vector<uint8_t>>> refused = {
-        {"empty", {}},
-        {"larger than the store", svtest::KanoImageV2(0x20001)},
-        {"truncated", truncated},
-        {"shorter than its header", std::vector<uint8_t>(100, 3)},
-        {"a LUMO image", svtest::LumoImage(0, 300, 0x10000, 200)},
-    };
     const svtest::TransferLog log(*backend_, [&] {
-        for (const auto& [what, bytes] : refused) {
+        for (const auto& [what, bytes] : ImagesToRefuse()) {
             SCOPED_TRACE(what);
             EXPECT_EQ(SvCheckSensorFWImage(camera, File(bytes)), -1);
         }
