@@ -61,7 +61,6 @@ void Checked(const char* function, F&& call) {
 
 // ---- names -------------------------------------------------------------------
 
-const char* PixelName(SV_IMAGE_FORMAT format) { return SvPixelFormatName(format); }
 
 const char* ProductName(SV_CAMERA_PRODUCT_TYPE type) {
     switch (type) {
@@ -428,7 +427,7 @@ public:
         py::list list;
         for (std::size_t i = 0; i < formats.size(); ++i) {
             const auto& f = formats[i];
-            list.append(Tuples().format(i, f.width, f.height, f.framerate, PixelName(f.format)));
+            list.append(Tuples().format(i, f.width, f.height, f.framerate, SvPixelFormatName(f.format)));
         }
         return list;
     }

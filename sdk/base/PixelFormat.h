@@ -9,11 +9,7 @@
 
 namespace sv {
 
-// SvPixelFormatName of the public header: "NONE" for SV_IMAGE_FORMAT_NONE and
-// for any value the type does not have.
-const char* PixelFormatName(int format);
-
-// The format of a name exactly as PixelFormatName writes it (letter case
+// The format of a name exactly as SvPixelFormatName writes it (letter case
 // included); SV_IMAGE_FORMAT_NONE for "NONE" and any other text.
 SV_IMAGE_FORMAT PixelFormatFromName(const std::string& name);
 

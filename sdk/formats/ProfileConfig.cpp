@@ -301,7 +301,7 @@ int SvProfileConfig::ActivateProfileStreaming() {
     const SV_IMAGE_FORMAT wantedFormat = sv::PixelFormatFromName(wanted);
     for (const SvFormat& f : formats) {
         sv::log::Write(spdlog::level::trace, "format width: {}, height: {}, format: {}", f.width, f.height,
-                       sv::PixelFormatName(f.format));
+                       SvPixelFormatName(f.format));
         if (f.width == w && f.height == h && wantedFormat != SV_IMAGE_FORMAT_NONE && f.format == wantedFormat) {
             // The selection's own result: a format that the device refuses is
             // a failure, not a success.

@@ -193,7 +193,7 @@ int SorvanCam::SetCaptureFormat(SzFormat format) {
         // before: it is never handed out after this one.
         if (readerCallback) readerCallback->DropFrame();
         if (!sv::IsCaptureFormat(format.format)) return -1;
-        SZ_LINE(Debug, kWhere, "ConfigureDecoder: format: %s", sv::PixelFormatName(format.format));
+        SZ_LINE(Debug, kWhere, "ConfigureDecoder: format: %s", SvPixelFormatName(format.format));
         if (!sourceReader) return -1;
         return ConfigureDecoder(sourceReader.get(), 0) == 0 ? 0 : -1;
     });

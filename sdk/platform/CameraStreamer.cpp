@@ -232,7 +232,7 @@ int UVCCameraStreamerWin::SetFormat(SvFormat format) {
     if (callback_) callback_->DropFrame();
     format_ = format;
     if (!sv::IsCaptureFormat(format.format)) return -1;
-    SV_LOGD("UVCCameraStreamerWin::SetFormat", "ConfigureDecoder: format: {}", sv::PixelFormatName(format.format));
+    SV_LOGD("UVCCameraStreamerWin::SetFormat", "ConfigureDecoder: format: {}", SvPixelFormatName(format.format));
     if (!reader_ || shutDown_) return -1;
     return ConfigureDecoder(0) == 0 ? 0 : -1;
 }

@@ -14,7 +14,7 @@ TEST(PixelFormatNames, EveryFormatOfTheTypeHasItsNameAndReadsBack) {
     int format = SV_IMAGE_FORMAT_YUY2;
     for (const char* name : names) {
         SCOPED_TRACE(name);
-        EXPECT_STREQ(sv::PixelFormatName(format), name);
+        EXPECT_STREQ(SvPixelFormatName(format), name);
         EXPECT_EQ(sv::PixelFormatFromName(name), format);
         ++format;
     }
@@ -24,7 +24,7 @@ TEST(PixelFormatNames, EveryFormatOfTheTypeHasItsNameAndReadsBack) {
 TEST(PixelFormatNames, AnUnknownCodeIsNoneAndNoneNamesNoFormat) {
     for (const int code : {int{SV_IMAGE_FORMAT_NONE}, 10, 42, -1, 0x32595559 /* a FourCC, not a code */}) {
         SCOPED_TRACE(code);
-        EXPECT_STREQ(sv::PixelFormatName(code), "NONE");
+        EXPECT_STREQ(SvPixelFormatName(code), "NONE");
     }
     // Texts are compared exactly: letter case and the platform's subtype
     // names are not format names.

@@ -222,7 +222,7 @@ json FormatsData(CameraSession& session) {
     const auto formats = Formats(session);
     for (std::size_t i = 0; i < formats.size(); ++i) {
         const auto& f = formats[i];
-        list.push_back({{"index", i}, {"mediaType", f.mediatypeIdx}, {"pixel", FormatName(f.format)},
+        list.push_back({{"index", i}, {"mediaType", f.mediatypeIdx}, {"pixel", SvPixelFormatName(f.format)},
                         {"width", f.width}, {"height", f.height}, {"fps", f.framerate}});
     }
     return json{{"camera", session.Choice().displayName}, {"formats", list}};
@@ -236,7 +236,7 @@ void PrintFormats(const json& data) {
     }
     PrintTable({"INDEX", "PIXEL", "WIDTH", "HEIGHT", "FPS"}, rows);
     const bool unnamed = std::any_of(data["formats"].begin(), data["formats"].end(),
-                                     [](const json& f) { return f["pixel"] == FormatName(SV_IMAGE_FORMAT_NONE); });
+                                     [](const json& f) { return f["pixel"] == SvPixelFormatName(SV_IMAGE_FORMAT_NONE); });
     if (unnamed) {
         std::cout << "NONE: the camera offers this format in a pixel format the library does not name (it names\n"
                      "YUY2, UYVY, NV12 and MJPG); capture passes it over unless --format chooses it.\n";
@@ -322,7 +322,7 @@ json CaptureData(CameraSession& session, const CaptureOptions& options, bool pro
             if (!WriteFile(path, buffer.data(), static_cast<std::size_t>(size), error)) throw CommandError(error, kExitFailure);
             files.push_back(path);
         } else {
-            const std::string raw = stem + suffix + "." + FormatName(format.format);
+            const std::string raw = stem + suffix + "." + SvPixelFormatName(format.format);
             if (!WriteFile(raw, buffer.data(), static_cast<std::size_t>(size), error)) throw CommandError(error, kExitFailure);
             files.push_back(raw);
             std::vector<uint8_t> rgb;
@@ -340,7 +340,7 @@ json CaptureData(CameraSession& session, const CaptureOptions& options, bool pro
     SvStopStreaming(camera);
 
     json data{{"camera", session.Choice().displayName},
-              {"format", {{"pixel", FormatName(format.format)}, {"width", format.width}, {"height", format.height},
+              {"format", {{"pixel", SvPixelFormatName(format.format)}, {"width", format.width}, {"height", format.height},
                           {"fps", format.framerate}}},
               {"requested", options.frames},
               {"received", received},
@@ -713,7 +713,7 @@ int DemoCommand(const GlobalOptions& global, const std::string& outDir) {
             CaptureOptions options;
             options.frames = 3;
             options.outDir = outDir;
-            options.pixel = FormatName(preferred[i % 4]);
+            options.pixel = SvPixelFormatName(preferred[i % 4]);
             bool offered = false;
             for (const auto& f : entry["formats"]["formats"]) offered = offered || f["pixel"] == options.pixel;
             if (!offered) options.pixel.clear();

@@ -107,14 +107,13 @@ bool WriteFile(const std::string& path, const uint8_t* data, std::size_t size, s
     return true;
 }
 
-const char* FormatName(SV_IMAGE_FORMAT format) { return SvPixelFormatName(format); }
 
 SV_IMAGE_FORMAT ParseFormatName(const std::string& name) {
     std::string upper = name;
     std::transform(upper.begin(), upper.end(), upper.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     for (int f = SV_IMAGE_FORMAT_YUY2; f <= SV_IMAGE_FORMAT_MJPG; ++f) {
-        if (upper == FormatName(static_cast<SV_IMAGE_FORMAT>(f))) return static_cast<SV_IMAGE_FORMAT>(f);
+        if (upper == SvPixelFormatName(static_cast<SV_IMAGE_FORMAT>(f))) return static_cast<SV_IMAGE_FORMAT>(f);
     }
     return SV_IMAGE_FORMAT_NONE;
 }

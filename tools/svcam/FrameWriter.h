@@ -23,7 +23,6 @@ bool WritePng(const std::string& path, const std::vector<uint8_t>& rgb, int widt
 
 bool WriteFile(const std::string& path, const uint8_t* data, std::size_t size, std::string& error);
 
-const char* FormatName(SV_IMAGE_FORMAT format);
 // "YUY2" -> SV_IMAGE_FORMAT_YUY2 (any letter case); NONE for an unknown text.
 SV_IMAGE_FORMAT ParseFormatName(const std::string& name);
 
