@@ -304,6 +304,8 @@ TEST_F(KanoUpgradeTest, TheImageCheckRefusesWhatTheUpgradeRefusesAndTouchesNoDev
         EXPECT_EQ(SvCheckSensorFWImage(camera, dir_.File("missing.bin")), -1);
         EXPECT_EQ(SvCheckSensorFWImage(camera, File(svtest::KanoImageV3(300))), 0);
         EXPECT_EQ(SvCheckSensorFWImage(camera, File(svtest::KanoImageV2(300))), 0);
+        // One byte over the store is refused above; the store's size is not.
+        EXPECT_EQ(SvCheckSensorFWImage(camera, File(svtest::KanoImageV2(0x20000))), 0);
     });
     EXPECT_EQ(log.Transfers(), 0u);
     EXPECT_EQ(SvCheckSensorFWImage(nullptr, File(svtest::KanoImageV3(300))), -1);
