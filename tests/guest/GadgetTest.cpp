@@ -1,0 +1,298 @@
+// The library through the kernel's own UVC driver: each camera of a world
+// file presented over gadgetfs and dummy_hcd by the software camera, answered
+// by the simulator's device models. The same world run through the simulated
+// back-end in another svcam is the oracle for what the camera must report.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "guest/GuestSupport.h"
+#include "platform/FrameDecode.h"
+
+namespace sv::guest {
+namespace {
+
+using json = nlohmann::json;
+using std::chrono::milliseconds;
+
+const std::string kWorld = std::string(SV_SOURCE_DIR) + "/tests/guest/worlds/gadget-cameras.json";
+
+struct Device {
+    const char* id;    // in the world file
+    int simIndex;      // its place in the simulated back-end's list
+    const char* name;  // the product string the driver names the camera by
+    SV_CAMERA_PRODUCT_TYPE type;
+};
+const Device kDevices[] = {{"webcam", 0, "USB2.0 HD UVC WebCam", SV_PRODUCT_TYPE_NONE},
+                           {"kivo", 1, "KIVO-AR0234 Camera", SV_PRODUCT_TYPE_KIVO},
+                           {"lira", 2, "LIRA-OX05B Camera", SV_PRODUCT_TYPE_LIRA}};
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+json Svcam(const std::string& arguments, int* status = nullptr) {
+    const Shell run = Sh(Built("tools/svcam/svcam") + " --json " + arguments + " 2>/dev/null");
+    if (status) *status = run.status;
+    return json::parse(run.output, nullptr, false);
+}
+json SimSvcam(const std::string& arguments) { return Svcam("--backend sim --world " + kWorld + " " + arguments); }
+
+// The frame the test pattern has for `bytes` (its counter read back), or
+// an empty vector when the bytes do not decode.
+std::vector<uint8_t> PatternFor(const std::string& pixel, const std::vector<uint8_t>& bytes, uint32_t width,
+                                uint32_t height, std::string& why) {
+    svtest::RgbImage image;
+    if (!svtest::DecodeFrame(pixel, bytes.data(), bytes.size(), width, height, image, why)) return {};
+    const uint64_t frame = svtest::ReadCounter(image);
+    const std::string file = "/tmp/pattern.raw";
+    const Shell made = Sh(Built("tests/guest/sv_guest_pattern") + " " + pixel + " " + std::to_string(frame) + " " +
+                          std::to_string(width) + " " + std::to_string(height) + " " + file);
+    if (made.status != 0) {
+        why = made.output;
+        return {};
+    }
+    return ReadFile(file);
+}
+
+class Gadget : public ::testing::TestWithParam<Device> {
+protected:
+    static void SetUpTestSuite() {
+        const Shell ready = Sh(
+            "modprobe dummy_hcd && modprobe gadgetfs && modprobe uvcvideo && mkdir -p /dev/gadget && "
+            "(grep -q ' /dev/gadget ' /proc/mounts || mount -t gadgetfs gadgetfs /dev/gadget)");
+        ASSERT_EQ(ready.status, 0) << ready.output;
+    }
+    void SetUp() override {
+        const Device& device = GetParam();
+        log_ = std::string("/tmp/gadget-") + device.id + ".log";
+        gadget_ = fork();
+        if (gadget_ == 0) {
+            const std::string program = Built("tests/kernel/sv_uvc_gadget");
+            freopen(log_.c_str(), "w", stdout);
+            dup2(fileno(stdout), 2);
+            execl(program.c_str(), program.c_str(), "--world", kWorld.c_str(), "--device", device.id,
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        ASSERT_GT(gadget_, 0);
+        listed_ = WaitForCamera(
+            [&](const std::string& name) { return name.rfind(device.name, 0) == 0; }, milliseconds(30000));
+        ASSERT_TRUE(listed_.camera) << device.name << " did not appear\n" << ReadLog();
+        node_ = NodeOf(listed_.camera);
+        ASSERT_FALSE(node_.empty());
+    }
+    void TearDown() override {
+        if (listed_.camera) (void)SvClose(listed_.camera);
+        listed_ = {};
+        if (gadget_ > 0) {
+            kill(gadget_, SIGTERM);
+            int status = 0;
+            waitpid(gadget_, &status, 0);
+        }
+        // The driver lets the device go before the next camera comes.
+        for (int i = 0; i < 100 && !node_.empty() && access(node_.c_str(), F_OK) == 0; ++i) {
+            std::this_thread::sleep_for(milliseconds(100));
+        }
+    }
+    std::string ReadLog() const {
+        const auto bytes = ReadFile(log_);
+        return std::string(bytes.begin(), bytes.end());
+    }
+    // svcam on this camera: native back-end, the camera by its index.
+    json Native(const std::string& command, const std::string& rest = "", int* status = nullptr) {
+        return Svcam("--backend native " + command + " " + std::to_string(listed_.index) + " " + rest, status);
+    }
+    json Sim(const std::string& command, const std::string& rest = "") {
+        return SimSvcam(command + " " + std::to_string(GetParam().simIndex) + " " + rest);
+    }
+
+    pid_t gadget_ = -1;
+    std::string log_;
+    Listed listed_;
+    std::string node_;
+};
+
+TEST_P(Gadget, IsListedWithItsIdsSerialAndSpeed) {
+    SV_CAMERA_PRODUCT_TYPE type{};
+    ASSERT_EQ(SvGetDeviceProductType(listed_.camera, type), 0);
+    EXPECT_EQ(type, GetParam().type);
+    SV_USB_DEVICE_SPEED speed{};
+    ASSERT_EQ(SvGetUSBDeviceSpeed(listed_.camera, speed), 0);
+    EXPECT_EQ(speed, SV_USB_HIGH_SPEED);
+    // svcam lists it as the simulated back-end lists the same device.
+    const json native = Svcam("--backend native list");
+    const json sim = SimSvcam("list");
+    ASSERT_TRUE(native.is_object() && sim.is_object());
+    json mine = native["cameras"][listed_.index];
+    json expected = sim["cameras"][GetParam().simIndex];
+    mine.erase("index");
+    expected.erase("index");
+    EXPECT_EQ(mine, expected);
+}
+
+TEST_P(Gadget, FormatsAreTheDevicesAndEveryPeerFormatIsListed) {
+    const json native = Native("formats");
+    const json sim = Sim("formats");
+    ASSERT_TRUE(native.is_object() && sim.is_object());
+    EXPECT_EQ(native["formats"], sim["formats"]);
+    const std::vector<PeerFormat> peer = PeerFormats(node_);
+    ASSERT_FALSE(peer.empty());
+    for (const PeerFormat& p : peer) {
+        const std::string pixel = p.fourcc == "YUYV" ? "YUY2" : p.fourcc;
+        const auto& list = native["formats"];
+        const bool listed = std::any_of(list.begin(), list.end(), [&](const json& f) {
+            return f["pixel"] == pixel && f["width"] == p.width && f["height"] == p.height;
+        });
+        EXPECT_TRUE(listed) << p.fourcc << " " << p.width << "x" << p.height;
+    }
+}
+
+// Every format streams, and each frame is the test pattern's frame for the
+// counter it shows, byte for byte.
+TEST_P(Gadget, EveryFormatCapturesTheTestPattern) {
+    ASSERT_EQ(SvOpen(listed_.camera), 0);
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(SvGetFormatList(listed_.camera, formats), 0);
+    ASSERT_FALSE(formats.empty());
+    for (const SvFormat& format : formats) {
+        const std::string pixel = SvPixelFormatName(format.format);
+        SCOPED_TRACE(pixel + " " + std::to_string(format.width) + "x" + std::to_string(format.height));
+        ASSERT_EQ(SvSetFormat(listed_.camera, format), 0);
+        ASSERT_EQ(SvStartStreaming(listed_.camera), 0);
+        std::vector<uint8_t> frame(std::size_t{format.width} * format.height * 2);
+        for (int n = 0; n < 2; ++n) {
+            int size = static_cast<int>(frame.size());
+            ASSERT_EQ(SvGetImage(listed_.camera, frame.data(), &size, 10000), SV_CAPTURE_SUCCESS);
+            const std::vector<uint8_t> got(frame.begin(), frame.begin() + size);
+            std::string why;
+            const std::vector<uint8_t> expected = PatternFor(pixel, got, format.width, format.height, why);
+            ASSERT_FALSE(expected.empty()) << why;
+            EXPECT_TRUE(got == expected) << "frame " << n << ": " << got.size() << " bytes, pattern "
+                                         << expected.size();
+        }
+        ASSERT_EQ(SvStopStreaming(listed_.camera), 0);
+    }
+}
+
+// v4l2-ctl, a peer we did not write, takes the same bytes from the driver.
+TEST_P(Gadget, APeerCapturesTheSameBytes) {
+    const json formats = Native("formats");
+    ASSERT_TRUE(formats.is_object());
+    const json& first = formats["formats"][0];
+    const std::string pixel = first["pixel"];
+    const uint32_t width = first["width"], height = first["height"];
+    const std::string fourcc = pixel == "YUY2" ? "YUYV" : pixel;
+    const Shell taken = Sh("v4l2-ctl -d " + node_ + " --set-fmt-video=width=" + std::to_string(width) +
+                           ",height=" + std::to_string(height) + ",pixelformat=" + fourcc +
+                           " --stream-mmap --stream-count=1 --stream-to=/tmp/peer.raw");
+    ASSERT_EQ(taken.status, 0) << taken.output;
+    const std::vector<uint8_t> peer = ReadFile("/tmp/peer.raw");
+    std::string why;
+    const std::vector<uint8_t> expected = PatternFor(pixel, peer, width, height, why);
+    ASSERT_FALSE(expected.empty()) << why;
+    EXPECT_TRUE(peer == expected);
+    // And the library's frame of that format is the pattern's too.
+    const Shell ours = Sh(Built("tools/svcam/svcam") + " --backend native capture " + std::to_string(listed_.index) +
+                          " --format 0 --frames 1 --out /tmp/ours");
+    ASSERT_EQ(ours.status, 0) << ours.output;
+    const Shell file = Sh("ls /tmp/ours | head -1");
+    const std::vector<uint8_t> mine = ReadFile("/tmp/ours/" + file.output.substr(0, file.output.find('\n')));
+    const std::vector<uint8_t> mineExpected = PatternFor(pixel, mine, width, height, why);
+    ASSERT_FALSE(mineExpected.empty()) << why;
+    EXPECT_TRUE(mine == mineExpected);
+    Sh("rm -rf /tmp/ours");
+}
+
+// Every control the camera offers, UVC and (on a maker camera) ISP, reads
+// as the simulated back-end reads the same device; each is set to another
+// value and reads that back.
+TEST_P(Gadget, EveryControlReadsAsTheDeviceAndKeepsWhatIsSet) {
+    const json native = Native("controls");
+    const json sim = Sim("controls");
+    ASSERT_TRUE(native.is_object() && sim.is_object());
+    EXPECT_EQ(native["controls"], sim["controls"]);
+    int changed = 0;
+    for (const json& control : native["controls"]) {
+        if (!control.value("offered", false) || !control.contains("min") || control.value("auto", false)) continue;
+        const std::string name = control["name"];
+        const long minimum = control["min"], maximum = control["max"], given = control["step"];
+        const long step = given > 0 ? given : 1;
+        if (maximum <= minimum) continue;
+        const long current = control["value"];
+        long wanted = minimum + ((maximum - minimum) / step / 2) * step;
+        if (wanted == current) wanted = minimum;
+        SCOPED_TRACE(name + " = " + std::to_string(wanted));
+        int status = -1;
+        (void)Native("set", name + " " + std::to_string(wanted), &status);
+        ASSERT_EQ(status, 0);
+        const json read = Native("get", name);
+        ASSERT_TRUE(read.is_object());
+        EXPECT_EQ(read.value("value", json()), wanted) << read.dump();
+        ++changed;
+    }
+    EXPECT_GT(changed, 3);
+}
+
+// The maker's cameras: what they report over the extension unit, through
+// the real driver's extension-unit interface.
+using MakerGadget = Gadget;
+
+TEST_P(MakerGadget, FirmwareIdsAndHeadersAreTheDevices) {
+    const json native = Native("info");
+    const json sim = Sim("info");
+    ASSERT_TRUE(native.is_object() && sim.is_object());
+    for (const char* key : {"name", "kind", "hardwareId", "usbFirmwareVersion", "sensorFirmwareVersion", "headerVersion",
+                            "header", "sensorUniqueId", "sensorFormat", "maxFps", "throughput", "sensorMode"}) {
+        EXPECT_EQ(native.value(key, json()), sim.value(key, json())) << key;
+    }
+    EXPECT_EQ(native["sensorUniqueId"].get<std::string>().size(), 32u);
+}
+
+TEST_P(MakerGadget, TheProfileAndTheExportedConfigurationAreTheDevices) {
+    EXPECT_EQ(Native("profile show"), Sim("profile show"));
+    int status = -1;
+    (void)Native("export", "/tmp/native.cfg", &status);
+    ASSERT_EQ(status, 0);
+    (void)Sim("export", "/tmp/sim.cfg");
+    const std::vector<uint8_t> exported = ReadFile("/tmp/native.cfg");
+    EXPECT_FALSE(exported.empty());
+    EXPECT_TRUE(exported == ReadFile("/tmp/sim.cfg"));
+}
+
+TEST_P(MakerGadget, ASensorFirmwareUpgradeRunsToTheEnd) {
+    const bool lira = GetParam().type == SV_PRODUCT_TYPE_LIRA;
+    const std::string image = Built(lira ? "tests/sample-images/lumo-firmware.img" : "tests/sample-images/kano-bootdata.img");
+    const std::string args = std::to_string(listed_.index) + " " + image + (lira ? " --erase-first" : "");
+    const Shell native = Sh(Built("tools/svcam/svcam") + " --backend native upgrade sensor " + args);
+    EXPECT_EQ(native.status, 0) << native.output;
+    EXPECT_NE(native.output.find("100%"), std::string::npos) << native.output;
+    // The version it reports afterwards is the one the simulated device
+    // reports after the same upgrade.
+    const Shell sim = Sh(Built("tools/svcam/svcam") + " --backend sim --world " + kWorld + " upgrade sensor " +
+                         std::to_string(GetParam().simIndex) + " " + image + (lira ? " --erase-first" : ""));
+    ASSERT_EQ(sim.status, 0) << sim.output;
+    const auto now = [](const std::string& text) {
+        const auto at = text.find("done, now ");
+        return at == std::string::npos ? std::string("(none)") : text.substr(at, text.find('\n', at) - at);
+    };
+    EXPECT_EQ(now(native.output), now(sim.output));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cameras, MakerGadget, ::testing::Values(kDevices[1], kDevices[2]),
+                         [](const ::testing::TestParamInfo<Device>& p) { return std::string(p.param.id); });
+
+INSTANTIATE_TEST_SUITE_P(Cameras, Gadget, ::testing::ValuesIn(kDevices),
+                         [](const ::testing::TestParamInfo<Device>& p) { return std::string(p.param.id); });
+
+}  // namespace
+}  // namespace sv::guest
