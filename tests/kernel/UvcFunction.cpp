@@ -204,6 +204,7 @@ UvcFunction::UvcFunction(const sim::DeviceDescription& device, UvcUnits units) :
     }
     layout_ = LayoutOf(device, CameraTerminalControls(units_.camera.get()),
                        ProcessingUnitControls(units_.processing.get()), xu);
+    FitConfiguration(layout_, kMaxControlTransfer);
     probe_ = Negotiate(StreamControl{});
     commit_ = probe_;
 }

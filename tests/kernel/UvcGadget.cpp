@@ -291,8 +291,10 @@ public:
             Log("%s: descriptors refused (%s)", path.c_str(), std::strerror(errno));
             return false;
         }
-        Log("%s: %04x:%04x \"%s\" serial \"%s\", %zu formats, extension unit %s", path.c_str(), l.vendorId,
-            l.productId, l.product.c_str(), l.serial.c_str(), l.formats.size(), l.extensionUnit ? "yes" : "no");
+        Log("%s: %04x:%04x \"%s\" serial \"%s\", %zu formats, extension unit %s, configuration of %zu bytes",
+            path.c_str(), l.vendorId, l.productId, l.product.c_str(), l.serial.c_str(), l.formats.size(),
+            l.extensionUnit ? "yes" : "no", hs.size());
+        for (const std::string& size : l.leftOut) Log("%s: left out, no room in the configuration", size.c_str());
         return true;
     }
 

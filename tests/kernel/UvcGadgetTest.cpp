@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <numeric>
 
@@ -89,7 +90,9 @@ TEST(UvcGadgetDescriptors, ConfigurationIsConsistentAndCarriesTheWorldsFormats) 
     World w("kivo");
     ASSERT_TRUE(w.ok);
     const sim::DeviceDescription& desc = w.camera.Description();
-    const UvcLayout& l = w.function->Layout();
+    // The whole layout, before it is fitted to a control transfer.
+    const UvcLayout& fitted = w.function->Layout();
+    const UvcLayout l = LayoutOf(desc, fitted.cameraControls, fitted.processingControls, fitted.extensionControls);
     const auto config = ConfigurationDescriptor(l, kHighSpeedBulkPacket);
     ASSERT_EQ(Le(config, 2, 2), config.size());
     const auto parts = Split(config);
@@ -186,6 +189,44 @@ TEST(UvcGadgetDescriptors, ConfigurationIsConsistentAndCarriesTheWorldsFormats) 
         EXPECT_EQ(Le(fr, 17, 4), MaxFrameBytes(f.format, f.width, f.height));
     }
     EXPECT_EQ(frameOf.size(), frames.size());
+}
+
+TEST(UvcGadgetDescriptors, ConfigurationFitsOneControlTransfer) {
+    World w("kivo");
+    ASSERT_TRUE(w.ok);
+    const sim::DeviceDescription& desc = w.camera.Description();
+    const UvcLayout& fitted = w.function->Layout();
+    EXPECT_LE(ConfigurationDescriptor(fitted, kHighSpeedBulkPacket).size(), kMaxControlTransfer);
+    const UvcLayout whole = LayoutOf(desc, fitted.cameraControls, fitted.processingControls, fitted.extensionControls);
+    ASSERT_GT(ConfigurationDescriptor(whole, kHighSpeedBulkPacket).size(), kMaxControlTransfer);
+    // YUY2 first (the default), then MJPEG, each with the world's first size.
+    ASSERT_GE(fitted.formats.size(), 2u);
+    EXPECT_EQ(fitted.formats[0].format, sim::PixelFormat::YUY2);
+    EXPECT_EQ(fitted.formats[1].format, sim::PixelFormat::MJPG);
+    EXPECT_EQ(fitted.formats[0].frames[0].width, 1920);
+    EXPECT_EQ(fitted.formats[0].frames[0].height, 1080);
+    // Every size of the world is either shown or named as left out.
+    size_t shown = 0, whole_sizes = 0;
+    for (const auto& f : fitted.formats) shown += f.frames.size();
+    for (const auto& f : whole.formats) whole_sizes += f.frames.size();
+    EXPECT_EQ(shown + fitted.leftOut.size(), whole_sizes);
+    EXPECT_NE(std::find(fitted.leftOut.begin(), fitted.leftOut.end(), "UYVY 1920x1200"), fitted.leftOut.end());
+
+    // A layout that fits stays as the world has it.
+    UvcLayout small = whole;
+    small.formats = {whole.formats[1], whole.formats[0]};  // YUY2 after UYVY, as in the world
+    small.formats[0].frames.resize(1);
+    small.formats[1].frames.resize(1);
+    const UvcLayout before = small;
+    FitConfiguration(small, kMaxControlTransfer);
+    EXPECT_TRUE(small.leftOut.empty());
+    ASSERT_EQ(small.formats.size(), 2u);
+    EXPECT_EQ(small.formats[0].format, before.formats[0].format);
+    // Nothing fits in too little room.
+    UvcLayout none = whole;
+    FitConfiguration(none, 100);
+    EXPECT_TRUE(none.formats.empty());
+    EXPECT_EQ(none.leftOut.size(), whole_sizes);
 }
 
 TEST(UvcGadgetDescriptors, IntervalsAndFrameSizes) {
@@ -294,8 +335,16 @@ TEST(UvcGadgetPayload, FramesSplitIntoPayloadsTheHostEndsWhereTheyEnd) {
 
 // ---- probe and commit ----
 
+// A camera whose formats all fit: YUY2 in two sizes (one at two rates), NV12.
+const char* const kSmallWorld = R"({"devices": [{"id": "cam", "name": "Cam", "vendorId": "1234", "productId": "5678",
+    "serial": "S1", "formats": [
+      {"subtype": "YUY2", "width": 320, "height": 240, "fps": 30},
+      {"subtype": "YUY2", "width": 320, "height": 240, "fps": 15},
+      {"subtype": "YUY2", "width": 160, "height": 120, "fps": 30},
+      {"subtype": "NV12", "width": 320, "height": 240, "fps": 60}]}]})";
+
 TEST(UvcGadgetStream, ProbeNegotiatesTheNearestOfferAndCommitStartsIt) {
-    World w("kivo");
+    World w("cam", kSmallWorld);
     ASSERT_TRUE(w.ok);
     const UvcLayout& l = w.function->Layout();
 
@@ -314,7 +363,7 @@ TEST(UvcGadgetStream, ProbeNegotiatesTheNearestOfferAndCommitStartsIt) {
     EXPECT_EQ(c.frameInterval, l.formats[0].frames[0].defaultInterval);
     EXPECT_EQ(c.maxVideoFrameSize, l.formats[0].frames[0].maxFrameBytes);
 
-    // The NV12 640x480 frame at an interval near 60 fps.
+    // The NV12 320x240 frame at an interval near 60 fps.
     size_t nv12 = 0;
     for (size_t i = 0; i < l.formats.size(); ++i) {
         if (l.formats[i].format == sim::PixelFormat::NV12) nv12 = i + 1;
@@ -322,13 +371,13 @@ TEST(UvcGadgetStream, ProbeNegotiatesTheNearestOfferAndCommitStartsIt) {
     ASSERT_NE(nv12, 0u);
     size_t vga = 0;
     for (size_t k = 0; k < l.formats[nv12 - 1].frames.size(); ++k) {
-        if (l.formats[nv12 - 1].frames[k].width == 640) vga = k + 1;
+        if (l.formats[nv12 - 1].frames[k].width == 320) vga = k + 1;
     }
     ASSERT_NE(vga, 0u);
     StreamControl asked;
     asked.formatIndex = static_cast<uint8_t>(nv12);
     asked.frameIndex = static_cast<uint8_t>(vga);
-    asked.frameInterval = 170000;
+    asked.frameInterval = 170000;  // near 60 fps, the only rate
     a = w.Out(UVC_SET_CUR, UVC_VS_PROBE_CONTROL, 0, kStreamingInterface, EncodeStreamControl(asked, 26));
     EXPECT_EQ(a.kind, Answer::Kind::Ack);
     EXPECT_EQ(a.effect, Answer::Effect::None);
@@ -339,16 +388,24 @@ TEST(UvcGadgetStream, ProbeNegotiatesTheNearestOfferAndCommitStartsIt) {
     EXPECT_EQ(c.formatIndex, nv12);
     EXPECT_EQ(c.frameIndex, vga);
     EXPECT_EQ(c.frameInterval, IntervalOf(60, 1));
-    EXPECT_EQ(c.maxVideoFrameSize, 640u * 480 * 3 / 2);
+    EXPECT_EQ(c.maxVideoFrameSize, 320u * 240 * 3 / 2);
     EXPECT_EQ(c.maxPayloadTransferSize, kMaxPayload);
 
-    // Bounds of the probed frame's intervals.
+    // Bounds of the probed frame's intervals: YUY2 320x240 at 30 and 15.
+    asked.formatIndex = 1;
+    asked.frameIndex = 1;
+    asked.frameInterval = 0;
+    w.Out(UVC_SET_CUR, UVC_VS_PROBE_CONTROL, 0, kStreamingInterface, EncodeStreamControl(asked, 26));
+    EXPECT_EQ(w.function->Probe().frameInterval, IntervalOf(30, 1));
     a = w.In(UVC_GET_MIN, UVC_VS_PROBE_CONTROL, 0, kStreamingInterface, 26);
     DecodeStreamControl(a.data.data(), a.data.size(), c);
-    EXPECT_EQ(c.frameInterval, l.formats[nv12 - 1].frames[vga - 1].rates.front().interval);
+    EXPECT_EQ(c.frameInterval, IntervalOf(30, 1));
     a = w.In(UVC_GET_MAX, UVC_VS_PROBE_CONTROL, 0, kStreamingInterface, 26);
     DecodeStreamControl(a.data.data(), a.data.size(), c);
-    EXPECT_EQ(c.frameInterval, l.formats[nv12 - 1].frames[vga - 1].rates.back().interval);
+    EXPECT_EQ(c.frameInterval, IntervalOf(15, 1));
+    asked.frameInterval = 600000;  // nearer 15 than 30
+    w.Out(UVC_SET_CUR, UVC_VS_PROBE_CONTROL, 0, kStreamingInterface, EncodeStreamControl(asked, 26));
+    EXPECT_EQ(w.function->Probe().frameInterval, IntervalOf(15, 1));
 
     // Indexes out of range fall back to the first.
     asked.formatIndex = 99;
@@ -366,11 +423,11 @@ TEST(UvcGadgetStream, ProbeNegotiatesTheNearestOfferAndCommitStartsIt) {
     EXPECT_EQ(a.effect, Answer::Effect::StreamStart);
     const StreamSettings s = w.function->Committed();
     EXPECT_EQ(s.format, sim::PixelFormat::NV12);
-    EXPECT_EQ(s.width, 640);
-    EXPECT_EQ(s.height, 480);
+    EXPECT_EQ(s.width, 320);
+    EXPECT_EQ(s.height, 240);
     EXPECT_EQ(s.rate.numerator, 60u);
     EXPECT_EQ(s.rate.denominator, 1u);
-    EXPECT_EQ(s.maxFrameBytes, 640u * 480 * 3 / 2);
+    EXPECT_EQ(s.maxFrameBytes, 320u * 240 * 3 / 2);
     a = w.In(UVC_GET_CUR, UVC_VS_COMMIT_CONTROL, 0, kStreamingInterface, 26);
     DecodeStreamControl(a.data.data(), a.data.size(), c);
     EXPECT_EQ(c.formatIndex, nv12);

@@ -117,7 +117,7 @@ UvcLayout LayoutOf(const sim::DeviceDescription& device, uint32_t cameraControls
 std::vector<uint8_t> DeviceDescriptor(const UvcLayout& l) {
     std::vector<uint8_t> d = {USB_DT_DEVICE_SIZE, USB_DT_DEVICE};
     Put16(d, 0x0200);  // USB 2.0
-    d.insert(d.end(), {USB_CLASS_MISC, 0x02, 0x01, 64});  // interface association device
+    d.insert(d.end(), {0, 0, 0, 64});  // classes given by the interfaces
     Put16(d, l.vendorId);
     Put16(d, l.productId);
     Put16(d, l.bcdDevice);
@@ -127,8 +127,6 @@ std::vector<uint8_t> DeviceDescriptor(const UvcLayout& l) {
 
 std::vector<uint8_t> ConfigurationDescriptor(const UvcLayout& l, uint16_t bulkPacket) {
     std::vector<uint8_t> d = {USB_DT_CONFIG_SIZE, USB_DT_CONFIG, 0, 0, 2, 1, 0, USB_CONFIG_ATT_ONE, 250};
-    d.insert(d.end(), {8, USB_DT_INTERFACE_ASSOCIATION, kControlInterface, 2, USB_CLASS_VIDEO,
-                       UVC_SC_VIDEO_INTERFACE_COLLECTION, 0, kProductString});
     d.insert(d.end(), {USB_DT_INTERFACE_SIZE, USB_DT_INTERFACE, kControlInterface, 0, 0, USB_CLASS_VIDEO,
                        UVC_SC_VIDEOCONTROL, 0, kProductString});
 
@@ -206,7 +204,6 @@ std::vector<uint8_t> ConfigurationDescriptor(const UvcLayout& l, uint16_t bulkPa
             d.push_back(static_cast<uint8_t>(fr.rates.size()));
             for (const FrameRate& r : fr.rates) Put32(d, r.interval);
         }
-        d.insert(d.end(), {6, USB_DT_CS_INTERFACE, UVC_VS_COLORFORMAT, 1, 1, 4});  // BT.709 primaries, BT.601 matrix
     }
     Set16(d, vsHeader + 4, static_cast<uint32_t>(d.size() - vsHeader));
     d.insert(d.end(), {USB_DT_ENDPOINT_SIZE, USB_DT_ENDPOINT, kStreamEndpoint, USB_ENDPOINT_XFER_BULK});
@@ -214,6 +211,53 @@ std::vector<uint8_t> ConfigurationDescriptor(const UvcLayout& l, uint16_t bulkPa
     d.push_back(0);
     Set16(d, 2, static_cast<uint32_t>(d.size()));
     return d;
+}
+
+void FitConfiguration(UvcLayout& l, size_t limit) {
+    l.leftOut.clear();
+    if (ConfigurationDescriptor(l, kHighSpeedBulkPacket).size() <= limit) return;
+    const std::vector<FormatLayout> all = std::move(l.formats);
+    auto name = [](const FormatLayout& f, const FrameLayout& fr) {
+        return std::string(sim::PixelFormatName(f.format)) + " " + std::to_string(fr.width) + "x" +
+               std::to_string(fr.height);
+    };
+    // The formats by preference, then the world's order.
+    std::vector<const FormatLayout*> order;
+    for (sim::PixelFormat p : {sim::PixelFormat::YUY2, sim::PixelFormat::MJPG, sim::PixelFormat::NV12,
+                               sim::PixelFormat::UYVY}) {
+        for (const FormatLayout& f : all) {
+            if (f.format == p) order.push_back(&f);
+        }
+    }
+    l.formats.clear();
+    auto fits = [&] { return ConfigurationDescriptor(l, kHighSpeedBulkPacket).size() <= limit; };
+    // First one size of each format, then the other sizes.
+    std::vector<const FormatLayout*> kept;
+    for (const FormatLayout* f : order) {
+        l.formats.push_back(FormatLayout{f->format, {f->frames.front()}});
+        if (fits()) {
+            kept.push_back(f);
+        } else {
+            l.formats.pop_back();
+        }
+    }
+    for (size_t i = 0; i < kept.size(); ++i) {
+        for (size_t k = 1; k < kept[i]->frames.size(); ++k) {
+            l.formats[i].frames.push_back(kept[i]->frames[k]);
+            if (!fits()) l.formats[i].frames.pop_back();
+        }
+    }
+    for (const FormatLayout* f : order) {
+        const auto shown = std::find_if(l.formats.begin(), l.formats.end(),
+                                        [&](const FormatLayout& x) { return x.format == f->format; });
+        for (const FrameLayout& fr : f->frames) {
+            const bool there = shown != l.formats.end() &&
+                               std::any_of(shown->frames.begin(), shown->frames.end(), [&](const FrameLayout& x) {
+                                   return x.width == fr.width && x.height == fr.height;
+                               });
+            if (!there) l.leftOut.push_back(name(*f, fr));
+        }
+    }
 }
 
 std::vector<uint8_t> StringDescriptor(const UvcLayout& l, uint8_t index) {

@@ -7,6 +7,11 @@
 // a VideoControl interface with camera terminal, processing unit, the
 // maker's extension unit and output terminal, and a VideoStreaming
 // interface with one bulk endpoint).
+//
+// gadgetfs cuts every control transfer to 256 bytes, the configuration
+// descriptor's included: what does not fit is left out (FitConfiguration),
+// and the descriptors carry nothing optional (no interface association,
+// no colour matching).
 
 #include <cstdint>
 #include <string>
@@ -63,7 +68,11 @@ struct UvcLayout {
     uint16_t processingControls = 0;    // bmControls of the processing unit
     bool extensionUnit = false;
     uint16_t extensionControls = 0;     // bmControls of the extension unit: bit n is selector n+1
+    std::vector<std::string> leftOut;   // "YUY2 1920x1080": sizes the configuration had no room for
 };
+
+// The longest control transfer gadgetfs carries.
+constexpr size_t kMaxControlTransfer = 256;
 
 // Whether the streaming interface offers `format` (the uncompressed YUV
 // formats the host's class driver knows, and MJPEG).
@@ -81,6 +90,12 @@ uint32_t IntervalOf(uint32_t numerator, uint32_t denominator);
 // `xuSelectors` (bit n: selector n+1), 0 for none.
 UvcLayout LayoutOf(const sim::DeviceDescription& device, uint32_t cameraControls, uint16_t processingControls,
                    uint16_t xuSelectors);
+
+// Cuts the formats down until the configuration descriptor takes at most
+// `limit` bytes: one size of each format while there is room (YUY2 first,
+// then MJPEG, NV12, UYVY), then their further sizes in the world's order.
+// A layout that fits is left as it is.
+void FitConfiguration(UvcLayout& layout, size_t limit);
 
 // The 18-byte device descriptor.
 std::vector<uint8_t> DeviceDescriptor(const UvcLayout& layout);
