@@ -5,6 +5,7 @@
 #include <linux/videodev2.h>
 
 #include <gtest/gtest.h>
+#include <sorvansdk/SorvanCam.h>
 #include <sorvansdk/SorvanSDK.h>
 
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include <typeinfo>
 
 #include "base/Config.h"
+#include "camera/SvCameraManager.h"
 #include "common/LogCapture.h"
 #include "linux/FakeKernel.h"
 #include "platform/CameraStreamer.h"
@@ -32,6 +34,7 @@ using sv::test::FakeNode;
 
 constexpr uint32_t kCapture = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
 constexpr uint32_t kMetadata = V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
+constexpr uint32_t kOutput = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING;
 
 FakeNode KivoCamera() {
     FakeNode n;
@@ -78,8 +81,25 @@ FakeNode PlatformCamera() {
     FakeNode n;
     n.name = "video2";
     n.card = "Board camera";
+    n.driver = "board-cam";
     n.deviceCaps = kCapture;
     n.usb = false;
+    n.platformDevice = "board-cam.0";
+    return n;
+}
+
+// A node of the virtual driver's instance `instance` (vivid.N, bus
+// "platform:vivid-00N").
+FakeNode VividNode(const std::string& name, uint32_t caps, int instance = 0) {
+    FakeNode n;
+    n.name = name;
+    n.card = "vivid";
+    n.driver = "vivid";
+    n.deviceCaps = caps;
+    n.usb = false;
+    n.platformDevice = "vivid." + std::to_string(instance);
+    n.busInfo = "platform:vivid-00" + std::to_string(instance);
+    if (caps & V4L2_CAP_VIDEO_CAPTURE) n.formats = {{V4L2_PIX_FMT_YUYV, false, {{320, 180, {{1, 25}}}}}};
     return n;
 }
 
@@ -97,6 +117,21 @@ std::vector<std::string> Names(const std::vector<std::shared_ptr<DeviceActivatio
         names.push_back(name);
     }
     return names;
+}
+
+bool SameFormat(const SvFormat& a, const SvFormat& b) {
+    return a.mediatypeIdx == b.mediatypeIdx && a.width == b.width && a.height == b.height &&
+           a.framerate == b.framerate && a.format == b.format;
+}
+
+SvFormat Format(uint8_t index, uint16_t w, uint16_t h, uint16_t rate, SV_IMAGE_FORMAT format) {
+    SvFormat f;
+    f.mediatypeIdx = index;
+    f.width = w;
+    f.height = h;
+    f.framerate = rate;
+    f.format = format;
+    return f;
 }
 
 class LinuxBackendTest : public ::testing::Test {
@@ -117,22 +152,182 @@ TEST_F(LinuxBackendTest, ListsCaptureNodesInNodeNumberOrder) {
     Install({PlainWebcam(), KivoMetadata(), PlatformCamera(), KivoCamera()});
     std::vector<std::shared_ptr<DeviceActivation>> devices;
     ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
-    EXPECT_EQ(Names(devices), (std::vector<std::string>{"See KIVO 4K camera", "Plain Webcam"}));
+    EXPECT_EQ(Names(devices), (std::vector<std::string>{"See KIVO 4K camera", "Board camera", "Plain Webcam"}));
     std::string link;
     ASSERT_EQ(devices[0]->GetAllocatedString(DeviceString::SymbolicLink, link), HR_S_OK);
     EXPECT_EQ(link, "\\\\?\\usb#vid_2c5c&pid_0103&mi_00#BUS1&PORT2.1&MI_00#video0\\global");
+    // A camera that is not on USB is named by its driver and bus, not as a USB device.
+    ASSERT_EQ(devices[1]->GetAllocatedString(DeviceString::SymbolicLink, link), HR_S_OK);
+    EXPECT_EQ(link, "\\\\?\\v4l2#BOARD-CAM#PLATFORM:BOARD-CAM.0#video2\\global");
     EXPECT_EQ(kernel_->OpenCount(), 0u);
 }
 
-TEST_F(LinuxBackendTest, MetadataAndPlatformNodesAreLeftOut) {
-    Install({KivoMetadata(), PlatformCamera()});
+TEST_F(LinuxBackendTest, MetadataOutputAndMemoryToMemoryNodesAreLeftOut) {
+    Install({KivoMetadata(), VividNode("video3", kOutput), VividNode("video4", V4L2_CAP_VIDEO_M2M | V4L2_CAP_STREAMING),
+             VividNode("video5", V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING),
+             VividNode("video6", V4L2_CAP_VIDEO_CAPTURE_MPLANE | V4L2_CAP_VIDEO_OUTPUT_MPLANE | V4L2_CAP_VIDEO_M2M_MPLANE |
+                                     V4L2_CAP_STREAMING),
+             VividNode("video7", kMetadata)});
     std::vector<std::shared_ptr<DeviceActivation>> devices;
     ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
     EXPECT_TRUE(devices.empty());
-    // The metadata node is asked once; the platform camera is not a USB device
-    // and is passed over before it is opened.
-    EXPECT_EQ(kernel_->Opened(), (std::vector<std::string>{kernel_->DevRoot() + "/video1"}));
+    EXPECT_TRUE(backend_->UnlistedDevices().empty());
+    // Each node is asked once, on USB or not, and closed again.
+    const std::string dev = kernel_->DevRoot();
+    EXPECT_EQ(kernel_->Opened(), (std::vector<std::string>{dev + "/video1", dev + "/video3", dev + "/video4",
+                                                           dev + "/video5", dev + "/video6", dev + "/video7"}));
     EXPECT_EQ(kernel_->OpenCount(), 0u);
+}
+
+TEST(LinuxVideoNodes, OnlyNodesThatCaptureVideoAndNothingElseAreCameras) {
+    EXPECT_TRUE(v4l2::IsCaptureNode(V4L2_CAP_VIDEO_CAPTURE));
+    EXPECT_TRUE(v4l2::IsCaptureNode(V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING));
+    EXPECT_FALSE(v4l2::IsCaptureNode(V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING));
+    EXPECT_FALSE(v4l2::IsCaptureNode(V4L2_CAP_VIDEO_CAPTURE_MPLANE | V4L2_CAP_STREAMING));
+    EXPECT_FALSE(v4l2::IsCaptureNode(V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_OUTPUT));
+    EXPECT_FALSE(v4l2::IsCaptureNode(V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_OUTPUT_MPLANE));
+    EXPECT_FALSE(v4l2::IsCaptureNode(V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_M2M));
+    EXPECT_FALSE(v4l2::IsCaptureNode(V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_M2M_MPLANE));
+}
+
+TEST_F(LinuxBackendTest, AVirtualDriversCameraIsAGenericCameraWithoutUsbFacts) {
+    // vivid as it loads with two instances: per instance a capture, an output
+    // and a metadata node; and a USB camera with its metadata node beside them.
+    Install({VividNode("video0", kCapture, 0), VividNode("video1", kOutput, 0), VividNode("video2", kMetadata, 0),
+             VividNode("video3", kCapture, 1), VividNode("video4", kOutput, 1),
+             [] { FakeNode c = KivoCamera(); c.name = "video5"; return c; }(),
+             [] { FakeNode m = KivoMetadata(); m.name = "video6"; return m; }()});
+    // The family lists name the virtual camera too: its name decides, its bus does not.
+    sv::ConfigMap families;
+    sv::ParseConfigText("[KIVO]\nproducts = KIVO\n[LIRA]\nproducts = vivid\n", families);
+    PlatformCameraListWin list(families);
+    std::vector<CameraDeviceInfo> records;
+    ASSERT_EQ(list.GetDeviceList(records), 0);
+    ASSERT_EQ(records.size(), 3u);
+
+    for (std::size_t i : {0u, 1u}) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(records[i].deviceName, "vivid");
+        EXPECT_EQ(records[i].interfaceType, SV_CAMERA_INTERFACE_USB);
+        EXPECT_EQ(records[i].productType, 2);
+        EXPECT_EQ(records[i].hardwareId, "");
+        EXPECT_EQ(records[i].vendorId, 0);
+        EXPECT_EQ(records[i].productId, 0);
+        EXPECT_EQ(records[i].serialNumber, "");
+        EXPECT_EQ(records[i].devicePath.find("usb"), std::string::npos) << records[i].devicePath;
+    }
+    // Each instance has a link of its own (the device lock is keyed by it).
+    EXPECT_EQ(records[0].devicePath, "\\\\?\\v4l2#VIVID#PLATFORM:VIVID-000#video0\\global");
+    EXPECT_EQ(records[1].devicePath, "\\\\?\\v4l2#VIVID#PLATFORM:VIVID-001#video3\\global");
+    EXPECT_EQ(records[2].hardwareId, "vid_2c5c&pid_0103");
+    EXPECT_EQ(records[2].serialNumber, "KV000123");
+
+    // It streams like any camera.
+    UVCCameraStreamerWin streamer(records[1], list.GetActivation(1));
+    ASSERT_TRUE(streamer.Initialised());
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(streamer.GetFormatList(formats), 0);
+    ASSERT_EQ(formats.size(), 1u);
+    EXPECT_TRUE(SameFormat(formats[0], Format(0, 320, 180, 25, SV_IMAGE_FORMAT_YUY2)));
+    // No USB descriptors: no units to reach, as for a USB camera without any.
+    std::shared_ptr<MediaSource> source;
+    ASSERT_EQ(list.GetActivation(1)->ActivateObject(source), HR_S_OK);
+    std::shared_ptr<KsTopologyInfo> topology;
+    EXPECT_EQ(source->QueryTopologyInfo(topology), HR_E_NOINTERFACE);
+    EXPECT_FALSE(topology);
+    source.reset();
+    EXPECT_EQ(list.GetActivation(1)->ShutdownObject(), HR_S_OK);
+}
+
+// The library as an application sees it, with the families of the shipped
+// configuration, over the Linux back-end.
+class LinuxPublicInterfaceTest : public LinuxBackendTest {
+protected:
+    void SetUp() override {
+        sv::test::SetEnv("SORVANSDK_CONFIG_PATH", SORVANSDK_SOURCE_DIR "/config");
+        sv::ResetCameraManagerForTesting();
+    }
+    void TearDown() override {
+        sv::ResetCameraManagerForTesting();
+        sv::test::UnsetEnv("SORVANSDK_CONFIG_PATH");
+        LinuxBackendTest::TearDown();
+    }
+};
+
+TEST_F(LinuxPublicInterfaceTest, AVirtualCameraIsListedOpenedAndStreamedWithoutUsbFacts) {
+    FakeNode kivo = KivoCamera();
+    kivo.name = "video4";
+    Install({VividNode("video0", kCapture), VividNode("video1", kOutput), VividNode("video2", kMetadata), kivo});
+
+    std::vector<std::string> names;
+    ASSERT_EQ(SvDiscoverCameraDevices(names), 2);
+    EXPECT_EQ(names, (std::vector<std::string>{"vivid", "See KIVO 4K camera-00123"}));
+
+    auto camera = SvInitialCameraDevice(0);
+    ASSERT_TRUE(camera);
+    std::string text = "x";
+    EXPECT_EQ(SvGetHardwareID(camera, text), -1) << "no hardware id to report";
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(SvGetDevicePath(camera, text), 0);
+    EXPECT_EQ(text, "\\\\?\\v4l2#VIVID#PLATFORM:VIVID-000#video0\\global");
+    SV_CAMERA_PRODUCT_TYPE product = SV_PRODUCT_TYPE_NONE;
+    EXPECT_EQ(SvGetDeviceProductType(camera, product), 0);
+    EXPECT_EQ(product, SV_PRODUCT_TYPE_UVC);
+    // No USB device to walk to: no speed.
+    SV_USB_DEVICE_SPEED speed = SV_USB_SUPER_SPEED;
+    EXPECT_EQ(SvGetUSBDeviceSpeed(camera, speed), -1);
+
+    ASSERT_EQ(SvOpen(camera), 0);
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(SvGetFormatList(camera, formats), 0);
+    ASSERT_EQ(formats.size(), 1u);
+    EXPECT_TRUE(SameFormat(formats[0], Format(0, 320, 180, 25, SV_IMAGE_FORMAT_YUY2)));
+    ASSERT_EQ(SvSetFormat(camera, formats[0]), 0);
+    ASSERT_EQ(SvStartStreaming(camera), 0);
+    std::vector<uint8_t> frame(320 * 180 * 2);
+    int size = 0;
+    EXPECT_EQ(SvGetImage(camera, frame.data(), &size, 1000), SV_CAPTURE_SUCCESS);
+    EXPECT_EQ(size, 320 * 180 * 2);
+    EXPECT_EQ(SvStopStreaming(camera), 0);
+    EXPECT_EQ(SvClose(camera), 0);
+    camera.reset();
+
+    // The earlier interface lists it as a device that is not on USB, and opens it.
+    SorvanCam legacy;
+    std::vector<DeviceListData> list;
+    ASSERT_EQ(legacy.GetVideoDeviceListWithLocation(list), 0);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].deviceName, L"vivid");
+    EXPECT_EQ(list[0].devicePath, L"");
+    EXPECT_EQ(list[0].serialNumber, "");
+    EXPECT_EQ(list[1].serialNumber, "KV000123");
+    ASSERT_EQ(legacy.Open(0), 0);
+    std::vector<SzFormat> legacyFormats;
+    EXPECT_EQ(legacy.GetCaptureFormatList(legacyFormats), 0);
+    EXPECT_EQ(legacyFormats.size(), 1u);
+    EXPECT_EQ(legacy.Close(), 0);
+}
+
+TEST_F(LinuxBackendTest, ALinkOffUsbKeepsToItsOwnCharactersAndNeverReadsAsUsb) {
+    // Texts of a driver that hold separators, blanks and "usb".
+    FakeNode odd = VividNode("video0", kCapture);
+    odd.driver = "usbcam bridge";
+    odd.busInfo = "platform:usb#phy\\0";
+    // A driver that names no bus: the device sysfs shows stands in.
+    FakeNode quiet = VividNode("video1", kCapture);
+    quiet.platformDevice = "csi-cam.2";
+    quiet.noBusInfo = true;
+    quiet.driver = "csi";
+    Install({odd, quiet});
+    std::vector<std::shared_ptr<DeviceActivation>> devices;
+    ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
+    ASSERT_EQ(devices.size(), 2u);
+    std::string link;
+    ASSERT_EQ(devices[0]->GetAllocatedString(DeviceString::SymbolicLink, link), HR_S_OK);
+    EXPECT_EQ(link, "\\\\?\\v4l2#USBCAM_BRIDGE#PLATFORM:USB_PHY_0#video0\\global");
+    EXPECT_EQ(HardwareIdFromDevicePath(link), "");
+    ASSERT_EQ(devices[1]->GetAllocatedString(DeviceString::SymbolicLink, link), HR_S_OK);
+    EXPECT_EQ(link, "\\\\?\\v4l2#CSI#CSI-CAM.2#video1\\global");
 }
 
 TEST_F(LinuxBackendTest, ANodeThatCannotBeOpenedIsLeftOut) {
@@ -255,21 +450,6 @@ TEST_F(LinuxBackendTest, TwoCamerasOfOneModelKeepTheirOwnSerials) {
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].serialNumber, "KV000123");
     EXPECT_EQ(records[1].serialNumber, "KV000999");
-}
-
-bool SameFormat(const SvFormat& a, const SvFormat& b) {
-    return a.mediatypeIdx == b.mediatypeIdx && a.width == b.width && a.height == b.height &&
-           a.framerate == b.framerate && a.format == b.format;
-}
-
-SvFormat Format(uint8_t index, uint16_t w, uint16_t h, uint16_t rate, SV_IMAGE_FORMAT format) {
-    SvFormat f;
-    f.mediatypeIdx = index;
-    f.width = w;
-    f.height = h;
-    f.framerate = rate;
-    f.format = format;
-    return f;
 }
 
 TEST_F(LinuxBackendTest, StreamerFormatListIsWhatTheDeviceDeclares) {
