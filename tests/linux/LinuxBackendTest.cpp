@@ -15,6 +15,7 @@
 
 #include "base/Config.h"
 #include "camera/SvCameraManager.h"
+#include "common/LegacyLines.h"
 #include "common/LogCapture.h"
 #include "linux/FakeKernel.h"
 #include "platform/CameraStreamer.h"
@@ -305,6 +306,79 @@ TEST_F(LinuxPublicInterfaceTest, AVirtualCameraIsListedOpenedAndStreamedWithoutU
     std::vector<SzFormat> legacyFormats;
     EXPECT_EQ(legacy.GetCaptureFormatList(legacyFormats), 0);
     EXPECT_EQ(legacyFormats.size(), 1u);
+    EXPECT_EQ(legacy.Close(), 0);
+}
+
+std::size_t Count(const std::string& text, const std::string& needle) {
+    std::size_t n = 0;
+    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
+    return n;
+}
+
+// A driver with 300 native types (one format in 300 sizes): more than a
+// format index can name.
+FakeNode ManyTypesCamera() {
+    FakeNode n = PlainWebcam();
+    FakeFormat yuyv{V4L2_PIX_FMT_YUYV, false, {}};
+    for (uint32_t k = 0; k < 300; ++k) yuyv.sizes.push_back({16 * (k + 1), 16, {{1, 30}}});
+    n.formats = {yuyv};
+    return n;
+}
+
+TEST_F(LinuxBackendTest, MoreNativeTypesThanAnIndexNamesListTheFirstOnesWithOneWarning) {
+    Install({ManyTypesCamera()});
+    PlatformCameraListWin list(Families());
+    std::vector<CameraDeviceInfo> records;
+    ASSERT_EQ(list.GetDeviceList(records), 0);
+    ASSERT_EQ(records.size(), 1u);
+    UVCCameraStreamerWin streamer(records[0], list.GetActivation(0));
+    ASSERT_TRUE(streamer.Initialised());
+
+    sv::test::LogCapture log;
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(streamer.GetFormatList(formats), 0);
+    ASSERT_EQ(formats.size(), 256u);
+    for (uint32_t k = 0; k < 256; ++k) {
+        ASSERT_TRUE(SameFormat(formats[k], Format(static_cast<uint8_t>(k), static_cast<uint16_t>(16 * (k + 1)), 16, 30,
+                                                  SV_IMAGE_FORMAT_YUY2)))
+            << k;
+    }
+    const std::string text = log.Text();
+    EXPECT_EQ(Count(text, "left out of the format list"), 1u) << text;
+    EXPECT_NE(text.find("[warning] [UVCCameraStreamerWin::GetFormatList]["), std::string::npos) << text;
+    EXPECT_NE(text.find("The device offers 300 native types; a format index names the first 256, the other 44 are "
+                        "left out of the format list"),
+              std::string::npos)
+        << text;
+    // The last one named is a format like any other.
+    EXPECT_EQ(streamer.SetFormat(formats[255]), 0);
+}
+
+TEST_F(LinuxBackendTest, TheEarlierInterfaceListsTheFirstNameableTypesWithOneWarningToo) {
+    Install({ManyTypesCamera()});
+    auto lines = sv::test::LegacyLines::Shared();
+    (void)lines->Settle();
+    SorvanCam legacy;
+    ASSERT_EQ(legacy.Open(0), 0);
+    std::vector<SzFormat> formats;
+    ASSERT_EQ(legacy.GetCaptureFormatList(formats), 0);
+    ASSERT_EQ(formats.size(), 256u);
+    EXPECT_EQ(formats[0].mediatypeIdx, 0);
+    EXPECT_EQ(formats[0].width, 16);
+    EXPECT_EQ(formats[255].mediatypeIdx, 255);
+    EXPECT_EQ(formats[255].width, 16 * 256);
+    EXPECT_EQ(formats[255].format, SV_IMAGE_FORMAT_YUY2);
+
+    std::vector<std::string> warnings;
+    for (const std::string& line : lines->Settle()) {
+        if (line.find("left out of the format list") != std::string::npos) warnings.push_back(line);
+    }
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].rfind("[SorvanCam::EnumerateTypesForStream][", 0), 0u) << warnings[0];
+    EXPECT_NE(warnings[0].find("] The device offers 300 native types; a format index names the first 256, the other 44 "
+                               "are left out of the format list"),
+              std::string::npos)
+        << warnings[0];
     EXPECT_EQ(legacy.Close(), 0);
 }
 
