@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <typeinfo>
 
@@ -382,6 +383,58 @@ TEST_F(LinuxBackendTest, TheEarlierInterfaceListsTheFirstNameableTypesWithOneWar
     EXPECT_EQ(legacy.Close(), 0);
 }
 
+// A UVC camera as the kernel shows it: the node's device link is the
+// VideoControl interface, which has no serial; the USB device above it has.
+TEST_F(LinuxPublicInterfaceTest, TheUsbSerialComesFromTheDeviceAboveTheNodesInterface) {
+    FakeNode webcam = PlainWebcam();
+    webcam.name = "video0";
+    webcam.serial = "SIMGFS01";
+    FakeNode webcamMeta = webcam;
+    webcamMeta.name = "video1";
+    webcamMeta.deviceCaps = kMetadata;
+    FakeNode kivo = KivoCamera();
+    kivo.name = "video2";
+    kivo.serial = "SIMGFS01";
+    kivo.devpath = "3";
+    FakeNode bare = PlainWebcam();  // no serial string: no `serial` attribute
+    bare.name = "video4";
+    bare.serial.clear();
+    bare.devpath = "5";
+    bare.productId = 0x0826;
+    Install({webcam, webcamMeta, kivo, bare});
+
+    namespace fs = std::filesystem;
+    const fs::path entry = fs::path(kernel_->SysfsRoot()) / "class" / "video4linux" / "video0";
+    ASSERT_TRUE(fs::is_symlink(entry));
+    const fs::path interfaceFolder = fs::canonical(entry / "device");
+    EXPECT_EQ(interfaceFolder.filename(), "3-4:1.2");
+    EXPECT_FALSE(fs::exists(interfaceFolder / "serial"));
+    EXPECT_EQ(sv::test::ReadFile((interfaceFolder.parent_path() / "serial").string()), "SIMGFS01\n");
+    EXPECT_EQ(sv::test::ReadFile((interfaceFolder.parent_path() / "speed").string()), "480\n");
+
+    PlatformCameraListWin list(Families());
+    std::vector<CameraDeviceInfo> records;
+    ASSERT_EQ(list.GetDeviceList(records), 0);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].serialNumber, "SIMGFS01");
+    EXPECT_EQ(records[1].serialNumber, "SIMGFS01");
+    EXPECT_EQ(records[2].serialNumber, "");
+
+    // The display name carries the serial's end for the maker's cameras only.
+    std::vector<std::string> names;
+    ASSERT_EQ(SvDiscoverCameraDevices(names), 3);
+    EXPECT_EQ(names, (std::vector<std::string>{"Plain Webcam", "See KIVO 4K camera-GFS01", "Plain Webcam"}));
+    // The device list with location carries every serial whole.
+    SorvanCam legacy;
+    std::vector<DeviceListData> located;
+    ASSERT_EQ(legacy.GetVideoDeviceListWithLocation(located), 0);
+    ASSERT_EQ(located.size(), 3u);
+    EXPECT_EQ(located[0].serialNumber, "SIMGFS01");
+    EXPECT_EQ(located[1].serialNumber, "SIMGFS01");
+    EXPECT_EQ(located[2].serialNumber, "");
+    EXPECT_EQ(located[0].devicePath, L"\\\\?\\usb#vid_046d&pid_0825&mi_02#BUS3&PORT4&MI_02#video0\\global");
+}
+
 TEST_F(LinuxBackendTest, ALinkOffUsbKeepsToItsOwnCharactersAndNeverReadsAsUsb) {
     // Texts of a driver that hold separators, blanks and "usb".
     FakeNode odd = VividNode("video0", kCapture);
@@ -566,6 +619,30 @@ TEST_F(LinuxBackendTest, RangesAreListedByTheirEnds) {
         Format(0, 160, 120, 30, SV_IMAGE_FORMAT_UYVY),
         Format(1, 160, 120, 5, SV_IMAGE_FORMAT_UYVY),
         Format(2, 640, 480, 15, SV_IMAGE_FORMAT_UYVY),
+    };
+    ASSERT_EQ(formats.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_TRUE(SameFormat(formats[i], expected[i])) << i;
+}
+
+TEST_F(LinuxBackendTest, RangeEndsBeyondAFormatRecordAreLeftOutAndTheRestListed) {
+    FakeNode n = PlainWebcam();
+    n.formats = {
+        // A continuous rate range from 1/100000 s (a rate no record carries) to 1 s.
+        {V4L2_PIX_FMT_YUYV, false, {{640, 480, {{1, 100000}, {1, 1}}, true}}},
+        // A size range up to 70000 x 70000.
+        {V4L2_PIX_FMT_UYVY, false, {{16, 16, {{1, 30}}}, {70000, 70000, {{1, 30}}}}, true},
+    };
+    Install({n});
+    PlatformCameraListWin list(Families());
+    std::vector<CameraDeviceInfo> records;
+    ASSERT_EQ(list.GetDeviceList(records), 0);
+    ASSERT_EQ(records.size(), 1u);
+    UVCCameraStreamerWin streamer(records[0], list.GetActivation(0));
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(streamer.GetFormatList(formats), 0);
+    const std::vector<SvFormat> expected = {
+        Format(0, 640, 480, 1, SV_IMAGE_FORMAT_YUY2),
+        Format(1, 16, 16, 30, SV_IMAGE_FORMAT_UYVY),
     };
     ASSERT_EQ(formats.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_TRUE(SameFormat(formats[i], expected[i])) << i;

@@ -10,9 +10,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <system_error>
 
 #include <fmt/format.h>
+#include <sorvansdk/SvTypes.h>
 
 #include "base/Logger.h"
 #include "platform/backend/MfIds.h"
@@ -309,6 +311,26 @@ std::shared_ptr<const MediaType> MakeType(const v4l2_fmtdesc& format, uint32_t w
 
 bool Usable(const v4l2_fract& interval) { return interval.numerator != 0 && interval.denominator != 0; }
 
+// Whether a format record can carry the size and the rate of a type: a range
+// of a driver may reach beyond them (sizes or rates above 65535), and such an
+// end is not listed.
+bool Nameable(uint32_t width, uint32_t height, const v4l2_fract& interval) {
+    constexpr uint32_t kMaxSide = std::numeric_limits<decltype(SvFormat::width)>::max();
+    constexpr uint32_t kMaxRate = std::numeric_limits<decltype(SvFormat::framerate)>::max();
+    return width <= kMaxSide && height <= kMaxSide && interval.denominator / interval.numerator <= kMaxRate;
+}
+
+void AddType(const v4l2_fmtdesc& format, uint32_t width, uint32_t height, const v4l2_fract& interval,
+             std::vector<std::shared_ptr<const MediaType>>& types) {
+    if (!Usable(interval)) return;
+    if (!Nameable(width, height, interval)) {
+        SV_LOGD("v4l2::ReadNativeTypes", "{}x{} at {}/{} s per frame is beyond a format record; not listed", width,
+                height, interval.numerator, interval.denominator);
+        return;
+    }
+    types.push_back(MakeType(format, width, height, interval));
+}
+
 void AddSize(SysCalls& calls, int fd, const v4l2_fmtdesc& format, uint32_t width, uint32_t height,
              std::vector<std::shared_ptr<const MediaType>>& types) {
     for (uint32_t i = 0;; ++i) {
@@ -319,16 +341,16 @@ void AddSize(SysCalls& calls, int fd, const v4l2_fmtdesc& format, uint32_t width
         interval.height = height;
         if (calls.Ioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &interval) < 0) return;
         if (interval.type == V4L2_FRMIVAL_TYPE_DISCRETE) {
-            if (Usable(interval.discrete)) types.push_back(MakeType(format, width, height, interval.discrete));
+            AddType(format, width, height, interval.discrete, types);
             continue;
         }
         // A range (stepwise or continuous) is the only answer: its two ends,
         // the fastest rate first, stand for it.
         const v4l2_fract& fastest = interval.stepwise.min;
         const v4l2_fract& slowest = interval.stepwise.max;
-        if (Usable(fastest)) types.push_back(MakeType(format, width, height, fastest));
-        if (Usable(slowest) && (slowest.numerator != fastest.numerator || slowest.denominator != fastest.denominator)) {
-            types.push_back(MakeType(format, width, height, slowest));
+        AddType(format, width, height, fastest, types);
+        if (slowest.numerator != fastest.numerator || slowest.denominator != fastest.denominator) {
+            AddType(format, width, height, slowest, types);
         }
         return;
     }
