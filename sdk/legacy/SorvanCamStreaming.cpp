@@ -155,13 +155,22 @@ std::wstring SorvanCam::GetMediaTypeDescriptions(const MediaType* type) {
 long SorvanCam::EnumerateTypesForStream(uint32_t stream, std::vector<SzFormat>& formats) {
     formats.clear();
     for (uint32_t i = 0;; ++i) {
+        if (i == kNameableNativeTypes) {
+            const uint32_t rest = CountNativeTypesFrom(*sourceReader, stream, i);
+            if (rest > 0) {
+                SZ_LINE(Warn, "SorvanCam::EnumerateTypesForStream",
+                        "The device offers %u native types; a format index names the first %u, the other %u are "
+                        "left out of the format list",
+                        static_cast<unsigned>(i + rest), static_cast<unsigned>(i), static_cast<unsigned>(rest));
+            }
+            return 0;
+        }
         std::shared_ptr<MediaType> type;
         const HResult hr = sourceReader->GetNativeMediaType(stream, i, type);
         if (hr == HR_MF_E_NO_MORE_TYPES) return 0;
         if (Failed(hr)) return hr;
         const std::string description = Utf8FromWide(GetMediaTypeDescriptions(type.get()));
         const SvFormat parsed = ParseSzFormatInfo(description);
-        if (i > 0xFF) throw std::out_of_range("more native types than a format index can name");
         SzFormat format{};
         format.mediatypeIdx = static_cast<uint8_t>(i);
         format.width = parsed.width;

@@ -211,13 +211,22 @@ int UVCCameraStreamerWin::GetFormatList(std::vector<SvFormat>& formats) {
     }
     if (!reader) return -1;  // broken or closed streamer: nothing to ask
     for (uint32_t i = 0;; ++i) {
+        if (i == sv::platform::kNameableNativeTypes) {
+            const uint32_t rest = sv::platform::CountNativeTypesFrom(*reader, 0, i);
+            if (rest > 0) {
+                SV_LOGW("UVCCameraStreamerWin::GetFormatList",
+                        "The device offers {} native types; a format index names the first {}, the other {} are "
+                        "left out of the format list",
+                        i + rest, i, rest);
+            }
+            return 0;
+        }
         std::shared_ptr<MediaType> type;
         HResult hr = reader->GetNativeMediaType(0, i, type);
         if (hr == HR_MF_E_NO_MORE_TYPES) return 0;
         if (Failed(hr)) return hr;
         const std::string description = GetMediaTypeDescriptions(type.get());
         SvFormat format = ParseSzFormatInfo(description);
-        if (i > 0xFF) throw std::out_of_range("more native types than a format index can name");
         format.mediatypeIdx = static_cast<uint8_t>(i);
         formats.push_back(format);
         SV_LOGT("UVCCameraStreamerWin::GetFormatList", "Descrpition: {}", description);
@@ -250,6 +259,15 @@ HResult UVCCameraStreamerWin::ConfigureDecoder(uint32_t stream) {
 }
 
 namespace sv::platform {
+
+uint32_t CountNativeTypesFrom(SourceReader& reader, uint32_t stream, uint32_t first) {
+    uint32_t count = 0;
+    for (uint32_t i = first; i != UINT32_MAX; ++i, ++count) {
+        std::shared_ptr<MediaType> type;
+        if (Failed(reader.GetNativeMediaType(stream, i, type))) break;
+    }
+    return count;
+}
 
 HResult ApplyDecoderFormat(SourceReader& reader, uint32_t stream, const SvFormat& format, bool& sizeMismatch) {
     sizeMismatch = false;

@@ -62,6 +62,13 @@ namespace sv::platform {
 // frame rate, made the reader's current type. A native size other than the
 // format's sets `sizeMismatch` and answers -1 without touching the reader.
 HResult ApplyDecoderFormat(SourceReader& reader, uint32_t stream, const SvFormat& format, bool& sizeMismatch);
+
+// A format index (one byte) names the native types 0 to 255: the format lists
+// keep those of a device that offers more and leave the rest out.
+constexpr uint32_t kNameableNativeTypes = 256;
+// How many native types `stream` offers from `first` on (read until the
+// reader has no more).
+uint32_t CountNativeTypesFrom(SourceReader& reader, uint32_t stream, uint32_t first);
 }  // namespace sv::platform
 
 class CameraStreamer {

@@ -62,8 +62,11 @@ FakeKernel::FakeKernel(std::vector<FakeNode> nodes) : nodes_(std::move(nodes)), 
 }
 
 // The layout of a running system: the USB device folder ("1-2.1") with its
-// identity, the interface folder below it ("1-2.1:1.0") and the node's
-// class entry with its "device" link to the interface.
+// identity, the interface folder below it ("1-2.1:1.0"), and the node's own
+// folder below that ("1-2.1:1.0/video4linux/video0") with its "device" link
+// back up to the interface. The class entry is a link to the node's folder,
+// bus/usb/devices holds a link to every USB device and interface. A node of
+// a platform device sits below devices/platform/<device> the same way.
 void FakeKernel::WriteSysfs(const FakeNode& node) const {
     const fs::path sys = root_.File("sys");
     fs::path interfaceFolder;
@@ -82,7 +85,7 @@ void FakeKernel::WriteSysfs(const FakeNode& node) const {
             WriteLine(folder / "speed", speed);
             WriteLine(folder / "version", " 2.00");
             std::error_code ec;
-            fs::create_directory_symlink(folder, devices / folder.filename(), ec);
+            fs::create_directory_symlink(fs::relative(folder, devices), devices / folder.filename(), ec);
         };
         fs::path hubFolder = sys / "devices" / "pci0000:00" / "0000:00:14.0" / fmt::format("usb{}", node.busnum);
         writeHub(hubFolder, "480");
@@ -114,16 +117,26 @@ void FakeKernel::WriteSysfs(const FakeNode& node) const {
             out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         }
         std::error_code linkError;
-        fs::create_directory_symlink(usbFolder, sys / "bus" / "usb" / "devices" / usbFolder.filename(), linkError);
+        fs::create_directory_symlink(fs::relative(usbFolder, devices), devices / usbFolder.filename(), linkError);
         WriteLine(interfaceFolder / "bInterfaceNumber", fmt::format("{:02x}", node.interfaceNumber));
+        WriteLine(interfaceFolder / "bInterfaceClass", "0e");
+        WriteLine(interfaceFolder / "bInterfaceSubClass", "01");
+        WriteLine(interfaceFolder / "bAlternateSetting", " 0");
+        fs::create_directory_symlink(fs::relative(interfaceFolder, devices), devices / interfaceFolder.filename(),
+                                     linkError);
     } else {
-        interfaceFolder = sys / "devices" / "platform" / (node.name + "-host");
+        interfaceFolder = sys / "devices" / "platform" / node.platformDevice;
         fs::create_directories(interfaceFolder);
+        WriteLine(interfaceFolder / "modalias", "platform:" + node.platformDevice);
     }
-    const fs::path classEntry = sys / "class" / "video4linux" / node.name;
-    fs::create_directories(classEntry);
-    WriteLine(classEntry / "name", node.card);
-    fs::create_directory_symlink(interfaceFolder, classEntry / "device");
+    const fs::path nodeFolder = interfaceFolder / "video4linux" / node.name;
+    fs::create_directories(nodeFolder);
+    WriteLine(nodeFolder / "name", node.card);
+    // Relative links, as the kernel makes them.
+    std::error_code ec;
+    fs::create_directory_symlink(fs::path("..") / ".." / ".." / interfaceFolder.filename(), nodeFolder / "device", ec);
+    fs::create_directory_symlink(fs::relative(nodeFolder, sys / "class" / "video4linux"),
+                                 sys / "class" / "video4linux" / node.name, ec);
 }
 
 int FakeKernel::Open(const std::string& path, int) {
@@ -188,12 +201,26 @@ int FakeKernel::Ioctl(int fd, unsigned long request, void* arg) {
     case VIDIOC_QUERYCAP: {
         auto* caps = static_cast<v4l2_capability*>(arg);
         std::memset(caps, 0, sizeof(*caps));
-        std::strncpy(reinterpret_cast<char*>(caps->driver), "uvcvideo", sizeof(caps->driver));
-        // The card is copied without room for a terminator when it fills the field.
-        std::memcpy(caps->card, node->card.data(), std::min(node->card.size(), sizeof(caps->card)));
+        // The texts are copied without room for a terminator when they fill their field.
+        const auto copy = [](uint8_t* field, std::size_t size, const std::string& text) {
+            std::memcpy(field, text.data(), std::min(text.size(), size));
+        };
+        const std::string busInfo = node->noBusInfo          ? ""
+                                    : !node->busInfo.empty() ? node->busInfo
+                                    : node->usb           ? "usb-0000:00:14.0-" + node->devpath
+                                                          : "platform:" + node->platformDevice;
+        copy(caps->driver, sizeof(caps->driver), node->driver);
+        copy(caps->card, sizeof(caps->card), node->card);
+        copy(caps->bus_info, sizeof(caps->bus_info), busInfo);
         caps->device_caps = node->deviceCaps;
-        caps->capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING |
-                             V4L2_CAP_DEVICE_CAPS;
+        // The capabilities of the whole device: every node of it together.
+        caps->capabilities = V4L2_CAP_DEVICE_CAPS;
+        for (const FakeNode& other : nodes_) {
+            const bool sameDevice = other.usb == node->usb &&
+                                    (node->usb ? other.busnum == node->busnum && other.devpath == node->devpath
+                                               : other.platformDevice == node->platformDevice);
+            if (sameDevice) caps->capabilities |= other.deviceCaps;
+        }
         return 0;
     }
     case VIDIOC_ENUM_FMT: {
@@ -681,8 +708,12 @@ void FakeKernel::Unplug(const std::string& name) {
     const std::size_t i = NodeIndexLocked(name);
     if (i == nodes_.size()) return;
     UnplugLocked(i);
+    // The node's folder and its class entry go.
     std::error_code ec;
-    fs::remove_all(fs::path(root_.File("sys")) / "class" / "video4linux" / name, ec);
+    const fs::path entry = fs::path(root_.File("sys")) / "class" / "video4linux" / name;
+    const fs::path folder = fs::canonical(entry, ec);
+    if (!ec) fs::remove_all(folder, ec);
+    fs::remove(entry, ec);
 }
 
 std::size_t FakeKernel::OpenCount() const {

@@ -59,7 +59,13 @@ struct FakeNode {
     std::string name;                 // "video0"
     std::string card;
     uint32_t deviceCaps = 0;          // V4L2_CAP_* of the node
+    std::string driver = "uvcvideo";  // VIDIOC_QUERYCAP driver
+    // VIDIOC_QUERYCAP bus_info; when empty, what the driver would say:
+    // "usb-0000:00:14.0-<devpath>" on USB, "platform:<platformDevice>" else.
+    std::string busInfo;
+    bool noBusInfo = false;           // bus_info left empty, as drivers of older kernels may
     bool usb = true;                  // false: a node of a platform device
+    std::string platformDevice = "vivid.0";  // its sysfs device below devices/platform
     bool openFails = false;
     uint16_t vendorId = 0;
     uint16_t productId = 0;

@@ -5,14 +5,18 @@
 #include <linux/videodev2.h>
 
 #include <gtest/gtest.h>
+#include <sorvansdk/SorvanCam.h>
 #include <sorvansdk/SorvanSDK.h>
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <typeinfo>
 
 #include "base/Config.h"
+#include "camera/SvCameraManager.h"
+#include "common/LegacyLines.h"
 #include "common/LogCapture.h"
 #include "linux/FakeKernel.h"
 #include "platform/CameraStreamer.h"
@@ -32,6 +36,7 @@ using sv::test::FakeNode;
 
 constexpr uint32_t kCapture = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
 constexpr uint32_t kMetadata = V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
+constexpr uint32_t kOutput = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING;
 
 FakeNode KivoCamera() {
     FakeNode n;
@@ -78,8 +83,25 @@ FakeNode PlatformCamera() {
     FakeNode n;
     n.name = "video2";
     n.card = "Board camera";
+    n.driver = "board-cam";
     n.deviceCaps = kCapture;
     n.usb = false;
+    n.platformDevice = "board-cam.0";
+    return n;
+}
+
+// A node of the virtual driver's instance `instance` (vivid.N, bus
+// "platform:vivid-00N").
+FakeNode VividNode(const std::string& name, uint32_t caps, int instance = 0) {
+    FakeNode n;
+    n.name = name;
+    n.card = "vivid";
+    n.driver = "vivid";
+    n.deviceCaps = caps;
+    n.usb = false;
+    n.platformDevice = "vivid." + std::to_string(instance);
+    n.busInfo = "platform:vivid-00" + std::to_string(instance);
+    if (caps & V4L2_CAP_VIDEO_CAPTURE) n.formats = {{V4L2_PIX_FMT_YUYV, false, {{320, 180, {{1, 25}}}}}};
     return n;
 }
 
@@ -97,6 +119,21 @@ std::vector<std::string> Names(const std::vector<std::shared_ptr<DeviceActivatio
         names.push_back(name);
     }
     return names;
+}
+
+bool SameFormat(const SvFormat& a, const SvFormat& b) {
+    return a.mediatypeIdx == b.mediatypeIdx && a.width == b.width && a.height == b.height &&
+           a.framerate == b.framerate && a.format == b.format;
+}
+
+SvFormat Format(uint8_t index, uint16_t w, uint16_t h, uint16_t rate, SV_IMAGE_FORMAT format) {
+    SvFormat f;
+    f.mediatypeIdx = index;
+    f.width = w;
+    f.height = h;
+    f.framerate = rate;
+    f.format = format;
+    return f;
 }
 
 class LinuxBackendTest : public ::testing::Test {
@@ -117,22 +154,307 @@ TEST_F(LinuxBackendTest, ListsCaptureNodesInNodeNumberOrder) {
     Install({PlainWebcam(), KivoMetadata(), PlatformCamera(), KivoCamera()});
     std::vector<std::shared_ptr<DeviceActivation>> devices;
     ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
-    EXPECT_EQ(Names(devices), (std::vector<std::string>{"See KIVO 4K camera", "Plain Webcam"}));
+    EXPECT_EQ(Names(devices), (std::vector<std::string>{"See KIVO 4K camera", "Board camera", "Plain Webcam"}));
     std::string link;
     ASSERT_EQ(devices[0]->GetAllocatedString(DeviceString::SymbolicLink, link), HR_S_OK);
     EXPECT_EQ(link, "\\\\?\\usb#vid_2c5c&pid_0103&mi_00#BUS1&PORT2.1&MI_00#video0\\global");
+    // A camera that is not on USB is named by its driver and bus, not as a USB device.
+    ASSERT_EQ(devices[1]->GetAllocatedString(DeviceString::SymbolicLink, link), HR_S_OK);
+    EXPECT_EQ(link, "\\\\?\\v4l2#BOARD-CAM#PLATFORM:BOARD-CAM.0#video2\\global");
     EXPECT_EQ(kernel_->OpenCount(), 0u);
 }
 
-TEST_F(LinuxBackendTest, MetadataAndPlatformNodesAreLeftOut) {
-    Install({KivoMetadata(), PlatformCamera()});
+TEST_F(LinuxBackendTest, MetadataOutputAndMemoryToMemoryNodesAreLeftOut) {
+    Install({KivoMetadata(), VividNode("video3", kOutput), VividNode("video4", V4L2_CAP_VIDEO_M2M | V4L2_CAP_STREAMING),
+             VividNode("video5", V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING),
+             VividNode("video6", V4L2_CAP_VIDEO_CAPTURE_MPLANE | V4L2_CAP_VIDEO_OUTPUT_MPLANE | V4L2_CAP_VIDEO_M2M_MPLANE |
+                                     V4L2_CAP_STREAMING),
+             VividNode("video7", kMetadata)});
     std::vector<std::shared_ptr<DeviceActivation>> devices;
     ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
     EXPECT_TRUE(devices.empty());
-    // The metadata node is asked once; the platform camera is not a USB device
-    // and is passed over before it is opened.
-    EXPECT_EQ(kernel_->Opened(), (std::vector<std::string>{kernel_->DevRoot() + "/video1"}));
+    EXPECT_TRUE(backend_->UnlistedDevices().empty());
+    // Each node is asked once, on USB or not, and closed again.
+    const std::string dev = kernel_->DevRoot();
+    EXPECT_EQ(kernel_->Opened(), (std::vector<std::string>{dev + "/video1", dev + "/video3", dev + "/video4",
+                                                           dev + "/video5", dev + "/video6", dev + "/video7"}));
     EXPECT_EQ(kernel_->OpenCount(), 0u);
+}
+
+TEST(LinuxVideoNodes, OnlyNodesThatCaptureVideoAndNothingElseAreCameras) {
+    EXPECT_TRUE(v4l2::IsCaptureNode(V4L2_CAP_VIDEO_CAPTURE));
+    EXPECT_TRUE(v4l2::IsCaptureNode(V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING));
+    EXPECT_FALSE(v4l2::IsCaptureNode(V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING));
+    EXPECT_FALSE(v4l2::IsCaptureNode(V4L2_CAP_VIDEO_CAPTURE_MPLANE | V4L2_CAP_STREAMING));
+    EXPECT_FALSE(v4l2::IsCaptureNode(V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_OUTPUT));
+    EXPECT_FALSE(v4l2::IsCaptureNode(V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_OUTPUT_MPLANE));
+    EXPECT_FALSE(v4l2::IsCaptureNode(V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_M2M));
+    EXPECT_FALSE(v4l2::IsCaptureNode(V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_M2M_MPLANE));
+}
+
+TEST_F(LinuxBackendTest, AVirtualDriversCameraIsAGenericCameraWithoutUsbFacts) {
+    // vivid as it loads with two instances: per instance a capture, an output
+    // and a metadata node; and a USB camera with its metadata node beside them.
+    Install({VividNode("video0", kCapture, 0), VividNode("video1", kOutput, 0), VividNode("video2", kMetadata, 0),
+             VividNode("video3", kCapture, 1), VividNode("video4", kOutput, 1),
+             [] { FakeNode c = KivoCamera(); c.name = "video5"; return c; }(),
+             [] { FakeNode m = KivoMetadata(); m.name = "video6"; return m; }()});
+    // The family lists name the virtual camera too: its name decides, its bus does not.
+    sv::ConfigMap families;
+    sv::ParseConfigText("[KIVO]\nproducts = KIVO\n[LIRA]\nproducts = vivid\n", families);
+    PlatformCameraListWin list(families);
+    std::vector<CameraDeviceInfo> records;
+    ASSERT_EQ(list.GetDeviceList(records), 0);
+    ASSERT_EQ(records.size(), 3u);
+
+    for (std::size_t i : {0u, 1u}) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(records[i].deviceName, "vivid");
+        EXPECT_EQ(records[i].interfaceType, SV_CAMERA_INTERFACE_USB);
+        EXPECT_EQ(records[i].productType, 2);
+        EXPECT_EQ(records[i].hardwareId, "");
+        EXPECT_EQ(records[i].vendorId, 0);
+        EXPECT_EQ(records[i].productId, 0);
+        EXPECT_EQ(records[i].serialNumber, "");
+        EXPECT_EQ(records[i].devicePath.find("usb"), std::string::npos) << records[i].devicePath;
+    }
+    // Each instance has a link of its own (the device lock is keyed by it).
+    EXPECT_EQ(records[0].devicePath, "\\\\?\\v4l2#VIVID#PLATFORM:VIVID-000#video0\\global");
+    EXPECT_EQ(records[1].devicePath, "\\\\?\\v4l2#VIVID#PLATFORM:VIVID-001#video3\\global");
+    EXPECT_EQ(records[2].hardwareId, "vid_2c5c&pid_0103");
+    EXPECT_EQ(records[2].serialNumber, "KV000123");
+
+    // It streams like any camera.
+    UVCCameraStreamerWin streamer(records[1], list.GetActivation(1));
+    ASSERT_TRUE(streamer.Initialised());
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(streamer.GetFormatList(formats), 0);
+    ASSERT_EQ(formats.size(), 1u);
+    EXPECT_TRUE(SameFormat(formats[0], Format(0, 320, 180, 25, SV_IMAGE_FORMAT_YUY2)));
+    // No USB descriptors: no units to reach, as for a USB camera without any.
+    std::shared_ptr<MediaSource> source;
+    ASSERT_EQ(list.GetActivation(1)->ActivateObject(source), HR_S_OK);
+    std::shared_ptr<KsTopologyInfo> topology;
+    EXPECT_EQ(source->QueryTopologyInfo(topology), HR_E_NOINTERFACE);
+    EXPECT_FALSE(topology);
+    source.reset();
+    EXPECT_EQ(list.GetActivation(1)->ShutdownObject(), HR_S_OK);
+}
+
+// The library as an application sees it, with the families of the shipped
+// configuration, over the Linux back-end.
+class LinuxPublicInterfaceTest : public LinuxBackendTest {
+protected:
+    void SetUp() override {
+        sv::test::SetEnv("SORVANSDK_CONFIG_PATH", SORVANSDK_SOURCE_DIR "/config");
+        sv::ResetCameraManagerForTesting();
+    }
+    void TearDown() override {
+        sv::ResetCameraManagerForTesting();
+        sv::test::UnsetEnv("SORVANSDK_CONFIG_PATH");
+        LinuxBackendTest::TearDown();
+    }
+};
+
+TEST_F(LinuxPublicInterfaceTest, AVirtualCameraIsListedOpenedAndStreamedWithoutUsbFacts) {
+    FakeNode kivo = KivoCamera();
+    kivo.name = "video4";
+    Install({VividNode("video0", kCapture), VividNode("video1", kOutput), VividNode("video2", kMetadata), kivo});
+
+    std::vector<std::string> names;
+    ASSERT_EQ(SvDiscoverCameraDevices(names), 2);
+    EXPECT_EQ(names, (std::vector<std::string>{"vivid", "See KIVO 4K camera-00123"}));
+
+    auto camera = SvInitialCameraDevice(0);
+    ASSERT_TRUE(camera);
+    std::string text = "x";
+    EXPECT_EQ(SvGetHardwareID(camera, text), -1) << "no hardware id to report";
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(SvGetDevicePath(camera, text), 0);
+    EXPECT_EQ(text, "\\\\?\\v4l2#VIVID#PLATFORM:VIVID-000#video0\\global");
+    SV_CAMERA_PRODUCT_TYPE product = SV_PRODUCT_TYPE_NONE;
+    EXPECT_EQ(SvGetDeviceProductType(camera, product), 0);
+    EXPECT_EQ(product, SV_PRODUCT_TYPE_UVC);
+    // No USB device to walk to: no speed.
+    SV_USB_DEVICE_SPEED speed = SV_USB_SUPER_SPEED;
+    EXPECT_EQ(SvGetUSBDeviceSpeed(camera, speed), -1);
+
+    ASSERT_EQ(SvOpen(camera), 0);
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(SvGetFormatList(camera, formats), 0);
+    ASSERT_EQ(formats.size(), 1u);
+    EXPECT_TRUE(SameFormat(formats[0], Format(0, 320, 180, 25, SV_IMAGE_FORMAT_YUY2)));
+    ASSERT_EQ(SvSetFormat(camera, formats[0]), 0);
+    ASSERT_EQ(SvStartStreaming(camera), 0);
+    std::vector<uint8_t> frame(320 * 180 * 2);
+    int size = 0;
+    EXPECT_EQ(SvGetImage(camera, frame.data(), &size, 1000), SV_CAPTURE_SUCCESS);
+    EXPECT_EQ(size, 320 * 180 * 2);
+    EXPECT_EQ(SvStopStreaming(camera), 0);
+    EXPECT_EQ(SvClose(camera), 0);
+    camera.reset();
+
+    // The earlier interface lists it as a device that is not on USB, and opens it.
+    SorvanCam legacy;
+    std::vector<DeviceListData> list;
+    ASSERT_EQ(legacy.GetVideoDeviceListWithLocation(list), 0);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].deviceName, L"vivid");
+    EXPECT_EQ(list[0].devicePath, L"");
+    EXPECT_EQ(list[0].serialNumber, "");
+    EXPECT_EQ(list[1].serialNumber, "KV000123");
+    ASSERT_EQ(legacy.Open(0), 0);
+    std::vector<SzFormat> legacyFormats;
+    EXPECT_EQ(legacy.GetCaptureFormatList(legacyFormats), 0);
+    EXPECT_EQ(legacyFormats.size(), 1u);
+    EXPECT_EQ(legacy.Close(), 0);
+}
+
+std::size_t Count(const std::string& text, const std::string& needle) {
+    std::size_t n = 0;
+    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
+    return n;
+}
+
+// A driver with 300 native types (one format in 300 sizes): more than a
+// format index can name.
+FakeNode ManyTypesCamera() {
+    FakeNode n = PlainWebcam();
+    FakeFormat yuyv{V4L2_PIX_FMT_YUYV, false, {}};
+    for (uint32_t k = 0; k < 300; ++k) yuyv.sizes.push_back({16 * (k + 1), 16, {{1, 30}}});
+    n.formats = {yuyv};
+    return n;
+}
+
+TEST_F(LinuxBackendTest, MoreNativeTypesThanAnIndexNamesListTheFirstOnesWithOneWarning) {
+    Install({ManyTypesCamera()});
+    PlatformCameraListWin list(Families());
+    std::vector<CameraDeviceInfo> records;
+    ASSERT_EQ(list.GetDeviceList(records), 0);
+    ASSERT_EQ(records.size(), 1u);
+    UVCCameraStreamerWin streamer(records[0], list.GetActivation(0));
+    ASSERT_TRUE(streamer.Initialised());
+
+    sv::test::LogCapture log;
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(streamer.GetFormatList(formats), 0);
+    ASSERT_EQ(formats.size(), 256u);
+    for (uint32_t k = 0; k < 256; ++k) {
+        ASSERT_TRUE(SameFormat(formats[k], Format(static_cast<uint8_t>(k), static_cast<uint16_t>(16 * (k + 1)), 16, 30,
+                                                  SV_IMAGE_FORMAT_YUY2)))
+            << k;
+    }
+    const std::string text = log.Text();
+    EXPECT_EQ(Count(text, "left out of the format list"), 1u) << text;
+    EXPECT_NE(text.find("[warning] [UVCCameraStreamerWin::GetFormatList]["), std::string::npos) << text;
+    EXPECT_NE(text.find("The device offers 300 native types; a format index names the first 256, the other 44 are "
+                        "left out of the format list"),
+              std::string::npos)
+        << text;
+    // The last one named is a format like any other.
+    EXPECT_EQ(streamer.SetFormat(formats[255]), 0);
+}
+
+TEST_F(LinuxBackendTest, TheEarlierInterfaceListsTheFirstNameableTypesWithOneWarningToo) {
+    Install({ManyTypesCamera()});
+    auto lines = sv::test::LegacyLines::Shared();
+    (void)lines->Settle();
+    SorvanCam legacy;
+    ASSERT_EQ(legacy.Open(0), 0);
+    std::vector<SzFormat> formats;
+    ASSERT_EQ(legacy.GetCaptureFormatList(formats), 0);
+    ASSERT_EQ(formats.size(), 256u);
+    EXPECT_EQ(formats[0].mediatypeIdx, 0);
+    EXPECT_EQ(formats[0].width, 16);
+    EXPECT_EQ(formats[255].mediatypeIdx, 255);
+    EXPECT_EQ(formats[255].width, 16 * 256);
+    EXPECT_EQ(formats[255].format, SV_IMAGE_FORMAT_YUY2);
+
+    std::vector<std::string> warnings;
+    for (const std::string& line : lines->Settle()) {
+        if (line.find("left out of the format list") != std::string::npos) warnings.push_back(line);
+    }
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].rfind("[SorvanCam::EnumerateTypesForStream][", 0), 0u) << warnings[0];
+    EXPECT_NE(warnings[0].find("] The device offers 300 native types; a format index names the first 256, the other 44 "
+                               "are left out of the format list"),
+              std::string::npos)
+        << warnings[0];
+    EXPECT_EQ(legacy.Close(), 0);
+}
+
+// A UVC camera as the kernel shows it: the node's device link is the
+// VideoControl interface, which has no serial; the USB device above it has.
+TEST_F(LinuxPublicInterfaceTest, TheUsbSerialComesFromTheDeviceAboveTheNodesInterface) {
+    FakeNode webcam = PlainWebcam();
+    webcam.name = "video0";
+    webcam.serial = "SIMGFS01";
+    FakeNode webcamMeta = webcam;
+    webcamMeta.name = "video1";
+    webcamMeta.deviceCaps = kMetadata;
+    FakeNode kivo = KivoCamera();
+    kivo.name = "video2";
+    kivo.serial = "SIMGFS01";
+    kivo.devpath = "3";
+    FakeNode bare = PlainWebcam();  // no serial string: no `serial` attribute
+    bare.name = "video4";
+    bare.serial.clear();
+    bare.devpath = "5";
+    bare.productId = 0x0826;
+    Install({webcam, webcamMeta, kivo, bare});
+
+    namespace fs = std::filesystem;
+    const fs::path entry = fs::path(kernel_->SysfsRoot()) / "class" / "video4linux" / "video0";
+    ASSERT_TRUE(fs::is_symlink(entry));
+    const fs::path interfaceFolder = fs::canonical(entry / "device");
+    EXPECT_EQ(interfaceFolder.filename(), "3-4:1.2");
+    EXPECT_FALSE(fs::exists(interfaceFolder / "serial"));
+    EXPECT_EQ(sv::test::ReadFile((interfaceFolder.parent_path() / "serial").string()), "SIMGFS01\n");
+    EXPECT_EQ(sv::test::ReadFile((interfaceFolder.parent_path() / "speed").string()), "480\n");
+
+    PlatformCameraListWin list(Families());
+    std::vector<CameraDeviceInfo> records;
+    ASSERT_EQ(list.GetDeviceList(records), 0);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].serialNumber, "SIMGFS01");
+    EXPECT_EQ(records[1].serialNumber, "SIMGFS01");
+    EXPECT_EQ(records[2].serialNumber, "");
+
+    // The display name carries the serial's end for the maker's cameras only.
+    std::vector<std::string> names;
+    ASSERT_EQ(SvDiscoverCameraDevices(names), 3);
+    EXPECT_EQ(names, (std::vector<std::string>{"Plain Webcam", "See KIVO 4K camera-GFS01", "Plain Webcam"}));
+    // The device list with location carries every serial whole.
+    SorvanCam legacy;
+    std::vector<DeviceListData> located;
+    ASSERT_EQ(legacy.GetVideoDeviceListWithLocation(located), 0);
+    ASSERT_EQ(located.size(), 3u);
+    EXPECT_EQ(located[0].serialNumber, "SIMGFS01");
+    EXPECT_EQ(located[1].serialNumber, "SIMGFS01");
+    EXPECT_EQ(located[2].serialNumber, "");
+    EXPECT_EQ(located[0].devicePath, L"\\\\?\\usb#vid_046d&pid_0825&mi_02#BUS3&PORT4&MI_02#video0\\global");
+}
+
+TEST_F(LinuxBackendTest, ALinkOffUsbKeepsToItsOwnCharactersAndNeverReadsAsUsb) {
+    // Texts of a driver that hold separators, blanks and "usb".
+    FakeNode odd = VividNode("video0", kCapture);
+    odd.driver = "usbcam bridge";
+    odd.busInfo = "platform:usb#phy\\0";
+    // A driver that names no bus: the device sysfs shows stands in.
+    FakeNode quiet = VividNode("video1", kCapture);
+    quiet.platformDevice = "csi-cam.2";
+    quiet.noBusInfo = true;
+    quiet.driver = "csi";
+    Install({odd, quiet});
+    std::vector<std::shared_ptr<DeviceActivation>> devices;
+    ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
+    ASSERT_EQ(devices.size(), 2u);
+    std::string link;
+    ASSERT_EQ(devices[0]->GetAllocatedString(DeviceString::SymbolicLink, link), HR_S_OK);
+    EXPECT_EQ(link, "\\\\?\\v4l2#USBCAM_BRIDGE#PLATFORM:USB_PHY_0#video0\\global");
+    EXPECT_EQ(HardwareIdFromDevicePath(link), "");
+    ASSERT_EQ(devices[1]->GetAllocatedString(DeviceString::SymbolicLink, link), HR_S_OK);
+    EXPECT_EQ(link, "\\\\?\\v4l2#CSI#CSI-CAM.2#video1\\global");
 }
 
 TEST_F(LinuxBackendTest, ANodeThatCannotBeOpenedIsLeftOut) {
@@ -257,21 +579,6 @@ TEST_F(LinuxBackendTest, TwoCamerasOfOneModelKeepTheirOwnSerials) {
     EXPECT_EQ(records[1].serialNumber, "KV000999");
 }
 
-bool SameFormat(const SvFormat& a, const SvFormat& b) {
-    return a.mediatypeIdx == b.mediatypeIdx && a.width == b.width && a.height == b.height &&
-           a.framerate == b.framerate && a.format == b.format;
-}
-
-SvFormat Format(uint8_t index, uint16_t w, uint16_t h, uint16_t rate, SV_IMAGE_FORMAT format) {
-    SvFormat f;
-    f.mediatypeIdx = index;
-    f.width = w;
-    f.height = h;
-    f.framerate = rate;
-    f.format = format;
-    return f;
-}
-
 TEST_F(LinuxBackendTest, StreamerFormatListIsWhatTheDeviceDeclares) {
     Install({KivoCamera(), PlainWebcam()});
     PlatformCameraListWin list(Families());
@@ -312,6 +619,30 @@ TEST_F(LinuxBackendTest, RangesAreListedByTheirEnds) {
         Format(0, 160, 120, 30, SV_IMAGE_FORMAT_UYVY),
         Format(1, 160, 120, 5, SV_IMAGE_FORMAT_UYVY),
         Format(2, 640, 480, 15, SV_IMAGE_FORMAT_UYVY),
+    };
+    ASSERT_EQ(formats.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_TRUE(SameFormat(formats[i], expected[i])) << i;
+}
+
+TEST_F(LinuxBackendTest, RangeEndsBeyondAFormatRecordAreLeftOutAndTheRestListed) {
+    FakeNode n = PlainWebcam();
+    n.formats = {
+        // A continuous rate range from 1/100000 s (a rate no record carries) to 1 s.
+        {V4L2_PIX_FMT_YUYV, false, {{640, 480, {{1, 100000}, {1, 1}}, true}}},
+        // A size range up to 70000 x 70000.
+        {V4L2_PIX_FMT_UYVY, false, {{16, 16, {{1, 30}}}, {70000, 70000, {{1, 30}}}}, true},
+    };
+    Install({n});
+    PlatformCameraListWin list(Families());
+    std::vector<CameraDeviceInfo> records;
+    ASSERT_EQ(list.GetDeviceList(records), 0);
+    ASSERT_EQ(records.size(), 1u);
+    UVCCameraStreamerWin streamer(records[0], list.GetActivation(0));
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(streamer.GetFormatList(formats), 0);
+    const std::vector<SvFormat> expected = {
+        Format(0, 640, 480, 1, SV_IMAGE_FORMAT_YUY2),
+        Format(1, 16, 16, 30, SV_IMAGE_FORMAT_UYVY),
     };
     ASSERT_EQ(formats.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_TRUE(SameFormat(formats[i], expected[i])) << i;

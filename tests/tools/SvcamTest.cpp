@@ -88,7 +88,7 @@ bool ReadPng(const std::string& path, int& width, int& height, std::vector<uint8
 TEST(SvcamTest, ListAsTableAndAsJson) {
     ToolRun table = Svcam("list");
     ASSERT_EQ(table.status, 0) << table.err;
-    EXPECT_NE(table.out.find("KIVO-AR0234 Camera-9P4R8  KIVO  3f41  0234  9P4R8   SuperSpeed"), std::string::npos)
+    EXPECT_NE(table.out.find("KIVO-AR0234 Camera-9P4R8  KIVO  3f41  0234  K7Q2M9P4R8    SuperSpeed"), std::string::npos)
         << table.out;
 
     ToolRun run = Svcam("--json list");
@@ -100,7 +100,10 @@ TEST(SvcamTest, ListAsTableAndAsJson) {
     EXPECT_EQ(doc["cameras"][2]["name"], "LIRA-OX05B Camera-5N1W6");
     EXPECT_EQ(doc["cameras"][2]["kind"], "LIRA");
     EXPECT_EQ(doc["cameras"][2]["vendorId"], "3f41");
-    EXPECT_EQ(doc["cameras"][2]["serial"], "5N1W6");
+    // The whole USB serial, also of a camera whose display name carries none.
+    EXPECT_EQ(doc["cameras"][2]["serial"], "L3X8B5N1W6");
+    EXPECT_EQ(doc["cameras"][0]["name"], "USB2.0 HD UVC WebCam");
+    EXPECT_EQ(doc["cameras"][0]["serial"], "200901010001");
 }
 
 TEST(SvcamTest, FormatsByNameSubstring) {

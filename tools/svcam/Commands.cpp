@@ -21,7 +21,10 @@
 #include <iostream>
 #include <vector>
 
+#include <map>
+
 #include <nlohmann/json.hpp>
+#include <sorvansdk/SorvanCam.h>
 #include <sorvansdk/SorvanSDK.h>
 #include <sorvansdk/SvResults.h>
 
@@ -166,9 +169,27 @@ std::string Str(const json& v) {
 
 // ---- list ------------------------------------------------------------------
 
+// The USB serial number of each device, by its device path, from the
+// earlier interface's device list with location. The display name carries a
+// serial only for the maker's cameras, and then only its last characters.
+std::map<std::string, std::string> SerialsByPath() {
+    std::map<std::string, std::string> serials;
+    SorvanCam devices;
+    std::vector<DeviceListData> list;
+    if (devices.GetVideoDeviceListWithLocation(list) != 0) return serials;
+    for (const auto& device : list) {
+        // Device paths are ASCII; a path that is not is not matched.
+        std::string path;
+        for (wchar_t c : device.devicePath) path.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+        if (!path.empty() && !device.serialNumber.empty()) serials[path] = device.serialNumber;
+    }
+    return serials;
+}
+
 json ListData() {
     json cameras = json::array();
     const auto names = Discover();
+    const auto serials = SerialsByPath();
     for (std::size_t i = 0; i < names.size(); ++i) {
         json entry;
         entry["index"] = i;
@@ -188,11 +209,18 @@ json ListData() {
         SV_USB_DEVICE_SPEED speed = SV_USB_LOW_SPEED;
         const bool haveSpeed = SvGetUSBDeviceSpeed(camera, speed) == 0;
 
+        std::string path;
+        SvGetDevicePath(camera, path);
+
         entry["kind"] = KindName(product);
         entry["vendorId"] = Hex4(hardwareId, 4);
         entry["productId"] = Hex4(hardwareId, 13);
-        // The display name carries the serial's last five characters when known.
-        entry["serial"] = names[i].size() > deviceName.size() + 1 ? names[i].substr(deviceName.size() + 1) : "";
+        // The whole serial when the device list knows it; else what the
+        // display name carries (a maker camera's last five characters).
+        const auto serial = serials.find(path);
+        entry["serial"] = serial != serials.end()                 ? serial->second
+                          : names[i].size() > deviceName.size() + 1 ? names[i].substr(deviceName.size() + 1)
+                                                                    : "";
         entry["speed"] = haveSpeed ? json(SpeedName(speed)) : json(nullptr);
         cameras.push_back(entry);
     }

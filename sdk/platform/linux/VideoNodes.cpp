@@ -10,9 +10,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <system_error>
 
 #include <fmt/format.h>
+#include <sorvansdk/SvTypes.h>
 
 #include "base/Logger.h"
 #include "platform/backend/MfIds.h"
@@ -56,12 +58,9 @@ bool NodeNumber(const std::string& name, uint32_t& number) {
     return true;
 }
 
-// Fills the USB half of `node` from the interface folder the node's "device"
-// link points at and the USB device folder above it.
-bool ReadUsbIdentity(const fs::path& nodeFolder, VideoNode& node) {
-    std::error_code ec;
-    const fs::path interfaceFolder = fs::canonical(nodeFolder / "device", ec);
-    if (ec) return false;
+// Fills the USB half of `node` from the USB device folder above the
+// interface folder the node's "device" link points at.
+bool ReadUsbIdentity(const fs::path& interfaceFolder, VideoNode& node) {
     const fs::path usbFolder = interfaceFolder.parent_path();
     unsigned long vendor = 0;
     unsigned long product = 0;
@@ -73,15 +72,62 @@ bool ReadUsbIdentity(const fs::path& nodeFolder, VideoNode& node) {
         !ParseNumber(ReadAttribute(usbFolder / "busnum"), 10, 0xFFFF, busnum)) {
         return false;
     }
+    const std::string devpath = ReadAttribute(usbFolder / "devpath");
+    if (devpath.empty()) return false;
+    node.usb = true;
     node.vendorId = static_cast<uint16_t>(vendor);
     node.productId = static_cast<uint16_t>(product);
     node.interfaceNumber = static_cast<uint8_t>(interfaceNumber);
     node.busnum = static_cast<uint32_t>(busnum);
-    node.devpath = ReadAttribute(usbFolder / "devpath");
-    node.serial = ReadAttribute(usbFolder / "serial");
+    node.devpath = devpath;
+    node.serial = ReadAttribute(usbFolder / "serial");  // present only when the device has one
     node.usbDevice = usbFolder.filename().string();
     node.usbFolder = usbFolder.string();
-    return !node.devpath.empty();
+    return true;
+}
+
+// A node as sysfs shows it: the device it belongs to and, when that is a USB
+// interface, the USB facts.
+VideoNode ReadNode(SysCalls& calls, const fs::directory_entry& entry) {
+    VideoNode node;
+    node.name = entry.path().filename().string();
+    node.devicePath = (fs::path(calls.DevRoot()) / node.name).string();
+    std::error_code ec;
+    const fs::path parent = fs::canonical(entry.path() / "device", ec);
+    if (ec) return node;  // no device link: neither parent nor USB facts
+    node.parent = parent.filename().string();
+    if (!ReadUsbIdentity(parent, node)) SV_LOGD("v4l2::ListVideoNodes", "{}: not a USB device ({})", node.name, node.parent);
+    return node;
+}
+
+// Every videoN entry of the video4linux class, in node-number order.
+std::vector<VideoNode> ListVideoNodes(SysCalls& calls) {
+    std::vector<VideoNode> nodes;
+    const fs::path classFolder = fs::path(calls.SysfsRoot()) / "class" / "video4linux";
+    std::error_code ec;
+    fs::directory_iterator it(classFolder, ec);
+    if (ec) return nodes;  // no video4linux class: no capture nodes
+    for (const fs::directory_entry& entry : it) {
+        uint32_t number = 0;
+        if (!NodeNumber(entry.path().filename().string(), number)) continue;
+        VideoNode node = ReadNode(calls, entry);
+        node.number = number;
+        nodes.push_back(std::move(node));
+    }
+    std::sort(nodes.begin(), nodes.end(),
+              [](const VideoNode& a, const VideoNode& b) { return a.number < b.number; });
+    return nodes;
+}
+
+// A text of the driver's as one part of a symbolic link: upper case, and
+// nothing that separates parts or could be read as "usb".
+std::string LinkPart(const std::string& text) {
+    std::string part;
+    for (unsigned char c : text) {
+        const bool keep = std::isalnum(c) != 0 || c == '.' || c == ':' || c == '-' || c == '_' || c == '&';
+        part.push_back(keep ? static_cast<char>(std::toupper(c)) : '_');
+    }
+    return part.empty() ? "_" : part;
 }
 
 // Asks the node what it is; true for a video capture node, with its card
@@ -105,44 +151,44 @@ bool QueryCaptureNode(SysCalls& calls, VideoNode& node, std::vector<UnlistedDevi
         return false;
     }
     const uint32_t nodeCaps = (caps.capabilities & V4L2_CAP_DEVICE_CAPS) ? caps.device_caps : caps.capabilities;
-    if ((nodeCaps & V4L2_CAP_VIDEO_CAPTURE) == 0) return false;  // metadata, output, ...
-    const auto* card = reinterpret_cast<const char*>(caps.card);
-    node.card.assign(card, strnlen(card, sizeof(caps.card)));
+    if (!IsCaptureNode(nodeCaps)) return false;  // metadata, output, memory-to-memory, ...
+    // The kernel fills these fields to their end without a terminator when
+    // the text is that long.
+    const auto text = [](const uint8_t* field, std::size_t size) {
+        const auto* chars = reinterpret_cast<const char*>(field);
+        return std::string(chars, strnlen(chars, size));
+    };
+    node.card = text(caps.card, sizeof(caps.card));
+    node.driver = text(caps.driver, sizeof(caps.driver));
+    node.busInfo = text(caps.bus_info, sizeof(caps.bus_info));
     return true;
 }
 
 }  // namespace
 
 std::vector<VideoNode> ListUsbVideoNodes(SysCalls& calls) {
-    std::vector<VideoNode> nodes;
-    const fs::path classFolder = fs::path(calls.SysfsRoot()) / "class" / "video4linux";
-    std::error_code ec;
-    fs::directory_iterator it(classFolder, ec);
-    if (ec) return nodes;  // no video4linux class: no capture nodes
-    for (const fs::directory_entry& entry : it) {
-        VideoNode node;
-        node.name = entry.path().filename().string();
-        if (!NodeNumber(node.name, node.number)) continue;
-        if (!ReadUsbIdentity(entry.path(), node)) {
-            SV_LOGD("v4l2::ListUsbVideoNodes", "{}: not a USB device", node.name);
-            continue;
-        }
-        node.devicePath = (fs::path(calls.DevRoot()) / node.name).string();
-        nodes.push_back(std::move(node));
-    }
-    std::sort(nodes.begin(), nodes.end(),
-              [](const VideoNode& a, const VideoNode& b) { return a.number < b.number; });
+    std::vector<VideoNode> nodes = ListVideoNodes(calls);
+    nodes.erase(std::remove_if(nodes.begin(), nodes.end(), [](const VideoNode& node) { return !node.usb; }),
+                nodes.end());
     return nodes;
 }
 
 std::vector<VideoNode> EnumerateVideoNodes(SysCalls& calls, std::vector<UnlistedDevice>* unlisted) {
     std::vector<UnlistedDevice> left;
-    std::vector<VideoNode> nodes = ListUsbVideoNodes(calls);
+    std::vector<VideoNode> nodes = ListVideoNodes(calls);
     nodes.erase(std::remove_if(nodes.begin(), nodes.end(),
                                [&](VideoNode& node) { return !QueryCaptureNode(calls, node, left); }),
                 nodes.end());
     if (unlisted) *unlisted = std::move(left);
     return nodes;
+}
+
+bool IsCaptureNode(uint32_t nodeCaps) {
+    constexpr uint32_t kNotACamera =
+        V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_VIDEO_OUTPUT_MPLANE | V4L2_CAP_VIDEO_M2M | V4L2_CAP_VIDEO_M2M_MPLANE;
+    // A node that both captures and outputs is a memory-to-memory device of
+    // an older driver.
+    return (nodeCaps & V4L2_CAP_VIDEO_CAPTURE) != 0 && (nodeCaps & kNotACamera) == 0;
 }
 
 std::string InstanceKey(const VideoNode& node) {
@@ -153,6 +199,11 @@ std::string InstanceKey(const VideoNode& node) {
 }
 
 std::string SymbolicLink(const VideoNode& node) {
+    if (!node.usb) {
+        // The bus the driver names, else the device sysfs shows, else the node.
+        const std::string& where = !node.busInfo.empty() ? node.busInfo : !node.parent.empty() ? node.parent : node.name;
+        return fmt::format("\\\\?\\v4l2#{}#{}#{}\\global", LinkPart(node.driver), LinkPart(where), node.name);
+    }
     return fmt::format("\\\\?\\usb#vid_{:04x}&pid_{:04x}&mi_{:02x}#{}#{}\\global", node.vendorId,
                        node.productId, node.interfaceNumber, InstanceKey(node), node.name);
 }
@@ -167,6 +218,7 @@ std::string DeviceInstanceId(const VideoNode& node) {
 }
 
 std::vector<uint8_t> ReadUsbDescriptors(const VideoNode& node) {
+    if (!node.usb || node.usbFolder.empty()) return {};
     std::ifstream in(fs::path(node.usbFolder) / "descriptors", std::ios::binary);
     if (!in) return {};
     // A device's descriptors are a few kilobytes; anything past 64 KiB is not read.
@@ -259,6 +311,26 @@ std::shared_ptr<const MediaType> MakeType(const v4l2_fmtdesc& format, uint32_t w
 
 bool Usable(const v4l2_fract& interval) { return interval.numerator != 0 && interval.denominator != 0; }
 
+// Whether a format record can carry the size and the rate of a type: a range
+// of a driver may reach beyond them (sizes or rates above 65535), and such an
+// end is not listed.
+bool Nameable(uint32_t width, uint32_t height, const v4l2_fract& interval) {
+    constexpr uint32_t kMaxSide = std::numeric_limits<decltype(SvFormat::width)>::max();
+    constexpr uint32_t kMaxRate = std::numeric_limits<decltype(SvFormat::framerate)>::max();
+    return width <= kMaxSide && height <= kMaxSide && interval.denominator / interval.numerator <= kMaxRate;
+}
+
+void AddType(const v4l2_fmtdesc& format, uint32_t width, uint32_t height, const v4l2_fract& interval,
+             std::vector<std::shared_ptr<const MediaType>>& types) {
+    if (!Usable(interval)) return;
+    if (!Nameable(width, height, interval)) {
+        SV_LOGD("v4l2::ReadNativeTypes", "{}x{} at {}/{} s per frame is beyond a format record; not listed", width,
+                height, interval.numerator, interval.denominator);
+        return;
+    }
+    types.push_back(MakeType(format, width, height, interval));
+}
+
 void AddSize(SysCalls& calls, int fd, const v4l2_fmtdesc& format, uint32_t width, uint32_t height,
              std::vector<std::shared_ptr<const MediaType>>& types) {
     for (uint32_t i = 0;; ++i) {
@@ -269,16 +341,16 @@ void AddSize(SysCalls& calls, int fd, const v4l2_fmtdesc& format, uint32_t width
         interval.height = height;
         if (calls.Ioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &interval) < 0) return;
         if (interval.type == V4L2_FRMIVAL_TYPE_DISCRETE) {
-            if (Usable(interval.discrete)) types.push_back(MakeType(format, width, height, interval.discrete));
+            AddType(format, width, height, interval.discrete, types);
             continue;
         }
         // A range (stepwise or continuous) is the only answer: its two ends,
         // the fastest rate first, stand for it.
         const v4l2_fract& fastest = interval.stepwise.min;
         const v4l2_fract& slowest = interval.stepwise.max;
-        if (Usable(fastest)) types.push_back(MakeType(format, width, height, fastest));
-        if (Usable(slowest) && (slowest.numerator != fastest.numerator || slowest.denominator != fastest.denominator)) {
-            types.push_back(MakeType(format, width, height, slowest));
+        AddType(format, width, height, fastest, types);
+        if (slowest.numerator != fastest.numerator || slowest.denominator != fastest.denominator) {
+            AddType(format, width, height, slowest, types);
         }
         return;
     }

@@ -1,9 +1,10 @@
 #pragma once
 
 // What the Linux back-end reads about video capture nodes: the nodes
-// themselves from sysfs (/sys/class/video4linux and the USB device above each
-// node), the driver's name for the camera from VIDIOC_QUERYCAP, and the native
-// types from the format, frame-size and frame-interval enumerations.
+// themselves from sysfs (/sys/class/video4linux and, for a camera on USB, the
+// USB device above each node), the driver's name for the camera and its bus
+// from VIDIOC_QUERYCAP, and the native types from the format, frame-size and
+// frame-interval enumerations.
 
 #include <cstdint>
 #include <memory>
@@ -22,6 +23,12 @@ struct VideoNode {
     uint32_t number = 0;     // 0 for video0
     std::string devicePath;  // "/dev/video0"
     std::string card;        // the driver's name for the camera
+    std::string driver;      // the driver ("uvcvideo", "vivid")
+    std::string busInfo;     // the driver's name for the node's bus ("platform:vivid-000")
+    std::string parent;      // sysfs name of the device the node belongs to ("1-2.1:1.0", "vivid.0")
+    // The USB facts below are filled only for a node of a USB device; a
+    // camera of a virtual or platform driver leaves them empty.
+    bool usb = false;
     uint16_t vendorId = 0;
     uint16_t productId = 0;
     uint8_t interfaceNumber = 0;
@@ -32,9 +39,9 @@ struct VideoNode {
     std::string usbFolder;   // the USB device's sysfs folder
 };
 
-// The USB video capture nodes in node-number order. Nodes that are not USB
-// devices, that cannot be opened or queried, or that do not capture video
-// (metadata nodes) are left out.
+// The video capture nodes in node-number order, on USB or not. Nodes that
+// cannot be opened or queried, or that do not capture video (metadata,
+// output-only and memory-to-memory nodes) are left out.
 // Each capture node left out because it cannot be opened or queried is
 // logged as a warning and, when `unlisted` is given, added there.
 std::vector<VideoNode> EnumerateVideoNodes(SysCalls& calls, std::vector<UnlistedDevice>* unlisted = nullptr);
@@ -42,11 +49,19 @@ std::vector<VideoNode> EnumerateVideoNodes(SysCalls& calls, std::vector<Unlisted
 // without opening any (no card name; metadata nodes included).
 std::vector<VideoNode> ListUsbVideoNodes(SysCalls& calls);
 
+// Whether VIDIOC_QUERYCAP's capabilities of a node (its device_caps) make it
+// a camera: video capture, and neither output nor memory-to-memory.
+bool IsCaptureNode(uint32_t nodeCaps);
+
 // The interface instance key the layers above compare ("BUS1&PORT2.1&MI_00").
 std::string InstanceKey(const VideoNode& node);
 // The symbolic link of a node, in the form the platform classes cut the
 // hardware id and the instance key from:
 // "\\?\usb#vid_046d&pid_0825&mi_00#BUS1&PORT2.1&MI_00#video0\global".
+// A node that is not on USB has a link without "usb" anywhere in it, so the
+// platform classes give it no hardware id, vendor or product:
+// "\\?\v4l2#VIVID#PLATFORM:VIVID-000#video0\global" (driver and bus in
+// upper case, anything but letters, digits and ".:-_&" made "_").
 std::string SymbolicLink(const VideoNode& node);
 // "USB\VID_046D&PID_0825&MI_00\BUS1&PORT2.1&MI_00" and "USB\VID_046D&PID_0825\<serial>".
 std::string InterfaceInstanceId(const VideoNode& node);
