@@ -175,6 +175,20 @@ TEST_F(LinuxControlTest, WhiteBalanceAndPanGoThroughTheirOwnControls) {
     EXPECT_EQ(flags, uvc::kFlagsManual);
 }
 
+// uvcvideo offers hue, white balance and focus without their automatic
+// controls when the camera has no automatic mode for them.
+TEST_F(LinuxControlTest, AControlWithoutAnAutomaticModeIsSetWithoutTouchingOne) {
+    FakeNode node = ControlCamera();
+    node.controls.push_back(Integer(V4L2_CID_HUE, -40, 40, 1, 0, 0));
+    Install({node});
+    const uint32_t before = kernel_->IoctlCount(VIDIOC_S_CTRL);
+    ASSERT_EQ(procAmp_->Set(uvc::ProcAmp_Hue, -40, uvc::kFlagsManual), HR_S_OK);
+    EXPECT_EQ(kernel_->ControlValue("video0", V4L2_CID_HUE), -40);
+    EXPECT_EQ(kernel_->IoctlCount(VIDIOC_S_CTRL), before + 1);
+    EXPECT_EQ(RangeOf(*procAmp_, uvc::ProcAmp_Hue).caps, uvc::kFlagsManual);
+    EXPECT_EQ(procAmp_->Set(uvc::ProcAmp_Hue, 0, uvc::kFlagsAuto), HR_E_INVALIDARG);
+}
+
 TEST_F(LinuxControlTest, BadValuesAndModesAreRefusedBeforeTheDriverSeesThem) {
     Install({ControlCamera()});
     const uint32_t before = kernel_->IoctlCount(VIDIOC_S_CTRL);

@@ -136,7 +136,9 @@ public:
         if (value < minimum || value > maximum || (static_cast<int64_t>(value) - minimum) % step != 0) {
             return HR_E_INVALIDARG;
         }
-        if (map.autoId != 0) {
+        // Only a control with an automatic mode has its switch turned off; a
+        // driver answers an automatic control the device lacks with EINVAL.
+        if (map.autoId != 0 && HasControl(map.autoId)) {
             hr = SetControl(property, map.autoId, map.autoId == V4L2_CID_EXPOSURE_AUTO ? V4L2_EXPOSURE_MANUAL : 0);
             if (Failed(hr)) return hr;
         }
