@@ -106,7 +106,7 @@ void FakeKernel::WriteSysfs(const FakeNode& node) const {
         WriteLine(usbFolder / "speed", node.speed);
         WriteLine(usbFolder / "version", node.version);
         WriteLine(usbFolder / "manufacturer", "Fake Maker");
-        WriteLine(usbFolder / "product", node.card);
+        WriteLine(usbFolder / "product", node.product.empty() ? node.card : node.product);
         {
             // Without descriptors of its own, a device descriptor naming
             // strings 1 to 3 and an empty configuration.

@@ -57,7 +57,8 @@ struct FakeControl {
 
 struct FakeNode {
     std::string name;                 // "video0"
-    std::string card;
+    std::string card;                 // VIDIOC_QUERYCAP card
+    std::string product;              // the USB device's product string; "" for `card`
     uint32_t deviceCaps = 0;          // V4L2_CAP_* of the node
     std::string driver = "uvcvideo";  // VIDIOC_QUERYCAP driver
     // VIDIOC_QUERYCAP bus_info; when empty, what the driver would say:

@@ -513,12 +513,28 @@ TEST_F(LinuxBackendTest, NoVideoClassMeansNoDevices) {
 }
 
 TEST_F(LinuxBackendTest, ACardFillingItsFieldIsReadToTheFieldEnd) {
-    FakeNode n = KivoCamera();
+    FakeNode n = VividNode("video0", V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING);
     n.card = std::string(40, 'K');
     Install({n});
     std::vector<std::shared_ptr<DeviceActivation>> devices;
     ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
     EXPECT_EQ(Names(devices), (std::vector<std::string>{std::string(32, 'K')}));
+}
+
+// uvcvideo's card adds the video function's interface string to the
+// product and cuts the whole at 31 characters; the camera keeps the name
+// the device gives itself.
+TEST_F(LinuxBackendTest, AUsbCameraIsNamedByItsProductStringNotByTheDriversCard) {
+    FakeNode kivo = KivoCamera();
+    kivo.product = "KIVO-AR0234 Camera";
+    kivo.card = "KIVO-AR0234 Camera: KIVO-AR0234";
+    FakeNode plain = PlainWebcam();
+    plain.product = "";
+    plain.card = "Plain Webcam";
+    Install({kivo, plain});
+    std::vector<std::shared_ptr<DeviceActivation>> devices;
+    ASSERT_EQ(backend_->EnumDeviceSources(devices), HR_S_OK);
+    EXPECT_EQ(Names(devices), (std::vector<std::string>{"KIVO-AR0234 Camera", "Plain Webcam"}));
 }
 
 TEST_F(LinuxBackendTest, PlatformCameraListReadsIdsFamilyAndSerial) {

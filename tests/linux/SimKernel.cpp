@@ -319,7 +319,10 @@ std::shared_ptr<FakeKernel> FakeKernelOverSim(std::shared_ptr<Backend> sim) {
         FakeNode n;
         n.name = "video" + std::to_string(2 * i);
         std::string link;
-        (void)devices[i]->GetAllocatedString(DeviceString::FriendlyName, n.card);
+        (void)devices[i]->GetAllocatedString(DeviceString::FriendlyName, n.product);
+        // uvcvideo's card: the product string, ": " and the video function's
+        // interface string (here the product again), cut at 31 characters.
+        n.card = (n.product + ": " + n.product).substr(0, 31);
         (void)devices[i]->GetAllocatedString(DeviceString::SymbolicLink, link);
         IdsFromHardwareId(HardwareIdFromDevicePath(link), n.vendorId, n.productId);
         for (const std::string& id : instanceIds) {

@@ -85,7 +85,10 @@ public:
 
     HResult GetAllocatedString(DeviceString key, std::string& text) override {
         switch (key) {
-        case DeviceString::FriendlyName: text = node_.card; return HR_S_OK;
+        // A USB camera is named by its product string, as the system names
+        // it elsewhere; uvcvideo's card name adds the interface's name to
+        // it and is cut at 31 characters ("KIVO-AR0234 Camera: KIVO-AR0234").
+        case DeviceString::FriendlyName: text = node_.product.empty() ? node_.card : node_.product; return HR_S_OK;
         case DeviceString::SymbolicLink: text = SymbolicLink(node_); return HR_S_OK;
         }
         return HR_MF_E_ATTRIBUTENOTFOUND;

@@ -81,6 +81,7 @@ bool ReadUsbIdentity(const fs::path& interfaceFolder, VideoNode& node) {
     node.busnum = static_cast<uint32_t>(busnum);
     node.devpath = devpath;
     node.serial = ReadAttribute(usbFolder / "serial");  // present only when the device has one
+    node.product = ReadAttribute(usbFolder / "product");
     node.usbDevice = usbFolder.filename().string();
     node.usbFolder = usbFolder.string();
     return true;

@@ -33,6 +33,7 @@ struct VideoNode {
     uint16_t productId = 0;
     uint8_t interfaceNumber = 0;
     std::string serial;      // "" when the device has none
+    std::string product;     // the device's product string; "" when it has none
     uint32_t busnum = 0;
     std::string devpath;     // the port path below the root hub ("2.1")
     std::string usbDevice;   // the USB device's sysfs name ("1-2.1")
