@@ -142,6 +142,24 @@ TEST_F(LinuxControlTest, RangesAreConvertedInsideTheDriversRange) {
     EXPECT_EQ(wb.caps, uvc::kFlagsAuto | uvc::kFlagsManual);
 }
 
+// A camera whose shortest exposure is 5 units (0.5 ms): that reads as
+// 2^-11 s, so -11 is inside the range, and setting it gives the 5 units.
+TEST_F(LinuxControlTest, ARangeEndIsWhatAGetAtThatEndReads) {
+    FakeNode node = ControlCamera();
+    for (FakeControl& c : node.controls) {
+        if (c.id == V4L2_CID_EXPOSURE_ABSOLUTE) c.minimum = 5;
+    }
+    Install({node});
+    const Range exposure = RangeOf(*camera_, uvc::CameraControl_Exposure);
+    EXPECT_EQ(exposure.minimum, -11);
+    ASSERT_EQ(camera_->Set(uvc::CameraControl_Exposure, -11, uvc::kFlagsManual), HR_S_OK);
+    EXPECT_EQ(kernel_->ControlValue("video0", V4L2_CID_EXPOSURE_ABSOLUTE), 5);
+    int32_t value = 0, flags = 0;
+    ASSERT_EQ(camera_->Get(uvc::CameraControl_Exposure, value, flags), HR_S_OK);
+    EXPECT_EQ(value, exposure.minimum);
+    EXPECT_EQ(camera_->Set(uvc::CameraControl_Exposure, -12, uvc::kFlagsManual), HR_E_INVALIDARG);
+}
+
 TEST_F(LinuxControlTest, ManualExposureSwitchesTheAutomaticModeOffAndConverts) {
     Install({ControlCamera()});
     int32_t value = 0, flags = 0;

@@ -52,19 +52,18 @@ int32_t Clamp32(int64_t v) {
 constexpr double kUnitsPerSecond = 10000.0;  // 100 us units
 constexpr double kArcSecondsPerDegree = 3600.0;
 
-// The platform value of a driver value, rounded up (`up`) or down, so that a
-// converted range never reaches beyond the driver's.
+// The platform value of a range end: what a Get at that end reads, stepped
+// inwards when it converts back past the end. A range is then what the
+// values of the driver's range read as (2^-11 s sits inside a driver's
+// minimum of 5 units, as 5 units reads as 2^-11 s), and each of its values
+// converts to a driver value inside the driver's range.
 int32_t ToPlatformBound(ControlScale scale, int64_t driverValue, bool up) {
-    double v = 0;
-    switch (scale) {
-    case ControlScale::Same: return Clamp32(driverValue);
-    case ControlScale::Log2Seconds:
-        v = std::log2(static_cast<double>(std::max<int64_t>(driverValue, 1)) / kUnitsPerSecond);
-        break;
-    case ControlScale::DegreesArcSecond: v = static_cast<double>(driverValue) / kArcSecondsPerDegree; break;
-    }
-    // A hair of slack, so that an exact value is not pushed to the next step.
-    return Clamp32(static_cast<int64_t>(up ? std::ceil(v - 1e-9) : std::floor(v + 1e-9)));
+    if (scale == ControlScale::Same) return Clamp32(driverValue);
+    int32_t value = ToPlatformValue(scale, driverValue);
+    const int64_t back = ToDriverValue(scale, value);
+    if (up && back < driverValue && value < std::numeric_limits<int32_t>::max()) ++value;
+    if (!up && back > driverValue && value > std::numeric_limits<int32_t>::min()) --value;
+    return value;
 }
 
 }  // namespace
