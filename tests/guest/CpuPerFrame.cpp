@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     const auto width = static_cast<uint16_t>(std::atoi(argv[2]));
     const auto height = static_cast<uint16_t>(std::atoi(argv[3]));
     const int frames = std::atoi(argv[4]);
+    SvSetLogLevel(SV_LOG_LEVEL_OFF);  // standard output carries only the figure
     const Listed listed = WaitForCamera([&](const std::string& n) { return n.find(name) != std::string::npos; },
                                         std::chrono::milliseconds(10000));
     if (!listed.camera || SvOpen(listed.camera) != 0) {

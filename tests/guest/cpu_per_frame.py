@@ -52,7 +52,7 @@ def main():
     node, name, width, height, frames, program = sys.argv[1:7]
     width, height, frames = int(width), int(height), int(frames)
     ours = float(subprocess.run([program, name, str(width), str(height), str(frames)], check=True,
-                                capture_output=True, text=True).stdout.strip())
+                                capture_output=True, text=True).stdout.split()[-1])
     cv = opencv(node, width, height, frames)
     ctl = v4l2_ctl(node, width, height, frames)
     print("CPU per frame at %dx%d YUY2 over %d frames (microseconds of process CPU):" % (width, height, frames))
