@@ -12,6 +12,8 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 #include <ostream>
 #include <thread>
 
@@ -118,6 +120,20 @@ protected:
         for (int i = 0; i < 100 && !node_.empty() && access(node_.c_str(), F_OK) == 0; ++i) {
             std::this_thread::sleep_for(milliseconds(100));
         }
+    }
+    // The device leaves the bus: the program ends and the driver lets go of
+    // the node. False when the node did not go within 10 s.
+    bool Unplug() {
+        if (gadget_ <= 0) return true;
+        kill(gadget_, SIGTERM);
+        int status = 0;
+        waitpid(gadget_, &status, 0);
+        gadget_ = -1;
+        for (int i = 0; i < 100; ++i) {
+            if (access(node_.c_str(), F_OK) != 0) return true;
+            std::this_thread::sleep_for(milliseconds(100));
+        }
+        return false;
     }
     std::string ReadLog() const {
         const auto bytes = ReadFile(log_);
@@ -258,9 +274,98 @@ TEST_P(Gadget, EveryControlReadsAsTheDeviceAndKeepsWhatIsSet) {
     EXPECT_GT(changed, 3);
 }
 
+// Every control v4l2-ctl lists is one svcam lists, offered, and the ones
+// in the same unit on both sides have the same range.
+TEST_P(Gadget, EveryControlAPeerListsIsOffered) {
+    const json native = Native("controls");
+    ASSERT_TRUE(native.is_object());
+    const auto find = [&](const std::string& name) -> const json* {
+        for (const json& c : native["controls"]) {
+            if (c["unit"] == "uvc" && c["name"] == name) return &c;
+        }
+        return nullptr;
+    };
+    // uvcvideo's names for the controls a UVC camera's units have.
+    const std::map<std::string, std::string> kNames = {
+        {"brightness", "brightness"}, {"contrast", "contrast"}, {"saturation", "saturation"}, {"hue", "hue"},
+        {"sharpness", "sharpness"}, {"gamma", "gamma"}, {"gain", "gain"},
+        {"backlight_compensation", "backlight-compensation"}, {"white_balance_automatic", "white-balance"},
+        {"white_balance_temperature", "white-balance"}, {"auto_exposure", "exposure"},
+        {"exposure_time_absolute", "exposure"}, {"pan_absolute", "pan"}, {"tilt_absolute", "tilt"},
+        {"zoom_absolute", "zoom"}, {"focus_absolute", "focus"}, {"focus_automatic_continuous", "focus"},
+        {"iris_absolute", "iris"}};
+    const std::set<std::string> kSameUnits = {"brightness", "contrast", "saturation", "hue", "sharpness",
+                                              "gamma", "gain", "backlight_compensation", "zoom_absolute"};
+    const std::vector<PeerControl> peer = PeerControls(node_);
+    ASSERT_FALSE(peer.empty());
+    for (const PeerControl& p : peer) {
+        SCOPED_TRACE(p.name);
+        const auto name = kNames.find(p.name);
+        ASSERT_NE(name, kNames.end()) << "a control svcam has no name for";
+        const json* mine = find(name->second);
+        ASSERT_NE(mine, nullptr);
+        EXPECT_TRUE(mine->value("offered", false));
+        if (kSameUnits.count(p.name) == 0) continue;
+        EXPECT_EQ(mine->value("min", 0L), p.minimum);
+        EXPECT_EQ(mine->value("max", 0L), p.maximum);
+        EXPECT_EQ(mine->value("step", 0L), p.step);
+        EXPECT_EQ(mine->value("default", 0L), p.defaultValue);
+    }
+}
+
+using GadgetFaults = Gadget;
+
+// The device leaves the bus while frames flow: the next frames answer the
+// unplug result within a second, and stopping and closing do not hang.
+TEST_P(GadgetFaults, LeavingTheBusMidStreamGivesTheUnplugResult) {
+    ASSERT_EQ(SvOpen(listed_.camera), 0);
+    std::vector<SvFormat> formats;
+    ASSERT_EQ(SvGetFormatList(listed_.camera, formats), 0);
+    ASSERT_EQ(SvSetFormat(listed_.camera, formats.at(0)), 0);
+    ASSERT_EQ(SvStartStreaming(listed_.camera), 0);
+    std::vector<uint8_t> frame(std::size_t{formats[0].width} * formats[0].height * 2);
+    int size = static_cast<int>(frame.size());
+    ASSERT_EQ(SvGetImage(listed_.camera, frame.data(), &size, 10000), SV_CAPTURE_SUCCESS);
+    kill(gadget_, SIGTERM);
+    SV_CAPTURE_RESULT result = SV_CAPTURE_SUCCESS;
+    for (int n = 0; n < 20 && result == SV_CAPTURE_SUCCESS; ++n) {
+        size = static_cast<int>(frame.size());
+        result = SvGetImage(listed_.camera, frame.data(), &size, 5000);
+    }
+    EXPECT_EQ(result, SV_CAPTURE_FAILED);
+    const auto start = std::chrono::steady_clock::now();
+    size = static_cast<int>(frame.size());
+    EXPECT_NE(SvGetImage(listed_.camera, frame.data(), &size, 500), SV_CAPTURE_SUCCESS);
+    (void)SvStopStreaming(listed_.camera);
+    EXPECT_EQ(SvClose(listed_.camera), 0);
+    EXPECT_LT(std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start).count(), 3000);
+    listed_ = {};
+    EXPECT_TRUE(Unplug());
+}
+
+// Listed, then gone before it is opened: the open fails at once.
+TEST_P(GadgetFaults, ANodeThatVanishesBetweenListAndOpenFailsTheOpen) {
+    ASSERT_TRUE(Unplug());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_NE(SvOpen(listed_.camera), 0);
+    EXPECT_LT(std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start).count(), 2000);
+    listed_ = {};
+}
+
+INSTANTIATE_TEST_SUITE_P(Cameras, GadgetFaults, ::testing::Values(kDevices[0], kDevices[1]),
+                         [](const ::testing::TestParamInfo<Device>& p) { return std::string(p.param.id); });
+
 // The maker's cameras: what they report over the extension unit, through
 // the real driver's extension-unit interface.
 using MakerGadget = Gadget;
+
+// svcam's upgrade arguments for the camera's family: its image, and for a
+// LIRA the erase its module needs first.
+std::string UpgradeArgumentsFor(const Device& device) {
+    const bool lira = device.type == SV_PRODUCT_TYPE_LIRA;
+    return Built(lira ? "tests/sample-images/lumo-firmware.img" : "tests/sample-images/kano-bootdata.img") +
+           (lira ? " --erase-first" : "");
+}
 
 TEST_P(MakerGadget, FirmwareIdsAndHeadersAreTheDevices) {
     const json native = Native("info");
@@ -287,22 +392,46 @@ TEST_P(MakerGadget, TheProfileAndTheExportedConfigurationAreTheDevices) {
 }
 
 TEST_P(MakerGadget, ASensorFirmwareUpgradeRunsToTheEnd) {
-    const bool lira = GetParam().type == SV_PRODUCT_TYPE_LIRA;
-    const std::string image = Built(lira ? "tests/sample-images/lumo-firmware.img" : "tests/sample-images/kano-bootdata.img");
-    const std::string args = std::to_string(listed_.index) + " " + image + (lira ? " --erase-first" : "");
-    const Shell native = Sh(Built("tools/svcam/svcam") + " --backend native upgrade sensor " + args);
+    const Shell native = Sh(Built("tools/svcam/svcam") + " --backend native upgrade sensor " +
+                            std::to_string(listed_.index) + " " + UpgradeArgumentsFor(GetParam()));
     EXPECT_EQ(native.status, 0) << native.output;
     EXPECT_NE(native.output.find("100%"), std::string::npos) << native.output;
     // The version it reports afterwards is the one the simulated device
     // reports after the same upgrade.
     const Shell sim = Sh(Built("tools/svcam/svcam") + " --backend sim --world " + kWorld + " upgrade sensor " +
-                         std::to_string(GetParam().simIndex) + " " + image + (lira ? " --erase-first" : ""));
+                         std::to_string(GetParam().simIndex) + " " + UpgradeArgumentsFor(GetParam()));
     ASSERT_EQ(sim.status, 0) << sim.output;
     const auto now = [](const std::string& text) {
         const auto at = text.find("done, now ");
         return at == std::string::npos ? std::string("(none)") : text.substr(at, text.find('\n', at) - at);
     };
     EXPECT_EQ(now(native.output), now(sim.output));
+}
+
+// The device leaves the bus in the middle of a sensor firmware upgrade: the
+// upgrade fails and svcam ends.
+TEST_P(MakerGadget, LeavingTheBusMidUpgradeFailsTheUpgrade) {
+    // Line-buffered, so the progress comes as it is made.
+    const std::string command = "stdbuf -oL " + Built("tools/svcam/svcam") + " --backend native upgrade sensor " +
+                                std::to_string(listed_.index) + " " + UpgradeArgumentsFor(GetParam()) + " 2>&1";
+    FILE* upgrade = popen(command.c_str(), "r");
+    ASSERT_NE(upgrade, nullptr);
+    std::string output;
+    char line[512];
+    bool pulled = false;
+    while (fgets(line, sizeof(line), upgrade) != nullptr) {
+        output += line;
+        // Pulled as soon as the writes have begun.
+        if (!pulled && output.find('%') != std::string::npos) {
+            kill(gadget_, SIGTERM);
+            pulled = true;
+        }
+    }
+    const int status = pclose(upgrade);
+    EXPECT_TRUE(pulled) << output;
+    EXPECT_NE(WEXITSTATUS(status), 0) << output;
+    EXPECT_EQ(output.find("100%"), std::string::npos) << output;
+    EXPECT_TRUE(Unplug());
 }
 
 INSTANTIATE_TEST_SUITE_P(Cameras, MakerGadget, ::testing::Values(kDevices[1], kDevices[2]),
