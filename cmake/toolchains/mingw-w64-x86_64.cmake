@@ -35,5 +35,7 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
 find_program(SORVANSDK_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(SORVANSDK_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${SORVANSDK_WINE})
+  # Through a launcher that starts a program again when Wine failed to start
+  # it at all (scripts/wine-run).
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../../scripts/wine-run)
 endif()
