@@ -144,6 +144,22 @@ protected:
         SetBackendForTesting(backend_);
     }
     void TearDown() override { ResetBackend(); }
+    // `nodes` installed; the format list of the first camera the camera
+    // list finds among them.
+    void FirstCameraFormats(std::vector<FakeNode> nodes, std::vector<SvFormat>& formats) {
+        Install(std::move(nodes));
+        PlatformCameraListWin list(Families());
+        std::vector<CameraDeviceInfo> records;
+        ASSERT_EQ(list.GetDeviceList(records), 0);
+        ASSERT_FALSE(records.empty());
+        UVCCameraStreamerWin streamer(records[0], list.GetActivation(0));
+        ASSERT_TRUE(streamer.Initialised());
+        ASSERT_EQ(streamer.GetFormatList(formats), 0);
+    }
+    static void ExpectFormats(const std::vector<SvFormat>& formats, const std::vector<SvFormat>& expected) {
+        ASSERT_EQ(formats.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_TRUE(SameFormat(formats[i], expected[i])) << i;
+    }
 
     std::shared_ptr<FakeKernel> kernel_;
     std::shared_ptr<Backend> backend_;
@@ -606,13 +622,11 @@ TEST_F(LinuxBackendTest, StreamerFormatListIsWhatTheDeviceDeclares) {
     ASSERT_TRUE(streamer.Initialised());
     std::vector<SvFormat> formats;
     ASSERT_EQ(streamer.GetFormatList(formats), 0);
-    const std::vector<SvFormat> expected = {
+    ExpectFormats(formats, {
         Format(0, 640, 480, 30, SV_IMAGE_FORMAT_YUY2),   Format(1, 640, 480, 15, SV_IMAGE_FORMAT_YUY2),
         Format(2, 1280, 720, 30, SV_IMAGE_FORMAT_YUY2),  Format(3, 1920, 1080, 60, SV_IMAGE_FORMAT_MJPG),
         Format(4, 1920, 1080, 29, SV_IMAGE_FORMAT_MJPG),
-    };
-    ASSERT_EQ(formats.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_TRUE(SameFormat(formats[i], expected[i])) << i;
+    });
 
     UVCCameraStreamerWin webcam(records[1], list.GetActivation(1));
     ASSERT_EQ(webcam.GetFormatList(formats), 0);
@@ -623,21 +637,14 @@ TEST_F(LinuxBackendTest, StreamerFormatListIsWhatTheDeviceDeclares) {
 TEST_F(LinuxBackendTest, RangesAreListedByTheirEnds) {
     FakeNode n = PlainWebcam();
     n.formats = {{V4L2_PIX_FMT_UYVY, false, {{160, 120, {{1, 30}, {1, 5}}, true}, {640, 480, {{1, 15}}}}, true}};
-    Install({n});
-    PlatformCameraListWin list(Families());
-    std::vector<CameraDeviceInfo> records;
-    ASSERT_EQ(list.GetDeviceList(records), 0);
-    ASSERT_EQ(records.size(), 1u);
-    UVCCameraStreamerWin streamer(records[0], list.GetActivation(0));
     std::vector<SvFormat> formats;
-    ASSERT_EQ(streamer.GetFormatList(formats), 0);
-    const std::vector<SvFormat> expected = {
+    FirstCameraFormats({n}, formats);
+    if (HasFatalFailure()) return;
+    ExpectFormats(formats, {
         Format(0, 160, 120, 30, SV_IMAGE_FORMAT_UYVY),
         Format(1, 160, 120, 5, SV_IMAGE_FORMAT_UYVY),
         Format(2, 640, 480, 15, SV_IMAGE_FORMAT_UYVY),
-    };
-    ASSERT_EQ(formats.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_TRUE(SameFormat(formats[i], expected[i])) << i;
+    });
 }
 
 TEST_F(LinuxBackendTest, RangeEndsBeyondAFormatRecordAreLeftOutAndTheRestListed) {
@@ -648,20 +655,13 @@ TEST_F(LinuxBackendTest, RangeEndsBeyondAFormatRecordAreLeftOutAndTheRestListed)
         // A size range up to 70000 x 70000.
         {V4L2_PIX_FMT_UYVY, false, {{16, 16, {{1, 30}}}, {70000, 70000, {{1, 30}}}}, true},
     };
-    Install({n});
-    PlatformCameraListWin list(Families());
-    std::vector<CameraDeviceInfo> records;
-    ASSERT_EQ(list.GetDeviceList(records), 0);
-    ASSERT_EQ(records.size(), 1u);
-    UVCCameraStreamerWin streamer(records[0], list.GetActivation(0));
     std::vector<SvFormat> formats;
-    ASSERT_EQ(streamer.GetFormatList(formats), 0);
-    const std::vector<SvFormat> expected = {
+    FirstCameraFormats({n}, formats);
+    if (HasFatalFailure()) return;
+    ExpectFormats(formats, {
         Format(0, 640, 480, 1, SV_IMAGE_FORMAT_YUY2),
         Format(1, 16, 16, 30, SV_IMAGE_FORMAT_UYVY),
-    };
-    ASSERT_EQ(formats.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_TRUE(SameFormat(formats[i], expected[i])) << i;
+    });
 }
 
 std::shared_ptr<SourceReader> ReaderOf(DeviceActivation& activation) {
