@@ -370,9 +370,14 @@ Answer UvcFunction::Streaming(const Setup& s, const std::vector<uint8_t>& data) 
     }
 }
 
+bool UvcFunction::Stalls(uint8_t unit, uint8_t selector) const {
+    return std::find(stalled_.begin(), stalled_.end(), ControlId{unit, selector}) != stalled_.end();
+}
+
 Answer UvcFunction::Control(const Setup& s, const std::vector<uint8_t>& data) {
     const auto entity = static_cast<uint8_t>(s.index >> 8);
     const auto selector = static_cast<uint8_t>(s.value >> 8);
+    if (entity != 0 && Stalls(entity, selector)) return Refuse(RequestError::Unknown);
     switch (entity) {
         case 0:
             // The interface's own controls: only the last request's error code.

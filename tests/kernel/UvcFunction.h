@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kernel/UvcLayout.h"
@@ -114,6 +115,14 @@ enum class RequestError : uint8_t {
     Unknown = 0xFF,
 };
 
+// A control of a unit: the camera terminal (1), the processing unit (2) or
+// the extension unit (3), and its selector.
+struct ControlId {
+    uint8_t unit = 0;
+    uint8_t selector = 0;
+    bool operator==(const ControlId& o) const { return unit == o.unit && selector == o.selector; }
+};
+
 class UvcFunction {
 public:
     // The function of `device` (identity and formats) over `units`.
@@ -123,6 +132,11 @@ public:
 
     // One request; `data` is what an OUT request carried.
     Answer Handle(const Setup& setup, const std::vector<uint8_t>& data);
+
+    // A faulty device: every class request to these controls is stalled
+    // (a SET_CUR's data is taken first; the error code then reads Unknown).
+    void StallControls(std::vector<ControlId> controls) { stalled_ = std::move(controls); }
+    bool Stalls(uint8_t unit, uint8_t selector) const;
 
     // The stream the host committed last.
     StreamSettings Committed() const;
@@ -147,6 +161,7 @@ private:
     StreamControl probe_;
     StreamControl commit_;
     RequestError error_ = RequestError::None;
+    std::vector<ControlId> stalled_;
 };
 
 // The bitmaps of the camera terminal's and processing unit's controls the

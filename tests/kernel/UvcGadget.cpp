@@ -2,11 +2,10 @@
 // presents one device of a simulator world as a USB video class camera
 // (identity, formats, controls, the maker's extension unit), answers the
 // host's requests from the simulator's device models and streams the
-// simulator's test pattern over a bulk endpoint. Runs until SIGTERM/SIGINT.
-//
-//   sv_uvc_gadget [--world FILE] [--device N|ID] [--gadget-dir DIR]
-//                 [--udc NAME] [--endpoint NAME] [--clock simulated|real]
-//                 [--verbose]
+// simulator's test pattern over a bulk endpoint. Runs until SIGTERM/SIGINT
+// (or, told to, until it leaves the bus after some frames). Faults on
+// request: stalled controls, frames cut short, leaving the bus mid-stream.
+// The options: kUsage in GadgetOptions.cpp.
 
 #include <endian.h>
 #include <fcntl.h>
@@ -35,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "kernel/GadgetOptions.h"
 #include "kernel/SimCamera.h"
 #include "kernel/UvcFunction.h"
 #include "kernel/UvcPayload.h"
@@ -44,6 +44,7 @@ namespace {
 
 bool gVerbose = false;
 volatile sig_atomic_t gQuit = 0;
+std::atomic<bool> gLeft{false};  // the device left the bus on purpose
 
 void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Log(const char* format, ...) {
@@ -74,7 +75,7 @@ void MakeRealtime(int priority, const char* who) {
 // thread is signalled until it lets go, which dequeues its request.
 class Streamer {
 public:
-    explicit Streamer(SimCamera& camera) : camera_(camera) {}
+    Streamer(SimCamera& camera, const Faults& faults) : camera_(camera), faults_(faults) {}
 
     void Begin() {
         worker_ = std::thread([this] { Run(); });
@@ -156,6 +157,10 @@ private:
         bool frameId = false;
         uint64_t frames = 0;
         while (current_.load() == generation) {
+            if (faults_.LeaveAfter(frames)) {
+                Leave(frames);
+                return;
+            }
             std::shared_ptr<platform::Sample> sample;
             const SimCamera::FrameResult r = camera_.NextFrame(sample, 100);
             if (r == SimCamera::FrameResult::Timeout) continue;
@@ -165,13 +170,18 @@ private:
                     static_cast<uint8_t>(kHeaderEnd | kHeaderEndOfFrame | kHeaderError | (frameId ? kHeaderFrameId : 0))};
                 if (write(fd, header, sizeof header) < 0 && !Written(generation, "error payload")) return;
                 frameId = !frameId;
+                ++frames;
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 continue;
             }
             const uint8_t* bytes = nullptr;
             uint32_t length = 0;
             if (sample->Lock(bytes, length) != platform::HR_S_OK || bytes == nullptr) continue;
-            for (const Payload& p : PackFrame(length, frameId, s.maxPayload, packet)) {
+            const bool cut = faults_.ShortFrame(frames);
+            if (cut) Log("stream: frame %llu cut short, %zu of %u bytes", static_cast<unsigned long long>(frames),
+                         ShortFrameLength(length), length);
+            for (const Payload& p : cut ? PackShortFrame(length, frameId, s.maxPayload, packet)
+                                        : PackFrame(length, frameId, s.maxPayload, packet)) {
                 if (current_.load() != generation) return;
                 iovec parts[2] = {{const_cast<uint8_t*>(p.header), kPayloadHeaderLength},
                                   {const_cast<uint8_t*>(bytes + p.offset), p.length}};
@@ -185,6 +195,13 @@ private:
             ++frames;
             if (gVerbose && frames % 30 == 1) Log("stream: %llu frames", static_cast<unsigned long long>(frames));
         }
+    }
+
+    // Leaves the bus: the main thread is woken to close endpoint 0.
+    void Leave(uint64_t frames) {
+        Log("stream: %llu frames sent, leaving the bus", static_cast<unsigned long long>(frames));
+        gLeft = true;
+        kill(getpid(), SIGTERM);
     }
 
     // After a failed write: true when the stream goes on.
@@ -209,6 +226,7 @@ private:
     }
 
     SimCamera& camera_;
+    const Faults& faults_;
     std::mutex mutex_;
     std::condition_variable cv_;
     uint64_t generation_ = 0;
@@ -227,15 +245,6 @@ private:
 };
 
 // ---- gadgetfs ----
-
-struct Options {
-    std::string world;
-    std::string device = "0";
-    std::string gadgetDir = "/dev/gadget";
-    std::string udc;
-    std::string endpoint;
-    std::optional<bool> simulatedClock;
-};
 
 std::vector<std::string> Entries(const std::string& dir) {
     std::vector<std::string> names;
@@ -443,29 +452,14 @@ private:
     bool highSpeed_ = true;
 };
 
-int Usage() {
-    std::fprintf(stderr,
-                 "usage: sv_uvc_gadget [--world FILE] [--device N|ID] [--gadget-dir DIR] [--udc NAME]\n"
-                 "                     [--endpoint NAME] [--clock simulated|real] [--verbose]\n");
-    return 2;
-}
-
 int Main(int argc, char** argv) {
     Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        const char* v = nullptr;
-        if (a == "--verbose") gVerbose = true;
-        else if (a == "--world" && (v = next())) o.world = v;
-        else if (a == "--device" && (v = next())) o.device = v;
-        else if (a == "--gadget-dir" && (v = next())) o.gadgetDir = v;
-        else if (a == "--udc" && (v = next())) o.udc = v;
-        else if (a == "--endpoint" && (v = next())) o.endpoint = v;
-        else if (a == "--clock" && (v = next()) && (std::strcmp(v, "simulated") == 0 || std::strcmp(v, "real") == 0))
-            o.simulatedClock = std::strcmp(v, "simulated") == 0;
-        else return Usage();
+    std::string bad;
+    if (!ParseOptions(argc, argv, o, bad)) {
+        std::fprintf(stderr, "sv_uvc_gadget: %s\n%s", bad.c_str(), kUsage);
+        return 2;
     }
+    gVerbose = o.verbose;
 
     // Signals reach the threads only where they are waited for: quit in
     // ep0's poll, the kick in the streaming thread's writes.
@@ -504,11 +498,13 @@ int Main(int argc, char** argv) {
         return 1;
     }
     UvcFunction function(camera.Description(), camera.Units());
+    function.StallControls(o.faults.stalledControls);
+    for (const ControlId& c : o.faults.stalledControls) Log("stalling unit %u selector %u", c.unit, c.selector);
     if (function.Layout().formats.empty()) {
         Log("device %s has no format a video class host can take", camera.Description().id.c_str());
         return 1;
     }
-    Streamer streamer(camera);
+    Streamer streamer(camera, o.faults);
     streamer.Begin();
     int status = 1;
     {
@@ -522,8 +518,8 @@ int Main(int argc, char** argv) {
             status = gQuit ? 0 : 1;
         }
         streamer.End();
-    }
-    Log("stopped");
+    }  // endpoint 0 closed: the host sees the device leave
+    Log(gLeft ? "left the bus" : "stopped");
     return status;
 }
 

@@ -10,6 +10,7 @@
 #include <map>
 #include <numeric>
 
+#include "kernel/GadgetOptions.h"
 #include "kernel/SimCamera.h"
 #include "kernel/UvcFunction.h"
 #include "kernel/UvcLayout.h"
@@ -722,6 +723,131 @@ TEST(UvcGadgetFrames, DevicesAreFoundByNumberOrIdOnly) {
     SimCamera busOnly;
     EXPECT_FALSE(busOnly.Open(json, "<test>", "bus-only", std::nullopt, error));
     EXPECT_NE(error.find("no camera"), std::string::npos) << error;
+}
+
+// ---- faults ----
+
+bool Parse(std::vector<const char*> args, Options& o, std::string& error) {
+    args.insert(args.begin(), "sv_uvc_gadget");
+    return ParseOptions(static_cast<int>(args.size()), args.data(), o, error);
+}
+
+TEST(UvcGadgetFaults, OptionsNameTheFaults) {
+    Options o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--device", "kivo", "--stall-control", "2:2", "--stall-control", "0x3:0x0a", "--short-frame",
+                       "3", "--short-frame", "7,0,12", "--leave-after-frames", "20", "--clock", "real", "--verbose"},
+                      o, error))
+        << error;
+    EXPECT_EQ(o.device, "kivo");
+    EXPECT_EQ(o.simulatedClock, std::optional<bool>(false));
+    EXPECT_TRUE(o.verbose);
+    ASSERT_EQ(o.faults.stalledControls.size(), 2u);
+    EXPECT_EQ(o.faults.stalledControls[0], (ControlId{2, 2}));
+    EXPECT_EQ(o.faults.stalledControls[1], (ControlId{3, 10}));
+    for (uint64_t f : {0, 3, 7, 12}) EXPECT_TRUE(o.faults.ShortFrame(f)) << f;
+    for (uint64_t f : {1, 2, 4, 11, 13}) EXPECT_FALSE(o.faults.ShortFrame(f)) << f;
+    EXPECT_FALSE(o.faults.LeaveAfter(19));
+    EXPECT_TRUE(o.faults.LeaveAfter(20));
+
+    // Without the options: no faults.
+    Options plain;
+    ASSERT_TRUE(Parse({"--world", "w.json"}, plain, error)) << error;
+    EXPECT_EQ(plain.world, "w.json");
+    EXPECT_TRUE(plain.faults.stalledControls.empty());
+    EXPECT_FALSE(plain.faults.ShortFrame(0));
+    EXPECT_FALSE(plain.faults.LeaveAfter(1000000));
+}
+
+TEST(UvcGadgetFaults, OptionsOutOfRangeAreRefused) {
+    const std::vector<std::vector<const char*>> refused = {
+        {"--stall-control", "2"},           {"--stall-control", "0:2"},     {"--stall-control", "4:2"},
+        {"--stall-control", "2:0"},         {"--stall-control", "2:256"},   {"--stall-control", "2:x"},
+        {"--stall-control", "-1:2"},        {"--stall-control", ":2"},      {"--stall-control"},
+        {"--short-frame", ""},              {"--short-frame", "1,,2"},      {"--short-frame", "1,"},
+        {"--short-frame", "-1"},            {"--short-frame", "two"},       {"--short-frame"},
+        {"--leave-after-frames", "0"},      {"--leave-after-frames", "5x"}, {"--leave-after-frames", "-3"},
+        {"--leave-after-frames"},           {"--clock", "sometimes"},       {"--frobnicate"},
+        {"--leave-after-frames", "4294967296"}};
+    for (const auto& args : refused) {
+        Options o;
+        std::string error;
+        EXPECT_FALSE(Parse(args, o, error)) << args[0] << " " << (args.size() > 1 ? args[1] : "");
+        EXPECT_NE(error.find(args[0]), std::string::npos) << error;
+    }
+    // The edges that are in range.
+    Options o;
+    std::string error;
+    EXPECT_TRUE(Parse({"--stall-control", "1:255", "--stall-control", "3:1", "--leave-after-frames", "1",
+                       "--short-frame", "4294967295"},
+                      o, error))
+        << error;
+    EXPECT_TRUE(o.faults.LeaveAfter(1));
+    EXPECT_FALSE(o.faults.LeaveAfter(0));
+}
+
+TEST(UvcGadgetFaults, ShortFrameCarriesTheFirstHalfAndEndsTheFrame) {
+    constexpr size_t kMax = 16384, kPacket = 512;
+    for (size_t length : {size_t{0}, size_t{1}, size_t{1024}, size_t{2 * 16382}, size_t{153600}, size_t{614400}}) {
+        for (bool fid : {false, true}) {
+            SCOPED_TRACE(length);
+            const auto whole = PackFrame(length, fid, kMax, kPacket);
+            const auto cut = PackShortFrame(length, fid, kMax, kPacket);
+            ASSERT_FALSE(cut.empty());
+            size_t next = 0;
+            for (size_t i = 0; i < cut.size(); ++i) {
+                const Payload& p = cut[i];
+                EXPECT_EQ((p.header[1] & kHeaderFrameId) != 0, fid);
+                EXPECT_EQ((p.header[1] & kHeaderEndOfFrame) != 0, i + 1 == cut.size());
+                EXPECT_EQ(p.header[1] & kHeaderError, 0);
+                EXPECT_EQ(p.offset, next);
+                next += p.length;
+                if (p.Size() < kMax) {
+                EXPECT_NE(p.Size() % kPacket, 0u);
+            }
+            }
+            EXPECT_EQ(next, length / 2);  // the frame's first half, nothing more
+            if (length >= 2 * 16382) {
+                EXPECT_LT(cut.size(), whole.size());
+            }
+        }
+    }
+}
+
+TEST(UvcGadgetFaults, StalledControlsAreRefusedOnEveryRequest) {
+    World w("kivo");
+    ASSERT_TRUE(w.ok);
+    w.function->StallControls({{kProcessingUnitId, UVC_PU_BRIGHTNESS_CONTROL}});
+    EXPECT_TRUE(w.function->Stalls(kProcessingUnitId, UVC_PU_BRIGHTNESS_CONTROL));
+    for (int q : {UVC_GET_CUR, UVC_GET_MIN, UVC_GET_MAX, UVC_GET_RES, UVC_GET_DEF, UVC_GET_LEN, UVC_GET_INFO}) {
+        SCOPED_TRACE(q);
+        EXPECT_EQ(w.In(static_cast<uint8_t>(q), UVC_PU_BRIGHTNESS_CONTROL, kProcessingUnitId, 0, 2).kind, Answer::Kind::Stall);
+        EXPECT_EQ(w.ErrorCode(), static_cast<uint8_t>(RequestError::Unknown));
+    }
+    // A SET_CUR is refused and leaves the device's value.
+    auto pu = w.camera.Units().processing;
+    int32_t before = 0, flags = 0, after = 0;
+    ASSERT_EQ(pu->Get(uvc::ProcAmp_Brightness, before, flags), platform::HR_S_OK);
+    EXPECT_EQ(w.Out(UVC_SET_CUR, UVC_PU_BRIGHTNESS_CONTROL, kProcessingUnitId, 0, Bytes(before + 1, 2)).kind,
+              Answer::Kind::Stall);
+    EXPECT_EQ(w.ErrorCode(), static_cast<uint8_t>(RequestError::Unknown));
+    ASSERT_EQ(pu->Get(uvc::ProcAmp_Brightness, after, flags), platform::HR_S_OK);
+    EXPECT_EQ(after, before);
+
+    // The same selector on another unit, and the unit's other controls, answer.
+    EXPECT_EQ(w.In(UVC_GET_CUR, UVC_PU_CONTRAST_CONTROL, kProcessingUnitId, 0, 2).kind, Answer::Kind::Data);
+    EXPECT_EQ(w.ErrorCode(), 0);
+    EXPECT_FALSE(w.function->Stalls(kCameraTerminalId, UVC_PU_BRIGHTNESS_CONTROL));
+    EXPECT_EQ(w.In(UVC_GET_INFO, UVC_CT_AE_MODE_CONTROL, kCameraTerminalId, 0, 1).kind, Answer::Kind::Data);
+
+    // An extension unit's selector, and the interface's error code control stays readable.
+    EXPECT_EQ(w.In(UVC_GET_INFO, 1, kExtensionUnitId, 0, 1).kind, Answer::Kind::Data);
+    w.function->StallControls({{kExtensionUnitId, 1}});
+    EXPECT_EQ(w.In(UVC_GET_INFO, 1, kExtensionUnitId, 0, 1).kind, Answer::Kind::Stall);
+    EXPECT_EQ(w.ErrorCode(), static_cast<uint8_t>(RequestError::Unknown));
+    EXPECT_EQ(w.In(UVC_GET_CUR, UVC_PU_BRIGHTNESS_CONTROL, kProcessingUnitId, 0, 2).kind, Answer::Kind::Data);
+    EXPECT_EQ(w.In(UVC_GET_INFO, UVC_VC_REQUEST_ERROR_CODE_CONTROL, 0, kControlInterface, 1).kind,
+              Answer::Kind::Data);
 }
 
 }  // namespace
