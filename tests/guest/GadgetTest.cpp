@@ -89,16 +89,22 @@ protected:
             "(grep -q ' /dev/gadget ' /proc/mounts || mount -t gadgetfs gadgetfs /dev/gadget)");
         ASSERT_EQ(ready.status, 0) << ready.output;
     }
-    void SetUp() override {
+    void SetUp() override { Start({}); }
+    // The software camera for this test's device, with `faults` (options of
+    // the program), listed by the library.
+    void Start(const std::vector<std::string>& faults) {
         const Device& device = GetParam();
         log_ = std::string("/tmp/gadget-") + device.id + ".log";
+        std::vector<std::string> args = {Built("tests/kernel/sv_uvc_gadget"), "--world", kWorld, "--device", device.id};
+        args.insert(args.end(), faults.begin(), faults.end());
         gadget_ = fork();
         if (gadget_ == 0) {
-            const std::string program = Built("tests/kernel/sv_uvc_gadget");
+            std::vector<char*> argv;
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
             freopen(log_.c_str(), "w", stdout);
             dup2(fileno(stdout), 2);
-            execl(program.c_str(), program.c_str(), "--world", kWorld.c_str(), "--device", device.id,
-                  static_cast<char*>(nullptr));
+            execv(argv[0], argv.data());
             _exit(127);
         }
         ASSERT_GT(gadget_, 0);
@@ -107,6 +113,13 @@ protected:
         ASSERT_TRUE(listed_.camera) << device.name << " did not appear\n" << ReadLog();
         node_ = NodeOf(listed_.camera);
         ASSERT_FALSE(node_.empty());
+    }
+    // The same device again, with `faults`.
+    void Restart(const std::vector<std::string>& faults) {
+        if (listed_.camera) (void)SvClose(listed_.camera);
+        listed_ = {};
+        ASSERT_TRUE(Unplug());
+        Start(faults);
     }
     void TearDown() override {
         if (listed_.camera) (void)SvClose(listed_.camera);
@@ -340,6 +353,10 @@ TEST_P(GadgetFaults, LeavingTheBusMidStreamGivesTheUnplugResult) {
     EXPECT_EQ(SvClose(listed_.camera), 0);
     EXPECT_LT(std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start).count(), 3000);
     listed_ = {};
+    // No descriptor and no mapped buffer of the vanished node is left.
+    const Held held = HeldVideoFiles();
+    EXPECT_EQ(held.descriptors, 0);
+    EXPECT_EQ(held.mappings, 0);
     EXPECT_TRUE(Unplug());
 }
 
@@ -350,6 +367,61 @@ TEST_P(GadgetFaults, ANodeThatVanishesBetweenListAndOpenFailsTheOpen) {
     EXPECT_NE(SvOpen(listed_.camera), 0);
     EXPECT_LT(std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start).count(), 2000);
     listed_ = {};
+}
+
+// A control the device answers with a stall: that control fails at once,
+// the others work.
+TEST_P(GadgetFaults, AStalledControlFailsAloneAndAtOnce) {
+    Restart({"--stall-control", "2:2"});  // the processing unit's brightness
+    if (HasFatalFailure()) return;
+    ASSERT_EQ(SvOpen(listed_.camera), 0);
+    const auto start = std::chrono::steady_clock::now();
+    long minimum = 0, maximum = 0, step = 0, defaultValue = 0, value = 0;
+    int flag = 0;
+    EXPECT_NE(SvGetUVCImageProcessingRange(listed_.camera, SV_UVC_BRIGHTNESS, minimum, maximum, step, defaultValue), 0);
+    EXPECT_NE(SvGetUVCImageProcessing(listed_.camera, SV_UVC_BRIGHTNESS, value, flag), 0);
+    EXPECT_NE(SvSetUVCImageProcessing(listed_.camera, SV_UVC_BRIGHTNESS, 1, 0), 0);
+    EXPECT_LT(std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start).count(), 3000);
+    ASSERT_EQ(SvGetUVCImageProcessingRange(listed_.camera, SV_UVC_CONTRAST, minimum, maximum, step, defaultValue), 0);
+    ASSERT_EQ(SvSetUVCImageProcessing(listed_.camera, SV_UVC_CONTRAST, minimum, 0), 0);
+    ASSERT_EQ(SvGetUVCImageProcessing(listed_.camera, SV_UVC_CONTRAST, value, flag), 0);
+    EXPECT_EQ(value, minimum);
+}
+
+// Frames cut short: uvcvideo hands them over marked as errors when told not
+// to drop them (nodrop=1), or drops them itself; the library delivers only
+// whole frames either way.
+TEST_P(GadgetFaults, FramesCutShortAreNeverDelivered) {
+    for (const char* nodrop : {"1", "0"}) {
+        SCOPED_TRACE(std::string("nodrop=") + nodrop);
+        ASSERT_EQ(Sh(std::string("echo ") + nodrop + " > /sys/module/uvcvideo/parameters/nodrop").status, 0);
+        Restart({"--short-frame", "2,3,5"});
+        if (HasFatalFailure()) return;
+        ASSERT_EQ(SvOpen(listed_.camera), 0);
+        std::vector<SvFormat> formats;
+        ASSERT_EQ(SvGetFormatList(listed_.camera, formats), 0);
+        const SvFormat format = formats.at(0);
+        ASSERT_EQ(SvSetFormat(listed_.camera, format), 0);
+        ASSERT_EQ(SvStartStreaming(listed_.camera), 0);
+        const std::string pixel = SvPixelFormatName(format.format);
+        std::vector<uint8_t> frame(std::size_t{format.width} * format.height * 2);
+        std::set<uint64_t> seen;
+        for (int n = 0; n < 5; ++n) {
+            int size = static_cast<int>(frame.size());
+            ASSERT_EQ(SvGetImage(listed_.camera, frame.data(), &size, 10000), SV_CAPTURE_SUCCESS);
+            const std::vector<uint8_t> got(frame.begin(), frame.begin() + size);
+            std::string why;
+            const std::vector<uint8_t> expected = PatternFor(pixel, got, format.width, format.height, why);
+            ASSERT_FALSE(expected.empty()) << why;
+            EXPECT_TRUE(got == expected) << "frame " << n;
+            svtest::RgbImage image;
+            ASSERT_TRUE(svtest::DecodeFrame(pixel, got.data(), got.size(), format.width, format.height, image, why));
+            seen.insert(svtest::ReadCounter(image));
+        }
+        for (uint64_t cut : {2u, 3u, 5u}) EXPECT_EQ(seen.count(cut), 0u) << "frame " << cut << " was cut short";
+        (void)SvStopStreaming(listed_.camera);
+    }
+    Sh("echo 0 > /sys/module/uvcvideo/parameters/nodrop");
 }
 
 INSTANTIATE_TEST_SUITE_P(Cameras, GadgetFaults, ::testing::Values(kDevices[0], kDevices[1]),

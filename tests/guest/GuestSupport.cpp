@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <regex>
@@ -87,6 +88,18 @@ std::vector<PeerFormat> PeerFormats(const std::string& node) {
         }
     }
     return formats;
+}
+
+Held HeldVideoFiles() {
+    Held held;
+    const Shell fds = Sh("ls -l /proc/" + std::to_string(getpid()) + "/fd");
+    const Shell maps = Sh("cat /proc/" + std::to_string(getpid()) + "/maps");
+    std::istringstream lines(fds.output);
+    std::string line;
+    while (std::getline(lines, line)) held.descriptors += line.find("/dev/video") != std::string::npos;
+    std::istringstream mapped(maps.output);
+    while (std::getline(mapped, line)) held.mappings += line.find("/dev/video") != std::string::npos;
+    return held;
 }
 
 double ProcessCpuSeconds() {

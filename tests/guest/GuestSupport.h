@@ -49,6 +49,14 @@ struct PeerFormat {
 };
 std::vector<PeerFormat> PeerFormats(const std::string& node);
 
+// What this process still holds of video nodes: open descriptors and
+// mapped buffers of /dev/video* files.
+struct Held {
+    int descriptors = 0;
+    int mappings = 0;
+};
+Held HeldVideoFiles();
+
 // CPU time this process has used, user and system, in seconds.
 double ProcessCpuSeconds();
 

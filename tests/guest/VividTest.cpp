@@ -178,6 +178,9 @@ TEST_F(Vivid, ADisconnectMidStreamGivesTheUnplugResultAtOnce) {
     EXPECT_EQ(SvClose(listed_.camera), 0);
     EXPECT_LT(std::chrono::duration_cast<milliseconds>(Clock::now() - again).count(), 2000);
     listed_ = {};
+    const Held held = HeldVideoFiles();
+    EXPECT_EQ(held.descriptors, 0);
+    EXPECT_EQ(held.mappings, 0);
     // The driver module can go: the library holds nothing of it.
     EXPECT_EQ(Sh("rmmod vivid").status, 0);
 }
