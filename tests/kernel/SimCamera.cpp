@@ -22,53 +22,7 @@ std::string HrText(HResult hr) {
 
 }  // namespace
 
-// Keeps the reader's last delivery and whether a flush has come back.
-class SimCamera::Catcher final : public SampleCallback {
-public:
-    void OnReadSample(HResult status, uint32_t, uint32_t, int64_t, const std::shared_ptr<Sample>& sample) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        status_ = status;
-        sample_ = sample;
-        delivered_ = true;
-        cv_.notify_all();
-    }
-    void OnFlush(uint32_t) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        flushed_ = true;
-        cv_.notify_all();
-    }
-    bool Take(int ms, HResult& status, std::shared_ptr<Sample>& sample) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (!cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return delivered_; })) return false;
-        delivered_ = false;
-        status = status_;
-        sample = std::move(sample_);
-        return true;
-    }
-    void ArmFlush() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        flushed_ = false;
-    }
-    // Waits for the flush notice, which comes after every delivery begun
-    // before it; then forgets what was delivered.
-    bool AwaitFlush(int ms) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        const bool done = cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return flushed_; });
-        delivered_ = false;
-        sample_.reset();
-        return done;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool delivered_ = false;
-    bool flushed_ = false;
-    HResult status_ = HR_S_OK;
-    std::shared_ptr<Sample> sample_;
-};
-
-SimCamera::SimCamera() : catcher_(std::make_shared<Catcher>()) {}
+SimCamera::SimCamera() : catcher_(std::make_shared<test::SampleCatcher>()) {}
 
 SimCamera::~SimCamera() {
     reader_.reset();

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "common/SampleCatcher.h"
 #include "kernel/UvcFunction.h"
 #include "platform/sim/SimBackend.h"
 #include "platform/sim/SimMachine.h"
@@ -43,14 +44,13 @@ public:
     FrameResult NextFrame(std::shared_ptr<platform::Sample>& sample, int timeoutMs);
 
 private:
-    class Catcher;
 
     std::shared_ptr<sim::SimMachine> machine_;
     std::shared_ptr<sim::SimBackend> backend_;
     std::shared_ptr<sim::SimDevice> device_;
     std::shared_ptr<platform::DeviceActivation> activation_;
     std::shared_ptr<platform::MediaSource> source_;
-    std::shared_ptr<Catcher> catcher_;
+    std::shared_ptr<test::SampleCatcher> catcher_;
     std::shared_ptr<platform::SourceReader> reader_;
     bool requested_ = false;
 };

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "common/SampleCatcher.h"
 #include "platform/PlatformCameraList.h"
 #include "platform/USBView.h"
 #include "platform/backend/Clock.h"
@@ -35,34 +36,7 @@ int ErrnoOf(HResult hr) {
     return -EIO;
 }
 
-// Keeps the simulator's last delivery for the frame being made.
-class Catcher final : public SampleCallback {
-public:
-    void OnReadSample(HResult status, uint32_t, uint32_t, int64_t, const std::shared_ptr<Sample>& sample) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        status_ = status;
-        sample_ = sample;
-        delivered_ = true;
-        cv_.notify_all();
-    }
-    void OnFlush(uint32_t) override {}
-    // True with the delivery when one came within `ms` real milliseconds.
-    bool Take(int ms, HResult& status, std::shared_ptr<Sample>& sample) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (!cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return delivered_; })) return false;
-        delivered_ = false;
-        status = status_;
-        sample = std::move(sample_);
-        return true;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool delivered_ = false;
-    HResult status_ = 0;
-    std::shared_ptr<Sample> sample_;
-};
+using Catcher = sv::test::SampleCatcher;
 
 // One simulated camera behind a node. Its calls come under the fake
 // kernel's lock, one at a time.
