@@ -67,10 +67,11 @@ json SimSvcam(const std::string& arguments) { return Svcam("--backend sim --worl
 // The frame the test pattern has for `bytes` (its counter read back), or
 // an empty vector when the bytes do not decode.
 std::vector<uint8_t> PatternFor(const std::string& pixel, const std::vector<uint8_t>& bytes, uint32_t width,
-                                uint32_t height, std::string& why) {
+                                uint32_t height, std::string& why, uint64_t* number = nullptr) {
     svtest::RgbImage image;
     if (!svtest::DecodeFrame(pixel, bytes.data(), bytes.size(), width, height, image, why)) return {};
     const uint64_t frame = svtest::ReadCounter(image);
+    if (number) *number = frame;
     const std::string file = "/tmp/pattern.raw";
     const Shell made = Sh(Built("tests/guest/sv_guest_pattern") + " " + pixel + " " + std::to_string(frame) + " " +
                           std::to_string(width) + " " + std::to_string(height) + " " + file);
@@ -148,6 +149,20 @@ protected:
         }
         return false;
     }
+    // One frame of `format` from the library: the test pattern's frame for
+    // the counter it shows, byte for byte. `number` is that counter.
+    void TakePatternFrame(const SvFormat& format, uint64_t& number) {
+        const std::string pixel = SvPixelFormatName(format.format);
+        std::vector<uint8_t> frame(std::size_t{format.width} * format.height * 2);
+        int size = static_cast<int>(frame.size());
+        ASSERT_EQ(SvGetImage(listed_.camera, frame.data(), &size, 10000), SV_CAPTURE_SUCCESS);
+        const std::vector<uint8_t> got(frame.begin(), frame.begin() + size);
+        std::string why;
+        const std::vector<uint8_t> expected = PatternFor(pixel, got, format.width, format.height, why, &number);
+        ASSERT_FALSE(expected.empty()) << why;
+        EXPECT_TRUE(got == expected) << "frame " << number << ": " << got.size() << " bytes, pattern "
+                                     << expected.size();
+    }
     std::string ReadLog() const {
         const auto bytes = ReadFile(log_);
         return std::string(bytes.begin(), bytes.end());
@@ -213,16 +228,10 @@ TEST_P(Gadget, EveryFormatCapturesTheTestPattern) {
         SCOPED_TRACE(pixel + " " + std::to_string(format.width) + "x" + std::to_string(format.height));
         ASSERT_EQ(SvSetFormat(listed_.camera, format), 0);
         ASSERT_EQ(SvStartStreaming(listed_.camera), 0);
-        std::vector<uint8_t> frame(std::size_t{format.width} * format.height * 2);
         for (int n = 0; n < 2; ++n) {
-            int size = static_cast<int>(frame.size());
-            ASSERT_EQ(SvGetImage(listed_.camera, frame.data(), &size, 10000), SV_CAPTURE_SUCCESS);
-            const std::vector<uint8_t> got(frame.begin(), frame.begin() + size);
-            std::string why;
-            const std::vector<uint8_t> expected = PatternFor(pixel, got, format.width, format.height, why);
-            ASSERT_FALSE(expected.empty()) << why;
-            EXPECT_TRUE(got == expected) << "frame " << n << ": " << got.size() << " bytes, pattern "
-                                         << expected.size();
+            uint64_t number = 0;
+            TakePatternFrame(format, number);
+            if (HasFatalFailure()) return;
         }
         ASSERT_EQ(SvStopStreaming(listed_.camera), 0);
     }
@@ -403,20 +412,12 @@ TEST_P(GadgetFaults, FramesCutShortAreNeverDelivered) {
         const SvFormat format = formats.at(0);
         ASSERT_EQ(SvSetFormat(listed_.camera, format), 0);
         ASSERT_EQ(SvStartStreaming(listed_.camera), 0);
-        const std::string pixel = SvPixelFormatName(format.format);
-        std::vector<uint8_t> frame(std::size_t{format.width} * format.height * 2);
         std::set<uint64_t> seen;
         for (int n = 0; n < 5; ++n) {
-            int size = static_cast<int>(frame.size());
-            ASSERT_EQ(SvGetImage(listed_.camera, frame.data(), &size, 10000), SV_CAPTURE_SUCCESS);
-            const std::vector<uint8_t> got(frame.begin(), frame.begin() + size);
-            std::string why;
-            const std::vector<uint8_t> expected = PatternFor(pixel, got, format.width, format.height, why);
-            ASSERT_FALSE(expected.empty()) << why;
-            EXPECT_TRUE(got == expected) << "frame " << n;
-            svtest::RgbImage image;
-            ASSERT_TRUE(svtest::DecodeFrame(pixel, got.data(), got.size(), format.width, format.height, image, why));
-            seen.insert(svtest::ReadCounter(image));
+            uint64_t number = 0;
+            TakePatternFrame(format, number);
+            if (HasFatalFailure()) return;
+            seen.insert(number);
         }
         for (uint64_t cut : {2u, 3u, 5u}) EXPECT_EQ(seen.count(cut), 0u) << "frame " << cut << " was cut short";
         (void)SvStopStreaming(listed_.camera);
