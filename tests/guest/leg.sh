@@ -10,7 +10,7 @@ status=0
 echo "== CPU per frame on vivid (a figure, not a check)"
 rmmod vivid 2>/dev/null
 if modprobe vivid n_devs=1 node_types=0x1 num_inputs=1 input_types=0x0; then
-    /usr/bin/python3 tests/guest/cpu_per_frame.py /dev/video0 vivid 1280 720 100 \
+    /usr/bin/python3 -B tests/guest/cpu_per_frame.py /dev/video0 vivid 1280 720 100 \
         "$BUILD/tests/guest/sv_guest_cpu_per_frame" || echo "(the figure could not be taken)"
     rmmod vivid
 fi
