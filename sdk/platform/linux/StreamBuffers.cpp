@@ -75,6 +75,10 @@ int BufferRing::QueueLocked(uint32_t index) {
     buffer.memory = V4L2_MEMORY_MMAP;
     const int rc = file_->Ioctl(VIDIOC_QBUF, &buffer);
     if (rc >= 0) buffers_[index].queued = true;
+    // A device that left the bus takes no buffer back. Without this mark a
+    // ring whose buffers all came back as errors would wait for ever for
+    // one to be queued, and never poll to see the hang-up.
+    if (rc == -ENODEV || rc == -ENXIO) lost_ = true;
     return rc;
 }
 
@@ -118,6 +122,11 @@ void BufferRing::Return(uint32_t index) {
     returned_.notify_all();
 }
 
+bool BufferRing::Lost() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lost_;
+}
+
 void BufferRing::Stop() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -137,7 +146,7 @@ bool BufferRing::WaitForQueued(int timeoutMs) {
     };
     std::unique_lock<std::mutex> lock(mutex_);
     return returned_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                              [&] { return stopped_ || anyQueued(); }) &&
+                              [&] { return stopped_ || lost_ || anyQueued(); }) &&
            !stopped_;
 }
 

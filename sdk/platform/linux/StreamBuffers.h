@@ -62,9 +62,13 @@ public:
     std::shared_ptr<void> Lend(uint32_t index);
     // No buffer is queued again from now on (before STREAMOFF).
     void Stop();
-    // True when the driver holds at least one buffer; else waits up to
-    // `timeoutMs` for a lent buffer to come back.
+    // True when the driver holds at least one buffer, or when the device
+    // refused a buffer because it is gone (a poll then sees the hang-up);
+    // else waits up to `timeoutMs` for a lent buffer to come back.
     bool WaitForQueued(int timeoutMs);
+    // A buffer was refused with ENODEV or ENXIO: the device left the bus,
+    // and the buffers it still held may have come back flagged as errors.
+    bool Lost();
 
 private:
     struct Buffer {
@@ -84,6 +88,7 @@ private:
     std::mutex mutex_;
     std::condition_variable returned_;
     bool stopped_ = false;
+    bool lost_ = false;
 };
 
 }  // namespace sv::platform::v4l2
