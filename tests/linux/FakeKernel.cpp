@@ -167,6 +167,7 @@ int FakeKernel::Close(int fd) {
     if (st.owner == fd) {
         st.streaming = false;
         st.queued.clear();
+        st.cancelled.clear();
         st.buffers.clear();
         st.owner = -1;
     }
@@ -189,7 +190,8 @@ int FakeKernel::Ioctl(int fd, unsigned long request, void* arg) {
     const auto open = open_.find(fd);
     if (open == open_.end()) return -EBADF;
     const std::size_t index = open->second;
-    if (streams_[index].gone || stale_.count(fd) != 0) return -ENODEV;
+    if (stale_.count(fd) != 0) return -ENODEV;
+    if (streams_[index].gone) return request == VIDIOC_DQBUF ? DequeueCancelledLocked(fd, index, arg) : -ENODEV;
     const FakeNode* node = &nodes_[index];
     const auto findFormat = [node](uint32_t pixelFormat) -> const FakeFormat* {
         for (const FakeFormat& f : node->formats) {
@@ -448,9 +450,8 @@ int FakeKernel::StreamIoctlLocked(int fd, std::size_t index, unsigned long reque
         auto* buffer = static_cast<v4l2_buffer*>(arg);
         if (otherOwner || !st.streaming) return -EINVAL;
         if (node.unplugAfterFrames >= 0 && st.sequence >= node.unplugAfterFrames) {
-            st.gone = true;
-            changed_.notify_all();
-            return -ENODEV;
+            UnplugLocked(index);
+            return DequeueCancelledLocked(fd, index, arg);
         }
         if (st.queued.empty() || node.stalls || st.ready == 0) return -EAGAIN;
         --st.ready;
@@ -467,9 +468,8 @@ int FakeKernel::StreamIoctlLocked(int fd, std::size_t index, unsigned long reque
                 st.queued.push_front(i);
                 --st.sequence;
                 if (made == -EAGAIN) return -EAGAIN;
-                st.gone = true;
-                changed_.notify_all();
-                return -ENODEV;
+                UnplugLocked(index);
+                return DequeueCancelledLocked(fd, index, arg);
             }
             failed = made < 0;
             length = made < 0 ? 0 : static_cast<uint32_t>(std::min<int64_t>(made, length));
@@ -477,11 +477,23 @@ int FakeKernel::StreamIoctlLocked(int fd, std::size_t index, unsigned long reque
             std::memcpy(data.data(), &sequence, 4);
         }
         if (node.shortFrames.count(sequence) != 0) length /= 2;
+        if (node.corruptFrames.count(sequence) != 0) failed = true;
+        // uvcvideo takes a frame of an uncompressed format that is not whole
+        // for a damaged one; it gives a damaged frame's buffer to the device
+        // again unless asked not to drop frames.
+        bool compressed = false;
+        for (const FakeFormat& f : node.formats) compressed = compressed || (f.pixelFormat == st.pixelFormat && f.compressed);
+        const bool checksLength = node.driver == "uvcvideo" && !compressed;
+        if (checksLength && length != st.sizeImage) failed = true;
+        if (failed && node.driver == "uvcvideo" && !node.noDrop) {
+            st.queued.push_back(i);
+            return -EAGAIN;
+        }
         buffer->index = i;
         buffer->bytesused = length;
         buffer->sequence = sequence;
         buffer->flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_DONE;
-        if (failed || node.corruptFrames.count(sequence) != 0) buffer->flags |= V4L2_BUF_FLAG_ERROR;
+        if (failed) buffer->flags |= V4L2_BUF_FLAG_ERROR;
         buffer->timestamp.tv_sec = 100 + sequence / 30;
         buffer->timestamp.tv_usec = (sequence % 30) * 33333;
         return 0;
@@ -528,6 +540,7 @@ int FakeKernel::ControlIoctlLocked(std::size_t index, unsigned long request, voi
         auto* query = static_cast<v4l2_queryctrl*>(arg);
         const FakeControl* c = find(query->id);
         if (c == nullptr) return -EINVAL;
+        if (c->stalled) return -EPIPE;
         query->type = c->type;
         query->minimum = c->minimum;
         query->maximum = c->maximum;
@@ -546,6 +559,7 @@ int FakeKernel::ControlIoctlLocked(std::size_t index, unsigned long request, voi
         auto* control = static_cast<v4l2_control*>(arg);
         const FakeControl* c = find(control->id);
         if (c == nullptr) return -EINVAL;
+        if (c->stalled) return -EPIPE;
         control->value = c->value;
         return 0;
     }
@@ -553,6 +567,7 @@ int FakeKernel::ControlIoctlLocked(std::size_t index, unsigned long request, voi
         auto* control = static_cast<v4l2_control*>(arg);
         FakeControl* c = find(control->id);
         if (c == nullptr) return -EINVAL;
+        if (c->stalled) return -EPIPE;
         if (c->refuseErrno != 0) return -c->refuseErrno;
         if (control->value < c->minimum || control->value > c->maximum) return -ERANGE;
         if (c->type == V4L2_CTRL_TYPE_MENU && c->menu.count(static_cast<uint32_t>(control->value)) == 0) return -EINVAL;
@@ -611,11 +626,15 @@ int FakeKernel::Poll(struct pollfd* fds, nfds_t count, int timeoutMs) {
             fds->revents = POLLNVAL;
             return true;
         }
-        const Stream& st = streams_[open->second];
         const FakeNode& node = nodes_[open->second];
-        if (st.gone || stale_.count(fds->fd) != 0) fds->revents = POLLERR | POLLHUP;
+        if (!streams_[open->second].gone && streams_[open->second].streaming && node.unplugAfterFrames >= 0 &&
+            streams_[open->second].sequence >= node.unplugAfterFrames) {
+            UnplugLocked(open->second);
+        }
+        const Stream& st = streams_[open->second];
+        if (stale_.count(fds->fd) != 0) fds->revents = POLLERR | POLLHUP;
+        else if (st.gone) fds->revents = st.cancelled.empty() ? POLLERR | POLLHUP : POLLIN | POLLRDNORM;
         else if (!st.streaming) fds->revents = POLLERR;
-        else if (node.unplugAfterFrames >= 0 && st.sequence >= node.unplugAfterFrames) fds->revents = POLLERR;
         else if (!st.queued.empty() && !node.stalls && (st.ready > 0 || timeoutMs > 0)) fds->revents = POLLIN | POLLRDNORM;
         return fds->revents != 0;
     };
@@ -625,6 +644,7 @@ int FakeKernel::Poll(struct pollfd* fds, nfds_t count, int timeoutMs) {
     // only frames that already came.
     const auto open = open_.find(fds->fd);
     Stream& st = streams_[open->second];
+    if (st.gone) return 1;
     if (timeoutMs > 0 && st.ready == 0) st.ready = 1;
     return 1;
 }
@@ -698,9 +718,26 @@ void FakeKernel::Replug(const std::string& name) {
 }
 
 void FakeKernel::UnplugLocked(std::size_t i) {
-    streams_[i].gone = true;
-    streams_[i].streaming = false;
+    Stream& st = streams_[i];
+    if (st.gone) return;
+    st.gone = true;
+    // The buffers queued for the stream come back flagged as errors.
+    if (st.streaming) st.cancelled.insert(st.cancelled.end(), st.queued.begin(), st.queued.end());
+    st.queued.clear();
+    st.streaming = false;
     changed_.notify_all();
+}
+
+int FakeKernel::DequeueCancelledLocked(int fd, std::size_t i, void* arg) {
+    Stream& st = streams_[i];
+    if (st.cancelled.empty() || st.owner != fd) return -ENODEV;
+    auto* buffer = static_cast<v4l2_buffer*>(arg);
+    buffer->index = st.cancelled.front();
+    st.cancelled.pop_front();
+    buffer->bytesused = 0;
+    buffer->sequence = st.sequence;
+    buffer->flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_DONE | V4L2_BUF_FLAG_ERROR;
+    return 0;
 }
 
 void FakeKernel::Unplug(const std::string& name) {

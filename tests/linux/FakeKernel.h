@@ -53,6 +53,9 @@ struct FakeControl {
     int32_t value = 0;
     std::set<uint32_t> menu;  // the menu indices offered
     int refuseErrno = 0;      // S_CTRL fails with this errno
+    // The camera stalls every request on the control: QUERYCTRL, G_CTRL and
+    // S_CTRL fail with EPIPE, as uvcvideo answers such a control.
+    bool stalled = false;
 };
 
 struct FakeNode {
@@ -91,8 +94,15 @@ struct FakeNode {
     bool fixedRate = false;             // S_PARM takes any interval and keeps (writes back) the first
     bool stalls = false;                // no frame ever becomes ready
     int64_t unplugAfterFrames = -1;     // gone after this many frames (-1: never)
-    std::set<uint32_t> corruptFrames;   // frame numbers marked V4L2_BUF_FLAG_ERROR
-    std::set<uint32_t> shortFrames;     // frame numbers with half their bytes
+    // Frames the device sends damaged (corrupt, or with half their bytes).
+    // uvcvideo counts a frame of an uncompressed format that is not whole as
+    // damaged too; by default it queues a damaged frame's buffer again, so
+    // the frame is never dequeued (a gap in the sequence numbers); with its
+    // `nodrop` parameter the frame is dequeued with V4L2_BUF_FLAG_ERROR.
+    // Another driver hands a short frame over as it came, unflagged.
+    std::set<uint32_t> corruptFrames;
+    std::set<uint32_t> shortFrames;
+    bool noDrop = false;                // uvcvideo's `nodrop`
     // Fills frame `sequence` and answers its length, or a negative errno
     // (ENODEV: the device is gone; EIO: the frame is marked corrupt); by
     // default the sequence number goes into the first four bytes and the
@@ -152,8 +162,10 @@ public:
     // the supported one nearest to the one asked).
     std::vector<std::pair<uint32_t, uint32_t>> IntervalsAsked(const std::string& name) const;
     std::pair<uint32_t, uint32_t> CurrentInterval(const std::string& name) const;
-    // Pulls node `name` out: its entry leaves sysfs, every call on it fails
-    // with ENODEV and polls answer POLLERR | POLLHUP.
+    // Pulls node `name` out: its entry leaves sysfs. As uvcvideo does, the
+    // buffers queued for a stream come back first, flagged as errors with no
+    // bytes used (polls see them ready); after them every call on the node
+    // fails with ENODEV and polls answer POLLERR | POLLHUP.
     void Unplug(const std::string& name);
     // Plugs node `name` back in after Unplug: its sysfs entry returns, and
     // it is a new device (descriptors opened before stay dead).
@@ -175,6 +187,7 @@ private:
         std::vector<std::pair<uint32_t, uint32_t>> intervalsAsked;
         std::vector<std::shared_ptr<std::vector<uint8_t>>> buffers;
         std::deque<uint32_t> queued;
+        std::deque<uint32_t> cancelled;  // given back by an unplug, still to be dequeued as errors
         bool streaming = false;
         bool gone = false;
         uint32_t sequence = 0;
@@ -192,6 +205,9 @@ private:
     const FakeFrameSize* CurrentSizeLocked(std::size_t node) const;
     int ControlIoctlLocked(std::size_t node, unsigned long request, void* arg);
     void UnplugLocked(std::size_t node);
+    // DQBUF on an unplugged node: the next buffer its leaving gave back, as
+    // an error with no bytes used, or ENODEV once there is none.
+    int DequeueCancelledLocked(int fd, std::size_t node, void* arg);
     void ReplugLocked(std::size_t node);
 
     TempDir root_;

@@ -232,6 +232,25 @@ TEST_F(LinuxControlTest, AControlTheDriverRefusesAnswersItsFailure) {
     EXPECT_EQ(value, 32);
 }
 
+// uvcvideo answers every ioctl on a control the camera stalls with EPIPE;
+// the control fails on its own and the others go on working.
+TEST_F(LinuxControlTest, AControlTheCameraStallsFailsAloneAndTheOthersStillWork) {
+    FakeNode node = ControlCamera();
+    node.controls[0].stalled = true;  // brightness
+    Install({node});
+    if (HasFatalFailure()) return;
+    int32_t value = -1, flags = -1;
+    EXPECT_EQ(procAmp_->Get(uvc::ProcAmp_Brightness, value, flags), HR_E_FAIL);
+    Range r;
+    EXPECT_EQ(procAmp_->GetRange(uvc::ProcAmp_Brightness, r.minimum, r.maximum, r.step, r.defaultValue, r.caps),
+              HR_E_FAIL);
+    EXPECT_EQ(procAmp_->Set(uvc::ProcAmp_Brightness, 20, uvc::kFlagsManual), HR_E_FAIL);
+    EXPECT_EQ(kernel_->ControlValue("video0", V4L2_CID_BRIGHTNESS), 10);
+    ASSERT_EQ(procAmp_->Set(uvc::ProcAmp_WhiteBalance, 5500, uvc::kFlagsManual), HR_S_OK);
+    ASSERT_EQ(procAmp_->Get(uvc::ProcAmp_WhiteBalance, value, flags), HR_S_OK);
+    EXPECT_EQ(value, 5500);
+}
+
 TEST_F(LinuxControlTest, AnUnpluggedCameraIsNotConnected) {
     Install({ControlCamera()});
     kernel_->Unplug("video0");

@@ -312,6 +312,8 @@ TEST_F(LinuxStreamTest, AnUnplugMidStreamFailsTheRequestAndEveryLaterOne) {
     ExpectNothingLeft();
 }
 
+// The queued buffers come back flagged as errors before the node goes; they
+// cannot be queued again, and the waiting request ends with the unplug.
 TEST_F(LinuxStreamTest, AnUnplugWhileARequestWaitsEndsThatRequest) {
     FakeNode node = Camera();
     node.stalls = true;
@@ -324,9 +326,21 @@ TEST_F(LinuxStreamTest, AnUnplugWhileARequestWaitsEndsThatRequest) {
     ExpectNothingLeft();
 }
 
-TEST_F(LinuxStreamTest, CorruptAndShortFramesAreNeverDelivered) {
+// Damaged frames reach the reader only where the driver hands them over:
+// uvcvideo with `nodrop` flags them as errors, another driver may hand a
+// short frame over unflagged. Neither is ever delivered.
+class DamagedFrames : public LinuxStreamTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DamagedFrames, AreNeverDelivered) {
+    const bool flaggedByUvcvideo = GetParam();
     FakeNode node = Camera();
-    for (uint32_t i = 0; i < 8; ++i) node.corruptFrames.insert(i);
+    if (flaggedByUvcvideo) {
+        node.noDrop = true;
+        for (uint32_t i = 0; i < 8; ++i) node.corruptFrames.insert(i);
+    } else {
+        node.driver = "sv-test";
+        for (uint32_t i = 0; i < 8; ++i) node.shortFrames.insert(i);
+    }
     for (uint32_t i = 8; i < 12; ++i) node.shortFrames.insert(i);
     Install({node});
     ASSERT_EQ(Choose(0), HR_S_OK);
@@ -340,6 +354,32 @@ TEST_F(LinuxStreamTest, CorruptAndShortFramesAreNeverDelivered) {
         EXPECT_GE(SequenceOf(*d.sample), 12u);
     }
     EXPECT_EQ(recorder_->Count(), 1u);
+    ExpectNothingLeft();
+}
+
+INSTANTIATE_TEST_SUITE_P(LinuxStreamTest, DamagedFrames, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                             return param.param ? "FlaggedByUvcvideo" : "UnflaggedShortFrames";
+                         });
+
+// A camera that leaves the bus while the caller holds every buffer: the
+// buffers it gets back cannot be queued again, and the request waiting for
+// one still ends with the unplug result instead of waiting for ever.
+TEST_F(LinuxStreamTest, AnUnplugWhileEveryBufferIsLentEndsTheWaitingRequestOnceTheyComeBack) {
+    Install({Camera()});
+    ASSERT_EQ(Choose(0), HR_S_OK);
+    for (std::size_t i = 0; i < v4l2::kStreamBuffers; ++i) {
+        ASSERT_EQ(reader_->ReadSample(0, 0), HR_S_OK);
+        ASSERT_TRUE(recorder_->WaitForDeliveries(i + 1));
+    }
+    kernel_->Unplug("video0");
+    ASSERT_EQ(reader_->ReadSample(0, 0), HR_S_OK);
+    recorder_->Release();
+    ASSERT_TRUE(recorder_->WaitForDeliveries(v4l2::kStreamBuffers + 1));
+    const auto last = recorder_->At(v4l2::kStreamBuffers);
+    EXPECT_EQ(last.status, HR_MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED);
+    EXPECT_FALSE(last.sample);
+    EXPECT_EQ(reader_->ReadSample(0, 0), HR_MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED);
     ExpectNothingLeft();
 }
 
