@@ -526,6 +526,27 @@ TEST_F(LegacyStoreTest, DownloadOfAVersion3HeaderWritesTheFuseIdAndChecksums) {
     EXPECT_TRUE(Logged("KanoCamCtrl::DownloadBootdata", "DownloadBootdata Completed."));
 }
 
+TEST_F(LegacyStoreTest, DownloadOfAnImageSealedOnAnotherUnitSealsThisSensorsId) {
+    KanoCamCtrl kano;
+    Attach(kano, kKivoName,
+           R"({"model": "kivo", "header": {"version": 3, "fuseId": "11111111111111111111111111111111"},
+               "sensor": {"fuseId": "22222222222222222222222222222222"}})");
+    // The store as another unit left it: sealed, its checksums holding for
+    // that unit's ID. Downloaded as an image, it must not bring the ID along.
+    std::vector<uint8_t> image(256);
+    ASSERT_EQ(kano.GenI2CRead(0x54, 2, 0, 128, image.data()), 0);
+    ASSERT_EQ(kano.GenI2CRead(0x54, 2, 128, 128, image.data() + 128), 0);
+    ASSERT_EQ(image[5], 0x11);
+    WriteFile("image.bin", image);
+    EXPECT_EQ(kano.DownloadBootdata("image.bin"), 0);
+    SvHeaderV3 header{};
+    ASSERT_EQ(kano.GetBootdataHeaderV3(&header), 0);
+    EXPECT_EQ(std::vector<uint8_t>(header.sensorFuseId, header.sensorFuseId + 16), std::vector<uint8_t>(16, 0x22));
+    char id[64] = {};
+    ASSERT_EQ(kano.GetUniqueSensorID(id), 0);
+    EXPECT_STREQ(id, "22222222222222222222222222222222");
+}
+
 TEST_F(LegacyStoreTest, DownloadOfAMissingImageWritesNothing) {
     KanoCamCtrl kano;
     Attach(kano, kKivoName, kKivoXu);
