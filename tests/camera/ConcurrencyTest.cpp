@@ -188,10 +188,14 @@ TEST_F(CameraTest, CloseAndOpenBesideFrameAndControlCallsKeepTheHandlesConsisten
         }
     });
     for (int i = 0; i < kCycles; ++i) {
+        const int framesBefore = frameCalls.load();
+        const int controlsBefore = controlCalls.load();
         EXPECT_EQ(SvClose(camera), 0);
         EXPECT_EQ(SvOpen(camera), 0);
-        // Let the other two threads run against each handle pair.
-        while (frameCalls.load() < i + 1 || controlCalls.load() < i + 1) std::this_thread::yield();
+        // Let each of the other two threads make a call against each new handle pair.
+        while (frameCalls.load() <= framesBefore + 1 || controlCalls.load() <= controlsBefore + 1) {
+            std::this_thread::yield();
+        }
     }
     done = true;
     frames.join();
