@@ -122,11 +122,6 @@ void BufferRing::Return(uint32_t index) {
     returned_.notify_all();
 }
 
-bool BufferRing::Lost() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return lost_;
-}
-
 void BufferRing::Stop() {
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -66,9 +66,6 @@ public:
     // refused a buffer because it is gone (a poll then sees the hang-up);
     // else waits up to `timeoutMs` for a lent buffer to come back.
     bool WaitForQueued(int timeoutMs);
-    // A buffer was refused with ENODEV or ENXIO: the device left the bus,
-    // and the buffers it still held may have come back flagged as errors.
-    bool Lost();
 
 private:
     struct Buffer {
@@ -88,7 +85,7 @@ private:
     std::mutex mutex_;
     std::condition_variable returned_;
     bool stopped_ = false;
-    bool lost_ = false;
+    bool lost_ = false;  // a buffer was refused with ENODEV or ENXIO: the device left the bus
 };
 
 }  // namespace sv::platform::v4l2
