@@ -327,6 +327,13 @@ int FakeKernel::SetFormatLocked(std::size_t index, void* arg) {
     return 0;
 }
 
+const FakeFormat* FakeKernel::CurrentFormatLocked(std::size_t index) const {
+    for (const FakeFormat& f : nodes_[index].formats) {
+        if (f.pixelFormat == streams_[index].pixelFormat) return &f;
+    }
+    return nullptr;
+}
+
 const FakeFrameSize* FakeKernel::CurrentSizeLocked(std::size_t index) const {
     const Stream& st = streams_[index];
     for (const FakeFormat& f : nodes_[index].formats) {
@@ -449,10 +456,7 @@ int FakeKernel::StreamIoctlLocked(int fd, std::size_t index, unsigned long reque
     case VIDIOC_DQBUF: {
         auto* buffer = static_cast<v4l2_buffer*>(arg);
         if (otherOwner || !st.streaming) return -EINVAL;
-        if (node.unplugAfterFrames >= 0 && st.sequence >= node.unplugAfterFrames) {
-            UnplugLocked(index);
-            return DequeueCancelledLocked(fd, index, arg);
-        }
+        if (UnplugWhenDueLocked(index)) return DequeueCancelledLocked(fd, index, arg);
         if (st.queued.empty() || node.stalls || st.ready == 0) return -EAGAIN;
         --st.ready;
         const uint32_t i = st.queued.front();
@@ -481,11 +485,10 @@ int FakeKernel::StreamIoctlLocked(int fd, std::size_t index, unsigned long reque
         // uvcvideo takes a frame of an uncompressed format that is not whole
         // for a damaged one; it gives a damaged frame's buffer to the device
         // again unless asked not to drop frames.
-        bool compressed = false;
-        for (const FakeFormat& f : node.formats) compressed = compressed || (f.pixelFormat == st.pixelFormat && f.compressed);
-        const bool checksLength = node.driver == "uvcvideo" && !compressed;
-        if (checksLength && length != st.sizeImage) failed = true;
-        if (failed && node.driver == "uvcvideo" && !node.noDrop) {
+        const bool uvcvideo = node.driver == "uvcvideo";
+        const FakeFormat* format = CurrentFormatLocked(index);
+        if (uvcvideo && !(format && format->compressed) && length != st.sizeImage) failed = true;
+        if (failed && uvcvideo && !node.noDrop) {
             st.queued.push_back(i);
             return -EAGAIN;
         }
@@ -627,10 +630,7 @@ int FakeKernel::Poll(struct pollfd* fds, nfds_t count, int timeoutMs) {
             return true;
         }
         const FakeNode& node = nodes_[open->second];
-        if (!streams_[open->second].gone && streams_[open->second].streaming && node.unplugAfterFrames >= 0 &&
-            streams_[open->second].sequence >= node.unplugAfterFrames) {
-            UnplugLocked(open->second);
-        }
+        UnplugWhenDueLocked(open->second);
         const Stream& st = streams_[open->second];
         if (stale_.count(fds->fd) != 0) fds->revents = POLLERR | POLLHUP;
         else if (st.gone) fds->revents = st.cancelled.empty() ? POLLERR | POLLHUP : POLLIN | POLLRDNORM;
@@ -726,6 +726,13 @@ void FakeKernel::UnplugLocked(std::size_t i) {
     st.queued.clear();
     st.streaming = false;
     changed_.notify_all();
+}
+
+bool FakeKernel::UnplugWhenDueLocked(std::size_t i) {
+    const Stream& st = streams_[i];
+    const int64_t after = nodes_[i].unplugAfterFrames;
+    if (!st.gone && st.streaming && after >= 0 && st.sequence >= after) UnplugLocked(i);
+    return st.gone;
 }
 
 int FakeKernel::DequeueCancelledLocked(int fd, std::size_t i, void* arg) {

@@ -203,6 +203,11 @@ private:
     int SetParmLocked(std::size_t node, void* arg);
     // The frame size entry of the node's current format, or null.
     const FakeFrameSize* CurrentSizeLocked(std::size_t node) const;
+    // The node's current format, or null.
+    const FakeFormat* CurrentFormatLocked(std::size_t node) const;
+    // Unplugs a streaming node whose `unplugAfterFrames` have been sent;
+    // true when the node is gone.
+    bool UnplugWhenDueLocked(std::size_t node);
     int ControlIoctlLocked(std::size_t node, unsigned long request, void* arg);
     void UnplugLocked(std::size_t node);
     // DQBUF on an unplugged node: the next buffer its leaving gave back, as
